@@ -1,0 +1,11 @@
+#include "modMorvi.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tamroc"));
+    QApplication::setQuitOnLastWindowClosed(false); // the main menu ends the program
+    modMorvi::Main();
+    return QApplication::exec();
+}

@@ -1,0 +1,45 @@
+#include "Dialogs.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+class RealDialogs final : public Dialogs {
+public:
+    void message(QWidget* parent, const QString& text, const QString& title, Icon icon) override {
+        QMessageBox box(parent);
+        box.setWindowTitle(title.isEmpty() ? programTitle() : title);
+        box.setText(text);
+        switch (icon) {
+        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case Icon::Information: box.setIcon(QMessageBox::Information); break;
+        case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+        }
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+    }
+    std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title,
+                                 const QString& defaultText) override {
+        bool ok = false;
+        const QString s = QInputDialog::getText(parent, title.isEmpty() ? programTitle() : title,
+                                                prompt, QLineEdit::Normal, defaultText, &ok);
+        if (!ok) return std::nullopt;
+        return s;
+    }
+    Answer question(QWidget* parent, const QString& text, const QString& title) override {
+        const auto b = QMessageBox::question(parent, title.isEmpty() ? programTitle() : title, text,
+                                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                             QMessageBox::Yes);
+        if (b == QMessageBox::Yes) return Answer::Yes;
+        if (b == QMessageBox::No) return Answer::No;
+        return Answer::Cancel;
+    }
+};
+
+RealDialogs realDialogs;
+Dialogs* current = nullptr;
+} // namespace
+
+Dialogs& dialogs() { return current ? *current : realDialogs; }
+void setDialogs(Dialogs* d) { current = d; }

@@ -1,0 +1,29 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Reading and writing INI files the way the platform's private-profile
+// functions do: the file is CP932 bytes, sections and keys match without
+// regard to case, results are cut to the caller's buffer (counted in bytes
+// of CP932, terminating NUL included).
+namespace Profile {
+
+// The value of `key` in `section`, or `def` when either is missing. With a
+// null `section` the section names are returned in file order, each ended
+// by NUL, the list ended by a second NUL.
+QString GetString(const QString& section, const QString& key, const QString& def,
+                  int bufferSize, const QString& path);
+
+// Writes `value` as the value of `key`. A null `value` removes the key, a
+// null `key` removes the whole section. The file is rewritten atomically;
+// every other byte stays as it was. Returns false when the file could not
+// be written (the old file is then left untouched).
+bool WriteString(const QString& section, const QString& key, const QString& value,
+                 const QString& path);
+
+// CP932 conversions used for the file and for buffer counting.
+QByteArray toCp932(const QString& s);
+QString fromCp932(const QByteArray& b);
+
+} // namespace Profile

@@ -1,0 +1,231 @@
+#include "Catalog.h"
+#include "Dialogs.h"
+#include "Profile.h"
+#include "TamrocError.h"
+#include "modMorvi.h"
+
+#include <cmath>
+#include <limits>
+
+using namespace modMorvi;
+
+namespace {
+
+QString cutAtNul(const QString& s) {
+    const int p = s.indexOf(QChar(0));
+    return p < 0 ? s : s.left(p);
+}
+
+QString readKey(const QString& section, const QString& key, int buffer) {
+    return cutAtNul(Profile::GetString(section, key, QStringLiteral("0"), buffer, strIniPath));
+}
+
+qint64 toWhole(const QString& section, const QString& key, const QString& value, qint64 lo,
+               qint64 hi) {
+    bool ok = false;
+    const QString t = value.trimmed();
+    qint64 v = t.toLongLong(&ok);
+    if (!ok) {
+        const double d = t.toDouble(&ok);
+        if (ok && std::isfinite(d)) v = static_cast<qint64>(std::nearbyint(d));
+        else ok = false;
+    }
+    if (!ok)
+        throw TamrocError(QStringLiteral("INIファイルの値が数値ではありません：[%1] %2 = %3")
+                              .arg(section, key, value));
+    if (v < lo || v > hi)
+        throw TamrocError(QStringLiteral("INIファイルの値が範囲を超えています：[%1] %2 = %3")
+                              .arg(section, key, value));
+    return v;
+}
+
+void setDataType(ColumnDataType& field, const QString& word) {
+    if (word == QLatin1String("eInteger")) field = eInteger;
+    else if (word == QLatin1String("eText")) field = eText;
+    else if (word == QLatin1String("eSmallint")) field = eSmallint;
+    // any other word leaves the field as it was
+}
+
+} // namespace
+
+void clsPublic::setTableNumber(qint16 n) { mSections.resize(std::max<int>(n, 0) + 1); }
+
+QString clsPublic::TableSection(qint16 i) const {
+    if (i < 1 || i >= mSections.size())
+        throw TamrocError(QStringLiteral("インデックスが有効範囲にありません：テーブル番号 %1").arg(i));
+    return mSections[i];
+}
+
+void clsPublic::setTableSection(qint16 i, const QString& s) {
+    if (i < 1 || i >= mSections.size())
+        throw TamrocError(QStringLiteral("インデックスが有効範囲にありません：テーブル番号 %1").arg(i));
+    mSections[i] = s;
+}
+
+QString columnKey(int n, const char* name) {
+    return QStringLiteral("COL( %1 )%2").arg(n, 2, 10, QLatin1Char('0')).arg(QLatin1String(name));
+}
+
+void LoadTableList() {
+    const QString list = Profile::GetString(QString(), QString(), QStringLiteral("0"), 255, strIniPath);
+    const QChar nul(0);
+    qint16 t = 1;
+    int p = 0;
+    while (true) {
+        if (p >= list.size() || list[p] == nul || p + 1 >= list.size() || list[p + 1] == nul) break;
+        const int q = list.indexOf(nul, p + 1);
+        if (q < 0) break;
+        const QString name = list.mid(p, q - p);
+        if (name != QLatin1String("AppIni")) {
+            objPublic->setTableNumber(t);
+            objPublic->setTableSection(t, name);
+            ++t;
+        }
+        p = q + 1;
+    }
+    if (t == 1) {
+        msgBox(nullptr, QStringLiteral("テーブルはひとつも無いヨ"));
+        objPublic->setTableNumber(1);
+    }
+}
+
+QString GetTableJPName(const QString& section) {
+    const QString s = Profile::GetString(section, QStringLiteral("TableJPName"), QStringLiteral("0"),
+                                         255, strIniPath);
+    if (s.startsWith(QLatin1Char('0'))) {
+        msgBox(nullptr, QStringLiteral("テーブル日本語名称がないよ！"));
+        return QStringLiteral("無名テーブル");
+    }
+    return cutAtNul(s);
+}
+
+qint16 CountColumns(const QString& section) {
+    int n = 1;
+    while (n < std::numeric_limits<qint16>::max()) {
+        if (readKey(section, columnKey(n, "FieldName"), 30).startsWith(QLatin1Char('0'))) break;
+        ++n;
+    }
+    return static_cast<qint16>(n - 1);
+}
+
+bool ReadColumnDef(ColumnDef& def, int n, const QString& section) {
+    const QString field = readKey(section, columnKey(n, "FieldName"), 30);
+    if (field.startsWith(QLatin1Char('0'))) return true;
+    def.FieldName = field;
+    def.JPName = readKey(section, columnKey(n, "JPName"), 30);
+    const QString px = readKey(section, columnKey(n, "ipointx"), 30);
+    def.ipointx = static_cast<qint16>(toWhole(section, columnKey(n, "ipointx"), px, -32768, 32767));
+    def.GaibuTableName = readKey(section, columnKey(n, "GaibuTableName"), 30);
+    def.GaibuTableColName = readKey(section, columnKey(n, "GaibuTableColName"), 30);
+    def.GaibuTableColKey = readKey(section, columnKey(n, "GaibuTableColKey"), 30);
+    setDataType(def.GaibuTableColeDataType, readKey(section, columnKey(n, "GaibuTableColeDataType"), 30));
+    def.Visible = readKey(section, columnKey(n, "Visible"), 30) == QLatin1String("1");
+    const QString ch = readKey(section, columnKey(n, "CellHeight"), 30);
+    def.CellHeight = static_cast<qint32>(
+        toWhole(section, columnKey(n, "CellHeight"), ch, std::numeric_limits<qint32>::min(),
+                std::numeric_limits<qint32>::max()));
+    setDataType(def.eDataType, readKey(section, columnKey(n, "eDataType"), 30));
+    def.InputPlus = readKey(section, columnKey(n, "InputPlus"), 30) == QLatin1String("1");
+    def.MainKey = readKey(section, columnKey(n, "MainKey"), 30) == QLatin1String("1");
+    def.NullPermmit = readKey(section, columnKey(n, "NullPermmit"), 30) == QLatin1String("1");
+    def.Unique = readKey(section, columnKey(n, "Unique"), 30) == QLatin1String("1");
+    const QString len = readKey(section, columnKey(n, "CheckInputTextLength"), 30);
+    def.CheckInputTextLength =
+        static_cast<qint16>(toWhole(section, columnKey(n, "CheckInputTextLength"), len, -32768, 32767));
+    return false;
+}
+
+qint16 LoadColumnDefs(qint16 tableNumber, ColumnDefs& columns, ColumnDefs& foreignColumns) {
+    const QString section = objPublic->TableSection(tableNumber);
+    const qint16 n = CountColumns(section);
+    columns = ColumnDefs(n + 1);
+    for (int i = 1; i <= n; ++i) {
+        if (ReadColumnDef(columns[i], i, section)) {
+            msgBox(nullptr, QStringLiteral("カラムのINIファイルからの取得失敗！！"));
+            columns.clear();
+            foreignColumns.clear();
+            return 1;
+        }
+    }
+    int k = 0;
+    for (int i = 1; i <= n; ++i)
+        if (IsForeignColumn(columns[i])) ++k;
+    foreignColumns = ColumnDefs(k + 1);
+    int j = 0;
+    for (int i = 1; i <= n && k > 0; ++i) {
+        if (!IsForeignColumn(columns[i])) continue;
+        ++j;
+        foreignColumns[j].ipointx = columns[i].ipointx;
+        if (columns[i].InputPlus) {
+            columns[i].InputPlus = false;
+            foreignColumns[j].InputPlus = true;
+        }
+        columns[i].ipointx = static_cast<qint16>(n - 1 + j);
+        foreignColumns[j].LinkIndex = static_cast<qint16>(i);
+        columns[i].LinkIndex = static_cast<qint16>(j);
+        foreignColumns[j].GaibuTableColeDataType = columns[i].GaibuTableColeDataType;
+    }
+    return 0;
+}
+
+bool IsForeignColumn(const ColumnDef& def) { return def.GaibuTableName != QLatin1String("Nothing"); }
+
+bool isNumericText(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return false;
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    return ok && std::isfinite(d);
+}
+
+namespace {
+QString trimSpaces(const QString& s) {
+    int a = 0, b = s.size();
+    while (a < b && s[a] == QLatin1Char(' ')) ++a;
+    while (b > a && s[b - 1] == QLatin1Char(' ')) --b;
+    return s.mid(a, b - a);
+}
+
+qint64 toInteger(const QString& text, qint64 lo, qint64 hi) {
+    const QString t = text.trimmed();
+    bool ok = false;
+    qint64 v = t.toLongLong(&ok);
+    if (!ok) {
+        const double d = t.toDouble(&ok);
+        if (!ok || !std::isfinite(d)) throw typeMismatch(text);
+        v = static_cast<qint64>(std::nearbyint(d)); // halves go to the even neighbour
+    }
+    if (v < lo || v > hi) throw TamrocError(QStringLiteral("オーバーフローしました：%1").arg(text));
+    return v;
+}
+} // namespace
+
+QVariant ToFieldValue(const QString& text, ColumnDataType dataType) {
+    switch (dataType) {
+    case eInteger:
+        if (text.isEmpty()) return QVariant();
+        return QVariant(static_cast<qint32>(toInteger(text, std::numeric_limits<qint32>::min(),
+                                                       std::numeric_limits<qint32>::max())));
+    case eText:
+        return QVariant(trimSpaces(text));
+    case eSmallint:
+        if (text.isEmpty()) return QVariant(static_cast<qint32>(0));
+        return QVariant(static_cast<qint32>(toInteger(text, -32768, 32767)));
+    }
+    return QVariant(text);
+}
+
+qint16 CompareFieldValues(const QVariant& a, const QVariant& b, ColumnDataType dataType) {
+    switch (dataType) {
+    case eText: {
+        const int c = a.toString().compare(b.toString(), Qt::CaseInsensitive);
+        return static_cast<qint16>(c < 0 ? -1 : (c > 0 ? 1 : 0));
+    }
+    case eInteger:
+    case eSmallint: {
+        const double x = a.toDouble(), y = b.toDouble();
+        return static_cast<qint16>(x < y ? -1 : (x > y ? 1 : 0));
+    }
+    }
+    return 0;
+}

@@ -1,0 +1,62 @@
+#pragma once
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+// Column data types of the catalog.
+enum ColumnDataType : qint16 { eInteger = 0, eText = 1, eSmallint = 2 };
+
+// One column of a catalog table, as its INI keys describe it.
+struct ColumnDef {
+    QString JPName;
+    QString FieldName;
+    ColumnDataType eDataType = eInteger;
+    qint16 ipointx = 0;
+    QString GaibuTableName;
+    QString GaibuTableColName;
+    QString GaibuTableColKey;
+    ColumnDataType GaibuTableColeDataType = eInteger;
+    qint16 LinkIndex = 0;
+    bool Visible = false;
+    qint32 CellHeight = 0;
+    bool InputPlus = false;
+    bool MainKey = false;
+    bool NullPermmit = false;
+    bool Unique = false;
+    qint16 CheckInputTextLength = 0;
+};
+
+// Column arrays are indexed from 1; entry 0 is unused (for the foreign display
+// array of a table without foreign keys it is the single empty entry). The
+// upper bound is size() - 1. A failed load leaves both arrays empty.
+using ColumnDefs = QVector<ColumnDef>;
+
+// The table list, read once at start-up.
+class clsPublic {
+public:
+    qint16 TableNumber() const { return static_cast<qint16>(mSections.size() - 1); }
+    void setTableNumber(qint16 iSetTableNumber);
+    // Throws TamrocError (subscript out of range) outside 1..TableNumber.
+    QString TableSection(qint16 iTableNum) const;
+    void setTableSection(qint16 iTableNum, const QString& sTableSection);
+
+private:
+    QVector<QString> mSections{QString()}; // index 0 unused
+};
+
+void LoadTableList();
+QString GetTableJPName(const QString& section);
+qint16 CountColumns(const QString& section);
+// True means failure (no FieldName for column n).
+bool ReadColumnDef(ColumnDef& def, int n, const QString& section);
+// 0 = loaded, 1 = failed (both arrays erased).
+qint16 LoadColumnDefs(qint16 tableNumber, ColumnDefs& columns, ColumnDefs& foreignColumns);
+bool IsForeignColumn(const ColumnDef& def);
+// Grid text to field value. Throws TamrocError for a text that is not a number.
+QVariant ToFieldValue(const QString& text, ColumnDataType dataType);
+qint16 CompareFieldValues(const QVariant& a, const QVariant& b, ColumnDataType dataType);
+
+// "COL( 01 )FieldName" and so on.
+QString columnKey(int n, const char* name);
+// Whether a grid text counts as a number (blanks around it allowed).
+bool isNumericText(const QString& text);

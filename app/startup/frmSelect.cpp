@@ -1,0 +1,150 @@
+#include "frmSelect.h"
+#include "Catalog.h"
+#include "Dialogs.h"
+#include "FormsRegistry.h"
+#include "Profile.h"
+#include "UiFont.h"
+#include "frmInput.h"
+#include "frmSum.h"
+#include "modMorvi.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+
+using namespace modMorvi;
+
+namespace {
+frmSelect* theMenu = nullptr;
+
+// Runs a handler so that nothing it throws leaves the event loop.
+template <typename F> void guarded(QWidget* w, F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        msgBox(w, QString::fromStdString(e.what()));
+    }
+}
+} // namespace
+
+frmSelect::frmSelect(QWidget* parent) : QWidget(parent, Qt::Window) {
+    theMenu = this;
+    setWindowTitle(QStringLiteral("編集するテーブルの選択"));
+    setFont(uiFont(10));
+    auto* lay = new QGridLayout(this);
+    lblselect = new QLabel(QStringLiteral("編集するデータの種類を選択して下さい："), this);
+    cmbTbl = new QComboBox(this);
+    cmbTbl->setMinimumWidth(260);
+    cmdShow = new QPushButton(QStringLiteral("編集"), this);
+    cmdSum = new QPushButton(QStringLiteral("集計"), this);
+    cmdEnd = new QPushButton(QStringLiteral("全て終了"), this);
+    for (QWidget* w : {static_cast<QWidget*>(lblselect), static_cast<QWidget*>(cmbTbl),
+                       static_cast<QWidget*>(cmdShow), static_cast<QWidget*>(cmdSum),
+                       static_cast<QWidget*>(cmdEnd)})
+        w->setFont(uiFont(10));
+    lay->addWidget(lblselect, 0, 0, 1, 3);
+    lay->addWidget(cmbTbl, 1, 0, 1, 3);
+    lay->addWidget(cmdShow, 2, 0);
+    lay->addWidget(cmdSum, 2, 1);
+    lay->addWidget(cmdEnd, 2, 2);
+    connect(cmdShow, &QPushButton::clicked, this, [this] { guarded(this, [this] { cmdShow_Click(); }); });
+    connect(cmdSum, &QPushButton::clicked, this, [this] { guarded(this, [this] { cmdSum_Click(); }); });
+    connect(cmdEnd, &QPushButton::clicked, this, [this] { guarded(this, [this] { cmdEnd_Click(); }); });
+    Forms::add(this);
+    guarded(this, [this] { Form_Load(); });
+}
+
+frmSelect::~frmSelect() {
+    if (theMenu == this) theMenu = nullptr;
+}
+
+frmSelect* frmSelect::instance() { return theMenu; }
+
+void frmSelect::Form_Load() {
+    cmbTbl->clear();
+    cmbTbl->addItem(QString());
+    for (qint16 i = 1; objPublic && i <= objPublic->TableNumber(); ++i) {
+        QString name = Profile::GetString(objPublic->TableSection(i), QStringLiteral("TableJPName"),
+                                          QStringLiteral("0"), 100, strIniPath);
+        const int nul = name.indexOf(QChar(0));
+        if (nul >= 0) name.truncate(nul);
+        cmbTbl->addItem(name);
+    }
+}
+
+void frmSelect::cmdShow_Click() {
+    const int n = cmbTbl->currentIndex();
+    if (n <= 0) return;
+    if (QWidget* open = Forms::findByTag(QString::number(n))) {
+        open->showNormal();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* editor = new frmInput;
+    editor->mTblNum = static_cast<qint16>(n);
+    Forms::setTag(editor, QString::number(n));
+    if (!editor->Form_Load()) editor->deleteLater();
+}
+
+void frmSelect::cmdSum_Click() {
+    const int n = cmbTbl->currentIndex();
+    if (n <= 0) return;
+    const QString p = QStringLiteral("SUM:") + QString::number(n);
+    // The two spaces belong to the prefix: "SUM:1" must not match "SUM:12  1".
+    const QString head = p + QStringLiteral("  ");
+    int s = 1;
+    for (QWidget* w : Forms::all()) {
+        const QString tag = Forms::tag(w);
+        if (!tag.startsWith(head)) continue;
+        bool ok = false;
+        const int k = tag.mid(p.size() + 1).trimmed().toInt(&ok);
+        if (!ok) continue;
+        if (s < k) break;
+        s = s + 1;
+    }
+    auto* sum = new frmSum;
+    sum->mTableNum = static_cast<qint16>(n);
+    sum->mSameTblNum = static_cast<qint16>(s);
+    Forms::setTag(sum, p + QStringLiteral("  ") + QString::number(s));
+    sum->Form_Load();
+}
+
+void frmSelect::cmdEnd_Click() { close(); }
+
+bool frmSelect::UnloadAllForms() {
+    const QList<QWidget*> forms = Forms::all();
+    for (QWidget* w : forms) {
+        if (auto* editor = qobject_cast<frmInput*>(w)) {
+            int cancel = 0;
+            editor->FrmMeUnload(cancel, 0);
+            if (cancel) return false; // the user keeps this editor: the program goes on
+        }
+    }
+    for (QWidget* w : forms) {
+        if (w == this) continue;
+        QPointer<QWidget> guard(w);
+        if (auto* editor = qobject_cast<frmInput*>(w)) editor->setUnloadApproved();
+        w->close();
+        if (guard) delete guard.data();
+    }
+    return true;
+}
+
+void frmSelect::closeEvent(QCloseEvent* event) {
+    bool ended = false;
+    try {
+        ended = UnloadAllForms();
+    } catch (const std::exception& e) {
+        msgBox(this, QString::fromStdString(e.what()));
+    }
+    if (!ended) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    EndProgram();
+}

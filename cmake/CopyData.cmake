@@ -1,0 +1,13 @@
+# Copies the demo data beside the executable without touching the user's own.
+file(MAKE_DIRECTORY ${DEST}/db ${DEST}/Icons)
+if(NOT EXISTS ${DEST}/db/Tamroc.mdb)
+    file(COPY_FILE ${DEMO_DB} ${DEST}/db/Tamroc.mdb)
+endif()
+if(NOT EXISTS ${DEST}/db/Tamroc.ini)
+    file(COPY_FILE ${SRC}/db/Tamroc.ini ${DEST}/db/Tamroc.ini)
+endif()
+file(GLOB icons ${SRC}/Icons/*)
+foreach(icon ${icons})
+    get_filename_component(name ${icon} NAME)
+    file(COPY_FILE ${icon} ${DEST}/Icons/${name} ONLY_IF_DIFFERENT)
+endforeach()

@@ -1,0 +1,520 @@
+#include "clsDBRecord.h"
+#include "ConnectionPrivate.h"
+#include "StatementInfo.h"
+#include "clsRellmark.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlIndex>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+RellmarkError notSet() {
+    return RellmarkError(RellmarkErr::ObjectNotSet,
+                         QStringLiteral("レコードセットが開かれていません（オブジェクトが未設定です）。"));
+}
+
+RellmarkError noCurrent() {
+    return RellmarkError(RellmarkErr::NoCurrentRecord,
+                         QStringLiteral("BOF または EOF の位置にあるか、現在のレコードが削除されています。"));
+}
+
+bool isNumeric(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
+    case QMetaType::Short: case QMetaType::UShort: case QMetaType::Long: case QMetaType::ULong:
+    case QMetaType::Double: case QMetaType::Float: case QMetaType::Char: case QMetaType::SChar:
+    case QMetaType::UChar: case QMetaType::Bool:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isIntegral(const QVariant& v) {
+    return isNumeric(v) && v.typeId() != QMetaType::Double && v.typeId() != QMetaType::Float;
+}
+
+// Equality as the database would see it: NULL only equals NULL, numbers by
+// value whatever their width, everything else by its text.
+bool sameValue(const QVariant& a, const QVariant& b) {
+    const bool an = a.isNull() || !a.isValid(), bn = b.isNull() || !b.isValid();
+    if (an || bn) return an && bn;
+    if (isNumeric(a) && isNumeric(b)) {
+        if (isIntegral(a) && isIntegral(b)) return a.toLongLong() == b.toLongLong();
+        return a.toDouble() == b.toDouble();
+    }
+    if (a.typeId() == b.typeId()) return a == b;
+    if (isNumeric(a) != isNumeric(b)) return false;
+    return a.toString() == b.toString();
+}
+
+QString unquoted(QString name) {
+    if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
+                             (name.front() == '"' && name.back() == '"') ||
+                             (name.front() == '`' && name.back() == '`')))
+        name = name.mid(1, name.size() - 2);
+    return name;
+}
+
+int flagFor(const QSqlError& e) {
+    const QString t = e.text().toLower();
+    if (t.contains(QLatin1String("constraint")) || t.contains(QLatin1String("unique")))
+        return RecStatus::IntegrityViolation;
+    return RecStatus::Invalid;
+}
+} // namespace
+
+void clsDBRecord::requireOpen() const {
+    if (mState == State::New) throw notSet();
+    if (mState == State::Closed)
+        throw RellmarkError(RellmarkErr::ObjectClosed,
+                            QStringLiteral("レコードセットが閉じられているため操作できません。"));
+}
+
+int clsDBRecord::requireCurrent() const {
+    requireOpen();
+    if (mVisible == 0 || mPos < 0 || mPos >= static_cast<int>(mRows.size())) throw noCurrent();
+    return mPos;
+}
+
+void clsDBRecord::GetRecordSet(const QString& str_TblName) {
+    GetRecordSet_free(QStringLiteral("select * from ") + str_TblName, false, str_TblName);
+}
+
+void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
+    // Whatever was held is dropped first; a failed open leaves a new, unopened set.
+    mState = State::New;
+    mSource.clear();
+    mNames.clear();
+    mIndexExact.clear();
+    mIndexFolded.clear();
+    mValues.clear();
+    mRows.clear();
+    mOrig.clear();
+    mCols = 0;
+    mVisible = 0;
+    mPos = -1;
+
+    if (!mParentConnect)
+        throw RellmarkError(RellmarkErr::ObjectNotSet,
+                            QStringLiteral("接続オブジェクトが設定されていません。"));
+    RellmarkConnection* conn = mParentConnect->GetConnection();
+    if (!conn || !conn->open)
+        throw RellmarkError(RellmarkErr::ObjectNotSet,
+                            QStringLiteral("データベースに接続されていません。"));
+
+    QSqlQuery q(conn->db());
+    q.setForwardOnly(true);
+    if (!q.exec(ssql)) {
+        const QSqlError e = q.lastError();
+        throw RellmarkError(providerNumber(e), e.text().trimmed());
+    }
+    const QSqlRecord rec = q.record();
+    mCols = rec.count();
+    for (int i = 0; i < mCols; ++i) {
+        const QString n = rec.fieldName(i);
+        mNames << n;
+        if (!mIndexExact.contains(n)) mIndexExact.insert(n, i);
+        const QString f = n.toCaseFolded();
+        if (!mIndexFolded.contains(f)) mIndexFolded.insert(f, i);
+    }
+    while (q.next()) {
+        for (int i = 0; i < mCols; ++i) mValues.push_back(q.value(i));
+        mRows.push_back(Row{});
+    }
+    if (q.lastError().isValid()) {
+        const QSqlError e = q.lastError();
+        mValues.clear();
+        mRows.clear();
+        throw RellmarkError(providerNumber(e), e.text().trimmed());
+    }
+    q.finish(); // detached: nothing of the statement stays open
+    mSource = ssql;
+    mVisible = static_cast<int>(mRows.size());
+    mPos = 0;
+    mState = State::Open;
+}
+
+int clsDBRecord::fieldIndex(const QString& name) const {
+    auto it = mIndexExact.constFind(name);
+    if (it != mIndexExact.constEnd()) return *it;
+    it = mIndexFolded.constFind(name.toCaseFolded());
+    if (it != mIndexFolded.constEnd()) return *it;
+    throw RellmarkError(RellmarkErr::ItemNotFound,
+                        QStringLiteral("要求された名前または序数に対応する項目がありません：%1").arg(name));
+}
+
+QVariant clsDBRecord::Column(const QString& sfield) const {
+    requireOpen();
+    const int c = fieldIndex(sfield);
+    const int r = requireCurrent();
+    return mValues[static_cast<size_t>(r) * mCols + c];
+}
+
+void clsDBRecord::setColumn(const QString& sfield, const QVariant& vntdata) {
+    requireOpen();
+    const int c = fieldIndex(sfield);
+    assign(requireCurrent(), c, vntdata);
+}
+
+QVariant clsDBRecord::Column_Num(int iColmnNum) const {
+    requireOpen();
+    if (iColmnNum < 0 || iColmnNum >= mCols)
+        throw RellmarkError(RellmarkErr::ItemNotFound,
+                            QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
+    return mValues[static_cast<size_t>(requireCurrent()) * mCols + iColmnNum];
+}
+
+void clsDBRecord::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
+    requireOpen();
+    if (iColmnNum < 0 || iColmnNum >= mCols)
+        throw RellmarkError(RellmarkErr::ItemNotFound,
+                            QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
+    assign(requireCurrent(), iColmnNum, vntdata);
+}
+
+void clsDBRecord::assign(int r, int c, const QVariant& value) {
+    QVariant& cell = mValues[static_cast<size_t>(r) * mCols + c];
+    if (sameValue(cell, value)) return; // an equal value is no change
+    Row& row = mRows[r];
+    if (!row.isNew && !mOrig.contains(r)) {
+        mOrig.insert(r, rowValues(r));
+    }
+    cell = value;
+    row.pending = true;
+    row.status = row.isNew ? RecStatus::New : RecStatus::Modified;
+}
+
+QList<QVariant> clsDBRecord::rowValues(int r) const {
+    QList<QVariant> v;
+    v.reserve(mCols);
+    for (int c = 0; c < mCols; ++c) v << mValues[static_cast<size_t>(r) * mCols + c];
+    return v;
+}
+
+void clsDBRecord::CloseRecordSet() {
+    requireOpen();
+    mState = State::Closed;
+    mValues.clear();
+    mRows.clear();
+    mOrig.clear();
+    mVisible = 0;
+    mPos = -1;
+}
+
+int clsDBRecord::firstVisible() const {
+    for (int i = 0; i < static_cast<int>(mRows.size()); ++i)
+        if (!mRows[i].deleted) return i;
+    return static_cast<int>(mRows.size());
+}
+
+int clsDBRecord::lastVisible() const {
+    for (int i = static_cast<int>(mRows.size()) - 1; i >= 0; --i)
+        if (!mRows[i].deleted) return i;
+    return -1;
+}
+
+void clsDBRecord::MoveFirst() {
+    requireOpen();
+    if (mVisible == 0) throw noCurrent();
+    mPos = firstVisible();
+}
+
+void clsDBRecord::MoveLast() {
+    requireOpen();
+    if (mVisible == 0) throw noCurrent();
+    mPos = lastVisible();
+}
+
+void clsDBRecord::MoveNext() {
+    requireOpen();
+    if (Eof()) throw noCurrent();
+    int p = mPos + 1;
+    while (p < static_cast<int>(mRows.size()) && mRows[p].deleted) ++p;
+    mPos = p;
+}
+
+void clsDBRecord::MovePrevious() {
+    requireOpen();
+    if (Bof()) throw noCurrent();
+    int p = mPos - 1;
+    while (p >= 0 && mRows[p].deleted) --p;
+    mPos = p;
+}
+
+bool clsDBRecord::Eof() const {
+    requireOpen();
+    return mVisible == 0 || mPos >= static_cast<int>(mRows.size());
+}
+
+bool clsDBRecord::Bof() const {
+    requireOpen();
+    return mVisible == 0 || mPos < 0;
+}
+
+int clsDBRecord::RowCount() const {
+    requireOpen();
+    return mVisible;
+}
+
+int clsDBRecord::ColCount() const {
+    requireOpen();
+    return mCols;
+}
+
+void clsDBRecord::AddNew() {
+    requireOpen();
+    for (int i = 0; i < mCols; ++i) mValues.emplace_back();
+    Row row;
+    row.isNew = true;
+    row.pending = true;
+    row.status = RecStatus::New;
+    mRows.push_back(row);
+    ++mVisible;
+    mPos = static_cast<int>(mRows.size()) - 1;
+}
+
+void clsDBRecord::UpDate() {
+    requireOpen();
+    // Field writes are stored at once; ending the edit has nothing left to do.
+}
+
+void clsDBRecord::Delete() {
+    Row& row = mRows[requireCurrent()];
+    if (row.deleted) throw noCurrent();
+    row.deleted = true;
+    row.pending = true;
+    row.status = RecStatus::Deleted;
+    --mVisible;
+}
+
+QVariant clsDBRecord::BookMark() const { return QVariant(requireCurrent()); }
+
+void clsDBRecord::setBookMark(const QVariant& mark) {
+    requireOpen();
+    bool ok = false;
+    const int p = mark.toInt(&ok);
+    if (!ok || p < 0 || p >= static_cast<int>(mRows.size()) || mRows[p].deleted)
+        throw RellmarkError(RellmarkErr::NoCurrentRecord,
+                            QStringLiteral("ブックマークが無効です。"));
+    mPos = p;
+}
+
+QVariant clsDBRecord::Status() const {
+    const int r = requireCurrent();
+    return QVariant(static_cast<qint32>(mRows[r].status));
+}
+
+// ---- transactions -------------------------------------------------------
+
+namespace {
+RellmarkConnection* connectionOf(clsRellmark* parent) {
+    RellmarkConnection* conn = parent ? parent->GetConnection() : nullptr;
+    if (!conn || !conn->open)
+        throw RellmarkError(RellmarkErr::ObjectNotSet,
+                            QStringLiteral("データベースに接続されていません。"));
+    return conn;
+}
+} // namespace
+
+void clsDBRecord::BeginTrans() {
+    RellmarkConnection* conn = connectionOf(mParentConnect);
+    if (conn->inTransaction)
+        throw RellmarkError(RellmarkErr::Provider,
+                            QStringLiteral("トランザクションは既に開始されています。"));
+    QSqlDatabase db = conn->db();
+    if (!db.transaction()) throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
+    conn->inTransaction = true;
+}
+
+void clsDBRecord::ComittTrans() {
+    RellmarkConnection* conn = connectionOf(mParentConnect);
+    if (!conn->inTransaction)
+        throw RellmarkError(RellmarkErr::NoTransaction,
+                            QStringLiteral("トランザクションが開始されていないためコミットできません。"));
+    QSqlDatabase db = conn->db();
+    if (!db.commit()) throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
+    conn->inTransaction = false;
+}
+
+void clsDBRecord::RollBackTrans() {
+    RellmarkConnection* conn = connectionOf(mParentConnect);
+    if (!conn->inTransaction)
+        throw RellmarkError(RellmarkErr::NoTransaction,
+                            QStringLiteral("トランザクションが開始されていないためロールバックできません。"));
+    QSqlDatabase db = conn->db();
+    conn->inTransaction = false;
+    if (!db.rollback()) throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
+}
+
+// ---- batch update --------------------------------------------------------
+
+bool clsDBRecord::BatchUpdate() {
+    requireOpen();
+    RellmarkConnection* conn = connectionOf(mParentConnect);
+    conn->errors.clear();
+
+    std::vector<int> dels, upds, ins, settled;
+    for (int i = 0; i < static_cast<int>(mRows.size()); ++i) {
+        const Row& row = mRows[i];
+        if (!row.pending) continue;
+        if (row.deleted) {
+            if (row.isNew) settled.push_back(i); // added and deleted again: nothing to write
+            else dels.push_back(i);
+        } else if (row.isNew) {
+            ins.push_back(i);
+        } else {
+            const QList<QVariant>& orig = mOrig[i];
+            bool differs = false;
+            for (int c = 0; c < mCols && !differs; ++c)
+                differs = !sameValue(orig[c], mValues[static_cast<size_t>(i) * mCols + c]);
+            (differs ? upds : settled).push_back(i);
+        }
+    }
+
+    QHash<int, qlonglong> newKeys; // rows whose integer key the database chose
+    int autoKeyCol = -1;
+    if (!dels.empty() || !upds.empty() || !ins.empty()) {
+        const StatementInfo info = analyseSelect(mSource);
+        if (!info.updatable) {
+            conn->errors.append({RellmarkErr::NotUpdatable,
+                                 QStringLiteral("この結果は一つの表の列だけを読むものではないため、変更を書き込めません（%1）。")
+                                     .arg(info.reason)});
+            for (int i : dels) mRows[i].status |= RecStatus::Invalid;
+            for (int i : upds) mRows[i].status |= RecStatus::Invalid;
+            for (int i : ins) mRows[i].status |= RecStatus::Invalid;
+        } else {
+            QSqlDatabase db = conn->db();
+            QSqlDriver* drv = db.driver();
+            auto field = [&](const QString& n) { return drv->escapeIdentifier(n, QSqlDriver::FieldName); };
+            const QString table = info.table;
+
+            // A row is found by the table's primary key where the result holds
+            // all of it; every original value is compared as well, so a row
+            // changed by someone else since it was read is not overwritten.
+            const QSqlIndex pk = db.primaryIndex(unquoted(table));
+            bool pkInResult = pk.count() > 0;
+            for (int k = 0; k < pk.count() && pkInResult; ++k)
+                pkInResult = mIndexFolded.contains(pk.fieldName(k).toCaseFolded());
+            QString match;
+            for (int c = 0; c < mCols; ++c)
+                match += (c ? QStringLiteral(" AND ") : QString()) + field(mNames[c]) + QStringLiteral(" IS ?");
+            const QString where = pkInResult
+                ? QStringLiteral(" WHERE ") + match
+                : QStringLiteral(" WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)").arg(table, match);
+            if (pk.count() == 1 && pkInResult) autoKeyCol = mIndexFolded.value(pk.fieldName(0).toCaseFolded());
+
+            QSqlQuery sp(db);
+            const bool savepoint = sp.exec(QStringLiteral("SAVEPOINT rellmark_batch"));
+            QHash<QString, QSqlQuery> prepared;
+            auto run = [&](int row, const QString& sql, const QList<QVariant>& binds, bool mustTouch) {
+                auto it = prepared.find(sql);
+                if (it == prepared.end()) {
+                    QSqlQuery q(db);
+                    q.prepare(sql);
+                    it = prepared.insert(sql, q);
+                }
+                QSqlQuery& q = *it;
+                for (int b = 0; b < binds.size(); ++b) q.bindValue(b, binds[b]);
+                if (!q.exec()) {
+                    const QSqlError e = q.lastError();
+                    conn->errors.append({providerNumber(e), e.text().trimmed()});
+                    mRows[row].status |= flagFor(e);
+                    return false;
+                }
+                if (mustTouch && q.numRowsAffected() == 0) {
+                    conn->errors.append({RellmarkErr::Conflict,
+                                         QStringLiteral("更新しようとした行は、読み出した後に他で変更または削除されています（%1）。")
+                                             .arg(table)});
+                    mRows[row].status |= RecStatus::ConcurrencyViolation;
+                    return false;
+                }
+                return true;
+            };
+            for (int i : dels)
+                run(i, QStringLiteral("DELETE FROM ") + table + where, mOrig.contains(i) ? mOrig[i] : rowValues(i), true);
+            for (int i : upds) {
+                const QList<QVariant>& orig = mOrig[i];
+                QString set;
+                QList<QVariant> binds;
+                for (int c = 0; c < mCols; ++c) {
+                    const QVariant& v = mValues[static_cast<size_t>(i) * mCols + c];
+                    if (sameValue(orig[c], v)) continue;
+                    set += (set.isEmpty() ? QString() : QStringLiteral(", ")) + field(mNames[c]) + QStringLiteral(" = ?");
+                    binds << v;
+                }
+                binds << orig;
+                run(i, QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + set + where, binds, true);
+            }
+            for (int i : ins) {
+                QString cols, marks;
+                QList<QVariant> binds;
+                for (int c = 0; c < mCols; ++c) {
+                    const QVariant& v = mValues[static_cast<size_t>(i) * mCols + c];
+                    if (v.isNull() || !v.isValid()) continue;
+                    cols += (cols.isEmpty() ? QString() : QStringLiteral(", ")) + field(mNames[c]);
+                    marks += (marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?"));
+                    binds << v;
+                }
+                const QString sql = cols.isEmpty()
+                    ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
+                    : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols, marks);
+                if (run(i, sql, binds, false) && autoKeyCol >= 0 &&
+                    mValues[static_cast<size_t>(i) * mCols + autoKeyCol].isNull()) {
+                    const QVariant id = prepared[sql].lastInsertId();
+                    if (id.isValid()) newKeys.insert(i, id.toLongLong());
+                }
+            }
+            for (auto& q : prepared) q.finish();
+            prepared.clear();
+            if (savepoint) {
+                // A failed batch writes nothing at all: the caller's rollback
+                // then finds the database exactly as before the batch.
+                if (!conn->errors.isEmpty()) sp.exec(QStringLiteral("ROLLBACK TO rellmark_batch"));
+                sp.exec(QStringLiteral("RELEASE rellmark_batch"));
+            }
+        }
+    }
+
+    if (!conn->errors.isEmpty()) clsRellmark::showMessage(conn->errors.first().description, clsRellmark::Icon::None);
+    const bool result = conn->errors.isEmpty();
+
+    if (result) {
+        // Written rows are settled; rows the batch did not touch are marked so.
+        std::vector<QVariant> values;
+        std::vector<Row> rows;
+        const bool compact = !dels.empty() || !settled.empty();
+        if (compact) {
+            values.reserve(mValues.size());
+            rows.reserve(mRows.size());
+        }
+        const int autoCol = newKeys.isEmpty() ? -1 : autoKeyCol;
+        for (int i = 0; i < static_cast<int>(mRows.size()); ++i) {
+            Row row = mRows[i];
+            if (row.deleted) continue; // written (or never written) deletions leave the set
+            if (row.pending) {
+                row = Row{};
+            } else {
+                row.status = RecStatus::Unmodified;
+            }
+            if (autoCol >= 0 && newKeys.contains(i))
+                mValues[static_cast<size_t>(i) * mCols + autoCol] = newKeys.value(i);
+            if (compact) {
+                for (int c = 0; c < mCols; ++c) values.push_back(std::move(mValues[static_cast<size_t>(i) * mCols + c]));
+                rows.push_back(row);
+            } else {
+                mRows[i] = row;
+            }
+        }
+        if (compact) {
+            mValues.swap(values);
+            mRows.swap(rows);
+        }
+        mOrig.clear();
+        mVisible = static_cast<int>(mRows.size());
+    }
+    mPos = firstVisible();
+    return result;
+}

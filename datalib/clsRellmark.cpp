@@ -1,0 +1,147 @@
+#include "clsRellmark.h"
+#include "ConnectionPrivate.h"
+
+#include <QAtomicInt>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#if defined(Q_OS_UNIX)
+#include <dlfcn.h>
+#endif
+
+namespace {
+QString strTempDirectory;             // shared by every clsRellmark of the process
+clsRellmark::MessageHandler messageHandler;
+QAtomicInt connectionCounter;
+
+QString libraryFolder() {
+#if defined(Q_OS_UNIX)
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&libraryFolder), &info) && info.dli_fname)
+        return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath();
+#endif
+    return QCoreApplication::applicationDirPath();
+}
+
+// Jet (Access 97–2003) and ACE (2007 and later) files carry their engine's
+// name at byte 4.
+bool hasAccessSignature(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray head = f.read(32);
+    return head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB";
+}
+} // namespace
+
+int providerNumber(const QSqlError& e) {
+    bool ok = false;
+    const int n = e.nativeErrorCode().toInt(&ok);
+    return ok && n != 0 ? n : RellmarkErr::Provider;
+}
+
+clsRellmark::clsRellmark() { strTempDirectory.clear(); }
+
+clsRellmark::~clsRellmark() {
+    if (!mConnection) return;
+    if (mConnection->open) {
+        QSqlDatabase db = mConnection->db();
+        if (mConnection->inTransaction) db.rollback();
+        db.close();
+    }
+    const QString name = mConnection->name;
+    mConnection.reset();
+    QSqlDatabase::removeDatabase(name);
+}
+
+void clsRellmark::connect(const QString& str_FileName) {
+    if (mConnection) return;
+    mConnection = std::make_unique<RellmarkConnection>();
+    mConnection->name =
+        QStringLiteral("rellmark-%1").arg(connectionCounter.fetchAndAddRelaxed(1) + 1);
+    mDBFileName = str_FileName;
+    if (strTempDirectory.isEmpty()) strTempDirectory = libraryFolder();
+
+    const QFileInfo fi(mDBFileName);
+    if (!fi.exists() || !fi.isFile())
+        throw RellmarkError(RellmarkErr::FileNotFound,
+                            QStringLiteral("データベースファイルが見つかりません：%1").arg(mDBFileName));
+
+    QSqlDatabase db;
+    if (hasAccessSignature(mDBFileName)) {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
+            throw RellmarkError(RellmarkErr::NoDriver,
+                                QStringLiteral("Access 形式のデータベースを開くドライバがありません：%1")
+                                    .arg(mDBFileName));
+        db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), mConnection->name);
+        db.setDatabaseName(QStringLiteral("driver={Microsoft Access Driver (*.mdb)};dbq=") +
+                           mDBFileName);
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), mConnection->name);
+        db.setDatabaseName(mDBFileName);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    }
+    if (!db.open()) {
+        const QSqlError e = db.lastError();
+        throw RellmarkError(providerNumber(e), e.text().trimmed() + QStringLiteral("：") + mDBFileName);
+    }
+    if (db.driverName() == QLatin1String("QSQLITE")) {
+        // SQLite opens lazily; make sure the file really is a database now.
+        QSqlQuery probe(db);
+        if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+            const QString text = probe.lastError().databaseText();
+            probe.finish();
+            db.close();
+            throw RellmarkError(RellmarkErr::NotADatabase,
+                                QStringLiteral("データベースとして開けません（%1）：%2")
+                                    .arg(text, mDBFileName));
+        }
+    }
+    mConnection->open = true;
+}
+
+void clsRellmark::DisConnect() {
+    if (!mConnection) return;
+    if (!mConnection->open)
+        throw RellmarkError(RellmarkErr::ObjectClosed,
+                            QStringLiteral("接続が開かれていないため閉じられません。"));
+    {
+        QSqlDatabase db = mConnection->db();
+        if (mConnection->inTransaction) db.rollback();
+        db.close();
+    }
+    const QString name = mConnection->name;
+    mConnection.reset();
+    QSqlDatabase::removeDatabase(name);
+}
+
+void clsRellmark::ExecQry(const QString& ssql) {
+    try {
+        if (!mConnection || !mConnection->open)
+            throw RellmarkError(RellmarkErr::ObjectNotSet,
+                                QStringLiteral("データベースに接続されていません。"));
+        QSqlQuery q(mConnection->db());
+        if (!q.exec(ssql)) throw RellmarkError(providerNumber(q.lastError()), q.lastError().text());
+    } catch (const RellmarkError& e) {
+        showMessage(e.description(), Icon::Critical);
+    } catch (const std::exception& e) {
+        showMessage(QString::fromLocal8Bit(e.what()), Icon::Critical);
+    }
+}
+
+void clsRellmark::setTempDirectoryPath(const QString& str_path) { strTempDirectory = str_path; }
+QString clsRellmark::TempDirectoryPath() const { return strTempDirectory; }
+
+RellmarkConnection* clsRellmark::GetConnection() const { return mConnection.get(); }
+
+void clsRellmark::setMessageHandler(MessageHandler handler) { messageHandler = std::move(handler); }
+
+void clsRellmark::showMessage(const QString& text, Icon icon) {
+    if (messageHandler)
+        messageHandler(text, QStringLiteral("Rellmark"), icon);
+    else
+        qWarning().noquote() << "Rellmark:" << text;
+}

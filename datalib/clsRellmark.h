@@ -1,0 +1,48 @@
+#pragma once
+#include "RellmarkError.h"
+#include "rellmark_global.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+struct RellmarkConnection;
+
+// The owner of the program's one database connection. Record sets borrow it
+// through clsDBRecord::setParentConnectClass.
+class RELLMARK_EXPORT clsRellmark {
+public:
+    clsRellmark();
+    ~clsRellmark();
+    clsRellmark(const clsRellmark&) = delete;
+    clsRellmark& operator=(const clsRellmark&) = delete;
+
+    // Opens the database file. A second call while a connection object exists
+    // does nothing. Throws RellmarkError when the file cannot be opened.
+    void connect(const QString& str_FileName);
+    // Closes and releases the connection; nothing happens without one.
+    void DisConnect();
+    // Runs one statement. Never throws: a failure is shown through the
+    // message handler (critical, titled "Rellmark") and the call returns.
+    void ExecQry(const QString& ssql);
+
+    void setTempDirectoryPath(const QString& str_path);
+    QString TempDirectoryPath() const;
+
+    // Library-internal: the connection, or nullptr without one.
+    RellmarkConnection* GetConnection() const;
+
+    QString dbFileName() const { return mDBFileName; }
+
+    // How the library shows the few messages it must show itself. The program
+    // installs a handler that opens a message box; without one the text goes
+    // to the debug log.
+    enum class Icon { None, Critical };
+    using MessageHandler = std::function<void(const QString& text, const QString& title, Icon)>;
+    static void setMessageHandler(MessageHandler handler);
+    static void showMessage(const QString& text, Icon icon);
+
+private:
+    std::unique_ptr<RellmarkConnection> mConnection;
+    QString mDBFileName;
+};

@@ -1,0 +1,2 @@
+#include "usrFlg.h"
+usrFlg::usrFlg(QWidget* parent) : QWidget(parent) {}

@@ -1,0 +1,44 @@
+#!/bin/sh
+# Set up a Debian 12 machine for Tamroc, build it, and either open the program
+# on the demo account book ("run") or run every test ("test").
+set -e
+mode=${1:-run}
+here=$(cd "$(dirname "$0")" && pwd)
+build="$here/build"
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+
+PKGS="build-essential cmake qt6-base-dev libqt6sql6-sqlite qt6-qpa-plugins \
+fonts-ipafont-gothic xvfb xauth"
+missing=""
+for p in $PKGS; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    $SUDO apt-get update
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+case "$mode" in
+run)
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release
+    cmake --build "$build" -j "$jobs"
+    if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
+        echo "No display found: starting Tamroc under Xvfb."
+        exec xvfb-run -a -s "-screen 0 1280x800x24" "$build/bin/Tamroc"
+    fi
+    exec "$build/bin/Tamroc"
+    ;;
+test)
+    cmake -S "$here" -B "$build-test" -DCMAKE_BUILD_TYPE=Debug -DTAMROC_WERROR=ON
+    cmake --build "$build-test" -j "$jobs"
+    cd "$build-test" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs"
+    ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
