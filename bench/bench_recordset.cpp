@@ -1,0 +1,85 @@
+// Record set open and batch update against a bare QSqlQuery loop.
+#include "BenchUtil.h"
+#include "clsDBRecord.h"
+#include "clsRellmark.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/bench.db";
+    const int rows = 100000;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "gen");
+        db.setDatabaseName(path);
+        db.open();
+        QSqlQuery q(db);
+        q.exec("create table t (id integer primary key, a integer, b text, c text, d integer, "
+               "e real, f text, g integer, h text, i integer)");
+        q.exec("begin");
+        q.exec(QString("with recursive s(n) as (select 1 union all select n + 1 from s where n < %1) "
+                       "insert into t select n, n % 97, 'text ' || n, '品名' || (n % 300), n * 3, n / 7.0, "
+                       "'memo', n % 12, null, n % 5 from s").arg(rows));
+        q.exec("commit");
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("gen");
+
+    clsRellmark conn;
+    conn.connect(path);
+    const QStringList names = {"id", "a", "b", "c", "d", "e", "f", "g", "h", "i"};
+
+    volatile qint64 sink = 0;
+    const double bare = bestOf(5, [&] {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "bare");
+        db.setDatabaseName(path);
+        db.open();
+        {
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            q.exec("select * from t");
+            while (q.next())
+                for (int i = 0; i < 10; ++i) sink = sink + q.value(i).isNull();
+        }
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("bare");
+    });
+    const double byName = bestOf(5, [&] {
+        clsDBRecord r;
+        r.setParentConnectClass(&conn);
+        r.GetRecordSet("t");
+        for (r.MoveFirst(); !r.Eof(); r.MoveNext())
+            for (const QString& n : names) sink = sink + r.Column(n).isNull();
+    });
+    const double byNum = bestOf(5, [&] {
+        clsDBRecord r;
+        r.setParentConnectClass(&conn);
+        r.GetRecordSet("t");
+        for (r.MoveFirst(); !r.Eof(); r.MoveNext())
+            for (int i = 0; i < 10; ++i) sink = sink + r.Column_Num(i).isNull();
+    });
+    double openOnly = 0, batch = 0;
+    {
+        clsDBRecord r;
+        r.setParentConnectClass(&conn);
+        openOnly = bestOf(3, [&] { r.GetRecordSet("t"); });
+        r.MoveFirst();
+        for (int i = 0; i < 5000; ++i) r.MoveNext();
+        r.setColumn("b", "changed");
+        batch = bestOf(1, [&] { r.BatchUpdate(); });
+    }
+    std::printf("100,000 rows x 10 columns\n");
+    report("bare QSqlQuery forward-only loop, every field", bare, bare);
+    report("GetRecordSet + every field by Column(name)", byName, bare);
+    report("GetRecordSet + every field by Column_Num", byNum, bare);
+    report("GetRecordSet alone", openOnly, bare);
+    report("BatchUpdate, one row changed (ratio vs open)", batch, openOnly);
+    return 0;
+}

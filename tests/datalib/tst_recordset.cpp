@@ -1,0 +1,288 @@
+#include "TestEnv.h"
+#include "clsDBRecord.h"
+#include "clsRellmark.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+class TestRecordSet : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<clsRellmark> db;
+    QStringList shown;
+
+    std::unique_ptr<clsDBRecord> open(const QString& sql) {
+        auto r = std::make_unique<clsDBRecord>();
+        r->setParentConnectClass(db.get());
+        r->GetRecordSet_free(sql, true);
+        return r;
+    }
+    static int errorOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const RellmarkError& e) {
+            return e.number();
+        }
+        return 0;
+    }
+
+private slots:
+    void init() {
+        shown.clear();
+        clsRellmark::setMessageHandler([this](const QString& t, const QString&, clsRellmark::Icon) { shown << t; });
+        env = std::make_unique<TestEnv>();
+        env->runSql({"create table item (id integer primary key, name text unique, price integer, rate real, "
+                     "data blob, note text)",
+                     "insert into item values (1, 'りんご', 120, 0.5, x'0001ff', null)",
+                     "insert into item values (2, 'みかん', 80, 1.25, null, 'あまい')",
+                     "insert into item values (3, 'ぶどう', 300, null, null, null)",
+                     "create table shop (id integer primary key, name text)",
+                     "insert into shop values (1, '八百屋')",
+                     "create table loose (a integer, b text)",
+                     "insert into loose values (1, 'x')", "insert into loose values (1, 'x')"});
+        db = std::make_unique<clsRellmark>();
+        db->connect(env->dbPath());
+    }
+    void cleanup() {
+        db.reset();
+        env.reset();
+    }
+
+    void openingAndReading() {
+        clsDBRecord r;
+        r.setParentConnectClass(db.get());
+        QCOMPARE(r.ParentConnectClass(), db.get());
+        QCOMPARE(errorOf([&] { r.RowCount(); }), RellmarkErr::ObjectNotSet);
+        QVERIFY(!r.IsOpen());
+        r.GetRecordSet("item");
+        QCOMPARE(r.source(), QStringLiteral("select * from item"));
+        QVERIFY(r.IsOpen());
+        QCOMPARE(r.RowCount(), 3);
+        QCOMPARE(r.ColCount(), 6);
+        QCOMPARE(r.Column_Num(0).toInt(), 1);
+        QCOMPARE(r.Column("NAME").toString(), QStringLiteral("りんご")); // names ignore case
+        QVERIFY(r.Column("note").isNull());
+        QCOMPARE(r.Column("data").toByteArray(), QByteArray("\x00\x01\xff", 3));
+        r.MoveNext();
+        r.MoveNext();
+        QCOMPARE(r.Column("price").toInt(), 300);
+        QVERIFY(r.Column("rate").isNull());
+        r.MoveNext();
+        QVERIFY(r.Eof() && !r.Bof());
+        QCOMPARE(errorOf([&] { r.Column("id"); }), RellmarkErr::NoCurrentRecord);
+        QCOMPARE(errorOf([&] { r.MoveNext(); }), RellmarkErr::NoCurrentRecord);
+        r.MoveFirst();
+        r.MovePrevious();
+        QVERIFY(r.Bof());
+        QCOMPARE(errorOf([&] { r.MovePrevious(); }), RellmarkErr::NoCurrentRecord);
+        QCOMPARE(errorOf([&] { r.MoveFirst(); r.Column("nosuch"); }), RellmarkErr::ItemNotFound);
+        r.MoveLast();
+        const QVariant mark = r.BookMark();
+        r.MoveFirst();
+        r.setBookMark(mark);
+        QCOMPARE(r.Column("id").toInt(), 3);
+        r.CloseRecordSet();
+        QVERIFY(!r.IsOpen());
+        QCOMPARE(errorOf([&] { r.RowCount(); }), RellmarkErr::ObjectClosed);
+    }
+
+    void emptyResultAndRejectedStatement() {
+        auto r = open("select * from item where id > 100");
+        QVERIFY(r->IsOpen() && r->Eof() && r->Bof());
+        QCOMPARE(r->RowCount(), 0);
+        QCOMPARE(errorOf([&] { r->MoveFirst(); }), RellmarkErr::NoCurrentRecord);
+        QVERIFY(errorOf([&] { r->GetRecordSet_free("select * from nosuchtable"); }) != 0);
+        QVERIFY(!r->IsOpen()); // a failed open leaves a new, unopened set
+        QVERIFY(shown.isEmpty());
+    }
+
+    void manyRowsAreANormalResult() {
+        QStringList sql{"create table big (n integer)", "begin"};
+        sql << "with recursive s(n) as (select 1 union all select n + 1 from s where n < 40000) "
+               "insert into big select n from s";
+        sql << "commit";
+        env->runSql(sql);
+        auto r = open("select * from big");
+        QCOMPARE(r->RowCount(), 40000);
+        r->MoveLast();
+        QCOMPARE(r->Column("n").toInt(), 40000);
+    }
+
+    void theSetIsDetached() {
+        auto r = open("select * from item");
+        // another connection can write the file while the set is open
+        env->runSql({"update item set price = 999 where id = 2"});
+        QCOMPARE(env->scalar("select price from item where id = 2").toInt(), 999);
+        QCOMPARE(r->RowCount(), 3);
+    }
+
+    void changesStayPendingUntilTheBatch() {
+        {
+            auto r = open("select * from item order by id");
+            r->setColumn("price", 130);
+            r->AddNew();
+            r->setColumn("name", "もも");
+            r->UpDate();
+            QCOMPARE(env->scalar("select price from item where id = 1").toInt(), 120);
+            QCOMPARE(env->scalar("select count(*) from item").toInt(), 3);
+        } // released without BatchUpdate: the changes are gone
+        QCOMPARE(env->scalar("select price from item where id = 1").toInt(), 120);
+        QCOMPARE(env->scalar("select count(*) from item").toInt(), 3);
+    }
+
+    void roundTripOfEveryKind() {
+        auto r = open("select * from item order by id");
+        r->AddNew();
+        r->setColumn("id", 10);
+        r->setColumn("name", QStringLiteral("①㈱～テスト"));
+        r->setColumn("price", qlonglong(3000000000LL));
+        r->setColumn("rate", 2.75);
+        r->setColumn("data", QByteArray("\x00zz", 3));
+        r->setColumn("note", QVariant());
+        r->UpDate();
+        QCOMPARE(r->Status().toInt(), RecStatus::New);
+        r->MoveFirst();
+        r->Edit();
+        r->setColumn("note", QStringLiteral("メモ"));
+        r->setColumn("rate", QVariant());
+        QCOMPARE(r->Status().toInt(), RecStatus::Modified);
+        r->MoveNext();
+        r->Delete();
+        QCOMPARE(r->Status().toInt(), RecStatus::Deleted);
+        QVERIFY(r->BatchUpdate());
+        QVERIFY(shown.isEmpty());
+        QCOMPARE(env->rows("select * from item order by id"),
+                 QList<QStringList>({{"1", "りんご", "120", "<null>", QString::fromLatin1("\x00\x01\xff", 3).toLatin1(), "メモ"},
+                                     {"3", "ぶどう", "300", "<null>", "<null>", "<null>"},
+                                     {"10", "①㈱～テスト", "3000000000", "2.75", QString::fromLatin1("\x00zz", 3), "<null>"}}));
+        // after the batch: first row current, no pending rows, statuses 0 or 8
+        QCOMPARE(r->RowCount(), 3);
+        QCOMPARE(r->Column("id").toInt(), 1);
+        for (r->MoveFirst(); !r->Eof(); r->MoveNext()) {
+            const int s = r->Status().toInt();
+            QVERIFY2(s == 0 || s == RecStatus::Unmodified, qPrintable(QString::number(s)));
+        }
+    }
+
+    void equalValuesAreNoChange() {
+        auto r = open("select id, name, price from item order by id");
+        // someone else changes a column this set does not read
+        env->runSql({"update item set note = 'よそ' where id = 1"});
+        r->Edit();
+        r->setColumn("price", 120); // the value it already holds
+        r->setColumn("name", QStringLiteral("りんご"));
+        QCOMPARE(r->Status().toInt(), RecStatus::OK);
+        QVERIFY(r->BatchUpdate());
+        QCOMPARE(env->scalar("select note from item where id = 1").toString(), QStringLiteral("よそ"));
+    }
+
+    void noPendingRowsWritesNothing() {
+        auto r = open("select * from item");
+        QVERIFY(r->BatchUpdate());
+        QVERIFY(shown.isEmpty());
+    }
+
+    void uniqueViolationFailsTheBatch() {
+        auto r = open("select * from item order by id");
+        r->BeginTrans();
+        r->MoveNext();
+        r->setColumn("price", 85); // a good change in the same batch
+        r->AddNew();
+        r->setColumn("name", QStringLiteral("りんご"));
+        QVERIFY(!r->BatchUpdate());
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].contains("UNIQUE", Qt::CaseInsensitive));
+        // detached with no filter: every row again, the first current
+        QCOMPARE(r->RowCount(), 4);
+        QCOMPARE(r->Column("id").toInt(), 1);
+        r->MoveLast();
+        QVERIFY(r->Status().toInt() & RecStatus::IntegrityViolation);
+        QVERIFY(r->Status().toInt() & RecStatus::New);
+        // the transaction is still the caller's to end
+        r->RollBackTrans();
+        QCOMPARE(env->scalar("select price from item where id = 2").toInt(), 80);
+        QCOMPARE(env->scalar("select count(*) from item").toInt(), 3);
+    }
+
+    void failedBatchWritesNothingEvenOutsideATransaction() {
+        auto r = open("select * from item order by id");
+        r->setColumn("price", 1);
+        r->AddNew();
+        r->setColumn("name", QStringLiteral("みかん"));
+        QVERIFY(!r->BatchUpdate());
+        QCOMPARE(env->scalar("select price from item where id = 1").toInt(), 120);
+    }
+
+    void twoSetsCommitOrRollBackTogether() {
+        for (bool commit : {false, true}) {
+            auto a = open("select * from item order by id");
+            auto b = open("select * from shop");
+            a->BeginTrans();
+            a->setColumn("price", commit ? 500 : 400);
+            b->AddNew();
+            b->setColumn("name", commit ? "魚屋" : "肉屋");
+            QVERIFY(b->BatchUpdate());
+            QVERIFY(a->BatchUpdate());
+            if (commit) b->ComittTrans();
+            else b->RollBackTrans();
+            QCOMPARE(env->scalar("select price from item where id = 1").toInt(), commit ? 500 : 120);
+            QCOMPARE(env->scalar("select count(*) from shop").toInt(), commit ? 2 : 1);
+        }
+        auto c = open("select * from shop");
+        QCOMPARE(errorOf([&] { c->ComittTrans(); }), RellmarkErr::NoTransaction);
+        QCOMPARE(errorOf([&] { c->RollBackTrans(); }), RellmarkErr::NoTransaction);
+        QVERIFY(shown.isEmpty());
+    }
+
+    void rowChangedElsewhereIsAConflict() {
+        auto r = open("select * from item order by id");
+        env->runSql({"update item set price = 999 where id = 1", "delete from item where id = 2"});
+        r->setColumn("price", 130);
+        r->MoveNext();
+        r->Delete();
+        r->MoveNext();
+        r->setColumn("name", QStringLiteral("巨峰")); // this one is untouched elsewhere
+        QVERIFY(!r->BatchUpdate());
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(env->scalar("select price from item where id = 1").toInt(), 999);
+        QCOMPARE(env->scalar("select name from item where id = 3").toString(), QStringLiteral("ぶどう"));
+        r->MoveFirst();
+        QVERIFY(r->Status().toInt() & RecStatus::ConcurrencyViolation);
+        QVERIFY(r->Status().toInt() & RecStatus::Modified);
+    }
+
+    void tableWithoutPrimaryKey() {
+        auto r = open("select * from loose");
+        r->setColumn("b", "y");
+        QVERIFY(r->BatchUpdate());
+        QCOMPARE(env->rows("select a, b from loose order by b"), QList<QStringList>({{"1", "x"}, {"1", "y"}}));
+        r->MoveFirst();
+        r->MoveNext();
+        r->Delete();
+        QVERIFY(r->BatchUpdate());
+        QCOMPARE(env->rows("select a, b from loose"), QList<QStringList>({{"1", "y"}}));
+    }
+
+    void statementWithoutBaseTable() {
+        auto r = open("select item.name, shop.name as shop from item, shop");
+        r->setColumn("shop", "x");
+        QVERIFY(!r->BatchUpdate());
+        QCOMPARE(shown.size(), 1);
+        auto s = open("select count(*) as n from item");
+        QVERIFY(s->BatchUpdate()); // nothing pending: nothing to refuse
+        s->setColumn("n", 7);
+        QVERIFY(!s->BatchUpdate());
+    }
+
+    void selectedColumnsAreWrittenToTheirTable() {
+        auto r = open("select id , price from item where price > 100 order by id");
+        r->MoveLast();
+        r->setColumn_Num(1, 310);
+        QVERIFY(r->BatchUpdate());
+        QCOMPARE(env->scalar("select price from item where id = 3").toInt(), 310);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecordSet)
+#include "tst_recordset.moc"
