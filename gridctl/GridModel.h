@@ -1,1 +1,96 @@
 #pragma once
+#include "fendra_global.h"
+
+#include <QRgb>
+#include <QString>
+#include <stdexcept>
+#include <vector>
+
+// The grid's failure for an argument outside it (a row, column or index that
+// does not exist, a negative size). The host decides what to do with it.
+class FENDRA_EXPORT GridError : public std::out_of_range {
+public:
+    explicit GridError(const char* what) : std::out_of_range(what) {}
+};
+
+// Everything a grid holds, without any widget: cell texts (row-major, linear
+// index = row * cols + col), sizes in twips (0 hides), colours, fixed rows and
+// columns, current cell and selection, first visible row and column, sorting.
+class FENDRA_EXPORT GridModel {
+public:
+    static constexpr quint32 NoColor = 0xFFFFFFFFu; // the cell uses the grid's default
+
+    GridModel();
+
+    int rows() const { return mRows; }
+    int cols() const { return mCols; }
+    void setRows(int n);
+    void setCols(int n);
+    int fixedRows() const { return mFixedRows; }
+    int fixedCols() const { return mFixedCols; }
+    void setFixedRows(int n);
+    void setFixedCols(int n);
+
+    const QString& text(int r, int c) const;
+    void setText(int r, int c, const QString& s);
+    const QString& textArray(qint64 index) const;
+    void setTextArray(qint64 index, const QString& s);
+
+    int colWidth(int c) const;
+    void setColWidth(int c, int twips);
+    int rowHeight(int r) const;
+    void setRowHeight(int r, int twips);
+    int defaultColWidth() const { return mDefaultColWidth; }
+    int defaultRowHeight() const { return mDefaultRowHeight; }
+    void setDefaultRowHeight(int twips) { mDefaultRowHeight = twips; }
+
+    // Colours are 0x00BBGGRR values (red in the low byte); NoColor = default.
+    quint32 cellColor(int r, int c) const;
+    void setCellColor(int r, int c, quint32 color);
+    bool hasColors() const { return !mColors.empty(); }
+
+    int row() const { return mRow; }
+    int col() const { return mCol; }
+    int rowSel() const { return mRowSel; }
+    int colSel() const { return mColSel; }
+    void setRow(int r);   // also collapses the selection to the new current cell
+    void setCol(int c);
+    void setRowSel(int r);
+    void setColSel(int c);
+    int topRow() const { return mTopRow; }
+    int leftCol() const { return mLeftCol; }
+    void setTopRow(int r);
+    void setLeftCol(int c);
+
+    // Inserts one row at `index` whose cells are the TAB-separated fields of
+    // `tabText`, or appends it when index is -1.
+    void addItem(const QString& tabText, int index = -1);
+    void removeItem(int index);
+    void insertRows(int at, int n, int height);
+    void removeRows(int at, int n);
+
+    // Sorts whole rows by column `c`: the rows from row() to rowSel(), or all
+    // non-fixed rows when those are the same. Modes: 3/4 numeric ascending /
+    // descending, 7/8 string (case-sensitive) ascending / descending; other
+    // modes sort ascending as strings.
+    void sort(int c, int mode);
+
+    // Texts bytes held, for measuring.
+    size_t cellCount() const { return mCells.size(); }
+
+private:
+    void checkRow(int r) const;
+    void checkCol(int c) const;
+    void clampCursor();
+
+    int mRows = 0, mCols = 0;
+    int mFixedRows = 0, mFixedCols = 0;
+    std::vector<QString> mCells;
+    std::vector<quint32> mColors; // empty until a cell gets a colour of its own
+    std::vector<int> mRowHeights;
+    std::vector<int> mColWidths;
+    int mDefaultRowHeight = 285;
+    int mDefaultColWidth = 960;
+    int mRow = 0, mCol = 0, mRowSel = 0, mColSel = 0;
+    int mTopRow = 0, mLeftCol = 0;
+};

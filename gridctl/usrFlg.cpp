@@ -1,2 +1,380 @@
 #include "usrFlg.h"
-usrFlg::usrFlg(QWidget* parent) : QWidget(parent) {}
+#include "FlexGrid.h"
+#include "modpub.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace {
+int lngDefRowHeight = 0; // shared by every instance: row 0's height at start
+constexpr int Inset = 32;        // twips between the cell's edge and the editor
+constexpr int ParkedAt = -2000;  // twips: where a closed editor waits
+constexpr quint32 White = 0x00FFFFFF;
+
+QFont gridFont(qreal points) {
+    QFont f;
+    f.setFamilies({QStringLiteral("MS PGothic"), QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                   QStringLiteral("Noto Sans CJK JP")});
+    f.setPointSizeF(points);
+    return f;
+}
+} // namespace
+
+int usrFlg::defRowHeight() { return lngDefRowHeight; }
+
+usrFlg::usrFlg(QWidget* parent) : QWidget(parent) {
+    mGrid = new FlexGrid(this, &mModel);
+    mGrid->setFont(gridFont(9.75));
+    mTxt = new TxtFocus(this, mGrid->viewport());
+    mTxt->setFont(gridFont(9));
+    setFocusProxy(mGrid);
+
+    // Rows are as high as the font needs.
+    const int rowPx = QFontMetrics(mGrid->font()).height() + 6;
+    mModel.setDefaultRowHeight(rowPx * twipsPerPixelY());
+    mModel.setRowHeight(0, -1);
+    mModel.setRowHeight(1, -1);
+
+    lngDefRowHeight = mModel.rowHeight(0);
+    TxtInit();
+    FlgInit();
+    strInputDatas.assign(2, QString());
+    iInputIndex.assign(static_cast<size_t>(mModel.cols()) + 1, {0, 0, 0});
+    blnColsSet = false;
+    mGrid->setGeometry(rect());
+}
+
+usrFlg::~usrFlg() = default;
+
+QAbstractScrollArea* usrFlg::flgMain() const { return mGrid; }
+QLineEdit* usrFlg::txtfocus() const { return mTxt; }
+
+int usrFlg::twipsPerPixelX() const {
+    const int dpi = logicalDpiX();
+    return dpi > 0 ? std::max(1, 1440 / dpi) : 15;
+}
+
+int usrFlg::twipsPerPixelY() const {
+    const int dpi = logicalDpiY();
+    return dpi > 0 ? std::max(1, 1440 / dpi) : 15;
+}
+
+void usrFlg::TxtInit() {
+    mTxt->setVisible(true);
+    mTxt->setGeometry(20000 / twipsPerPixelX(), 20000 / twipsPerPixelY(), 0, 0);
+    blnNoCommit = false;
+}
+
+void usrFlg::FlgInit() {
+    mGrid->setEnabled(true);
+    mModel.setRows(5);
+    mModel.setCols(5);
+    for (int c = 1; c < mModel.cols(); ++c) mModel.setColWidth(c, 800);
+    mModel.setFixedRows(1);
+    mModel.setFixedCols(0);
+    mModel.setRow(1);
+    mModel.setCol(0);
+    iActiveCtl = 1;
+    iEditCol = 1;
+    iEditRow = 1;
+    gridChanged();
+}
+
+void usrFlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    mGrid->setGeometry(0, 0, width(), height());
+}
+
+// ---- change notification and painting ------------------------------------
+
+void usrFlg::gridChanged() {
+    if (!mRedraw) return;
+    mGrid->updateScrollBars();
+    mGrid->viewport()->update();
+    if (isEditorOpen()) {
+        // keep an open editor over its cell while the grid scrolls
+        const int tx = twipsPerPixelX(), ty = twipsPerPixelY();
+        if (iEditRow < mModel.rows() && iEditCol < mModel.cols()) {
+            const int x = mGrid->colPosPx(iEditCol) + Inset / tx;
+            const int y = mGrid->rowPosPx(iEditRow) + Inset / ty;
+            mTxt->move(x, y);
+        }
+    }
+}
+
+void usrFlg::Refresh() {
+    mGrid->updateScrollBars();
+    mGrid->viewport()->repaint();
+}
+
+void usrFlg::setRedraw(bool blnRedraw) {
+    mRedraw = blnRedraw;
+    mGrid->viewport()->setUpdatesEnabled(blnRedraw);
+    if (blnRedraw) gridChanged();
+}
+
+bool usrFlg::isEditorOpen() const {
+    return mTxt->isVisible() && mTxt->width() > 0 && mTxt->x() >= 0 && mTxt->y() >= 0;
+}
+
+// ---- cells and shape ------------------------------------------------------
+
+QString& usrFlg::data(qint64 index) { return const_cast<QString&>(mModel.textArray(index)); }
+
+QString usrFlg::Field(qint64 lngRow, qint64 lngCol) const {
+    return mModel.textArray(lngRow * mModel.cols() + lngCol);
+}
+
+void usrFlg::setField(qint64 lngRow, qint64 lngCol, const QString& sString) {
+    mModel.setTextArray(lngRow * mModel.cols() + lngCol, sString);
+    if (mRedraw) mGrid->viewport()->update();
+}
+
+bool usrFlg::isPlaceholder() const {
+    return mModel.rows() == mModel.fixedRows() + 1 && mModel.rowHeight(mModel.fixedRows()) == 0;
+}
+
+int usrFlg::firstRowHeight() const {
+    const int h = mModel.rows() > 0 ? mModel.rowHeight(0) : 0;
+    return h != 0 ? h : lngDefRowHeight;
+}
+
+qint32 usrFlg::MaxRow() const { return isPlaceholder() ? mModel.rows() - 1 : mModel.rows(); }
+
+void usrFlg::setMaxRow(qint32 n) {
+    const int fr = mModel.fixedRows();
+    if (fr >= n) {
+        mModel.setRows(fr + 1);
+        const int h = firstRowHeight();
+        for (int i = 0; i <= fr; ++i) {
+            if (i < n) {
+                if (mModel.rowHeight(i) == 0) mModel.setRowHeight(i, h);
+            } else {
+                mModel.setRowHeight(i, 0);
+            }
+        }
+    } else {
+        if (isPlaceholder()) {
+            const int h = firstRowHeight();
+            for (int i = 0; i <= fr; ++i)
+                if (mModel.rowHeight(i) == 0) mModel.setRowHeight(i, h);
+            for (int c = mModel.fixedCols(); c < mModel.cols(); ++c) mModel.setText(fr, c, QString());
+        }
+        mModel.setRows(n);
+    }
+    gridChanged();
+}
+
+qint32 usrFlg::MaxCol() const { return mModel.cols(); }
+
+void usrFlg::setMaxCol(qint32 n) {
+    mModel.setCols(n);
+    if (static_cast<int>(iInputIndex.size()) < 1) return;
+    gridChanged();
+}
+
+qint16 usrFlg::FixedRows() const { return static_cast<qint16>(mModel.fixedRows()); }
+
+void usrFlg::setFixedRows(qint16 f) {
+    if (f < 0) throw GridError("Invalid fixed row count");
+    int hidden = -1;
+    if (mModel.rows() == mModel.fixedRows() + 1)
+        for (int i = 0; i <= mModel.fixedRows(); ++i)
+            if (mModel.rowHeight(i) == 0) {
+                hidden = i;
+                break;
+            }
+    if (mModel.rows() < f + 1) mModel.setRows(f + 1);
+    mModel.setFixedRows(f);
+    const int h = firstRowHeight();
+    for (int i = 0; i <= f && i < mModel.rows(); ++i) {
+        if (hidden < 0 || i < hidden) {
+            if (mModel.rowHeight(i) == 0) mModel.setRowHeight(i, h);
+        } else {
+            mModel.setRowHeight(i, 0);
+        }
+    }
+    gridChanged();
+}
+
+qint16 usrFlg::FixedCols() const { return static_cast<qint16>(mModel.fixedCols()); }
+
+void usrFlg::setFixedCols(qint16 n) {
+    mModel.setFixedCols(n);
+    gridChanged();
+}
+
+qint32 usrFlg::row() const { return mModel.row(); }
+void usrFlg::setRow(qint32 r) {
+    mModel.setRow(r);
+    if (mRedraw) mGrid->viewport()->update();
+}
+qint32 usrFlg::RowSel() const { return mModel.rowSel(); }
+void usrFlg::setRowSel(qint32 r) {
+    mModel.setRowSel(r);
+    if (mRedraw) mGrid->viewport()->update();
+}
+qint32 usrFlg::col() const { return mModel.col(); }
+void usrFlg::setCol(qint32 c) {
+    mModel.setCol(c);
+    if (mRedraw) mGrid->viewport()->update();
+}
+qint32 usrFlg::ColSel() const { return mModel.colSel(); }
+void usrFlg::setColSel(qint32 c) {
+    mModel.setColSel(c);
+    if (mRedraw) mGrid->viewport()->update();
+}
+
+qint32 usrFlg::ColWidth(qint16 iCol) const { return mModel.colWidth(iCol); }
+void usrFlg::setColWidth(qint16 iCol, qint32 w) {
+    mModel.setColWidth(iCol, w);
+    gridChanged();
+}
+qint32 usrFlg::RowHeight(qint16 iRow) const { return mModel.rowHeight(iRow); }
+void usrFlg::setRowHeight(qint16 iRow, qint32 h) {
+    mModel.setRowHeight(iRow, h);
+    gridChanged();
+}
+
+void usrFlg::setColorSet(qint16 iRow1, qint16 iCol1, qint16 iRow2, qint16 iCol2, quint32 lngColor) {
+    // White is the cells' own colour: it needs no storage of its own.
+    const quint32 stored = lngColor == White ? GridModel::NoColor : lngColor;
+    for (int r = iRow1; r <= iRow2; ++r) {
+        if (stored == GridModel::NoColor && !mModel.hasColors()) {
+            mModel.text(r, iCol1); // the range is still checked
+            mModel.text(r, iCol2);
+            continue;
+        }
+        for (int c = iCol1; c <= iCol2; ++c) mModel.setCellColor(r, c, stored);
+    }
+    if (mRedraw) mGrid->viewport()->update();
+}
+
+bool usrFlg::Enabled() const { return mGrid->isEnabled(); }
+void usrFlg::setEnabled(bool b) { mGrid->setEnabled(b); }
+
+quint32 usrFlg::CellBackColor() const {
+    const quint32 c = mModel.cellColor(mModel.row(), mModel.col());
+    return c == GridModel::NoColor ? White : c;
+}
+
+void usrFlg::setCellBackColor(quint32 color) {
+    mModel.setCellColor(mModel.row(), mModel.col(), color == White ? GridModel::NoColor : color);
+    if (mRedraw) mGrid->viewport()->update();
+}
+
+void usrFlg::setBackColorSel(quint32 c) {
+    mBackColorSel = c;
+    if (mRedraw) mGrid->viewport()->update();
+}
+
+qint32 usrFlg::TopRow() const { return mModel.topRow(); }
+
+void usrFlg::setTopRow(qint32 r) {
+    mModel.setTopRow(r);
+    // as the grid does: the last page stays full
+    const int maxTop = mGrid->verticalScrollBar()->maximum();
+    if (mRedraw) {
+        mGrid->updateScrollBars();
+        if (mModel.topRow() > maxTop && maxTop >= mModel.fixedRows()) mModel.setTopRow(std::max(maxTop, mModel.fixedRows()));
+    }
+    gridChanged();
+}
+
+qint32 usrFlg::LeftCol() const { return mModel.leftCol(); }
+
+void usrFlg::setLeftCol(qint32 c) {
+    mModel.setLeftCol(c);
+    gridChanged();
+}
+
+qint32 usrFlg::RowPos(qint32 r) const { return mGrid->rowPosPx(r) * twipsPerPixelY(); }
+qint32 usrFlg::ColPos(qint32 c) const { return mGrid->colPosPx(c) * twipsPerPixelX(); }
+bool usrFlg::RowIsVisible(qint32 r) const { return mGrid->rowFullyVisible(r); }
+bool usrFlg::ColIsVisible(qint32 c) const { return mGrid->colFullyVisible(c); }
+
+// ---- clipboard and row commands ---------------------------------------------
+
+void usrFlg::TargetSet() {
+    clsInD& t = modpub::editTarget();
+    if (iActiveCtl == 1) t.MsFLG = this;
+    else if (iActiveCtl == 2) t.TextBox = mTxt;
+}
+
+void usrFlg::PopupShow(int flags) {
+    clsInD& t = modpub::editTarget();
+    t.ctlType = iActiveCtl == 1 ? 2 : 1;
+    modpub::MenuStateSet();
+    if (flags & 2) {
+        TargetSet();
+        modpub::popupForm().popup->popup(QCursor::pos());
+    }
+}
+
+void usrFlg::mnuEditClear_click() { EditClear(); }
+void usrFlg::mnuEditCopy_click() { EditCopy(); }
+void usrFlg::mnuEditCut_click() { EditCut(); }
+
+void usrFlg::EditCopy() {
+    TargetSet();
+    modpub::ClipCopy();
+}
+
+void usrFlg::EditCut() {
+    TargetSet();
+    modpub::ClipCopy();
+    modpub::ClipClear();
+}
+
+void usrFlg::EditClear() {
+    TargetSet();
+    modpub::ClipClear();
+}
+
+void usrFlg::EditPaste() {
+    TargetSet();
+    modpub::ClipPaste();
+}
+
+namespace {
+// Disables the grid for the length of a row command, also when it fails.
+struct Disabled {
+    usrFlg* g;
+    explicit Disabled(usrFlg* grid) : g(grid) { g->setEnabled(false); }
+    ~Disabled() { g->setEnabled(true); }
+};
+} // namespace
+
+void usrFlg::EditRowAdd() {
+    Disabled off(this);
+    TargetSet();
+    modpub::SelRowAdd();
+    gridChanged();
+}
+
+void usrFlg::EditRowDelete() {
+    Disabled off(this);
+    TargetSet();
+    modpub::SelRowDelete();
+    gridChanged();
+}
+
+void usrFlg::RowAddWithNum(qint32 lngRowPoint, qint32 lngNum) {
+    Disabled off(this);
+    TargetSet();
+    modpub::RowInsert(lngRowPoint, lngNum);
+    gridChanged();
+}
+
+// ---- sorting ---------------------------------------------------------------
+
+void usrFlg::SortOn(qint16 iCol, qint16 iMode) {
+    mModel.setCol(iCol); // a one-column key; the rows that take part are the grid's rule
+    mModel.sort(iCol, iMode);
+    if (mRedraw) mGrid->viewport()->update();
+}

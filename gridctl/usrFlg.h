@@ -1,9 +1,186 @@
 #pragma once
+#include "GridModel.h"
 #include "fendra_global.h"
-#include <QWidget>
 
+#include <QWidget>
+#include <array>
+#include <vector>
+
+class FlexGrid;
+class TxtFocus;
+class QLineEdit;
+class QAbstractScrollArea;
+class QInputMethodEvent;
+class QKeyEvent;
+
+// The grid editing control: a grid with fixed header rows, an in-cell text
+// editor, per-column input lists with completion, clipboard and row commands
+// and sorting. It raises no events: the host configures it and reads the
+// cells back through its properties.
 class FENDRA_EXPORT usrFlg : public QWidget {
     Q_OBJECT
 public:
     explicit usrFlg(QWidget* parent = nullptr);
+    ~usrFlg() override;
+
+    // ---- Edit menu entry points ----
+    void mnuEditClear_click();
+    void mnuEditCopy_click();
+    void mnuEditCut_click();
+
+    // ---- cells and shape ----
+    QString Field(qint64 lngRow, qint64 lngCol) const;
+    void setField(qint64 lngRow, qint64 lngCol, const QString& sString);
+    qint32 MaxRow() const;
+    void setMaxRow(qint32 n);
+    qint32 MaxCol() const;
+    void setMaxCol(qint32 n);
+
+    // ---- input lists ----
+    void setInputMax(qint16 n);
+    void setInputColMax(qint16 iCol, qint16 iMax);
+    void InputIndexMake();
+    void SortInputDatas();
+    qint16 InputColsNum() const;
+    void setInputColsNum(qint16 iNum);
+    QString InputCol(qint16 iCol, qint16 iNum) const;
+    void setInputCol(qint16 iCol, qint16 iNum, const QString& sInput);
+    qint16 InputSW(qint16 iCol) const;
+    void setInputSW(qint16 iCol, qint16 iSW);
+    void InputClear();
+
+    // ---- current cell, selection, sizes ----
+    qint32 row() const;
+    void setRow(qint32 lngRow);
+    qint32 RowSel() const;
+    void setRowSel(qint32 lngRowCel);
+    qint32 col() const;
+    void setCol(qint32 lngCol);
+    qint32 ColSel() const;
+    void setColSel(qint32 lngColCel);
+    qint32 ColWidth(qint16 iCol) const;
+    void setColWidth(qint16 iCol, qint32 lngSelWidth);
+    qint32 RowHeight(qint16 iRow) const;
+    void setRowHeight(qint16 iRow, qint32 lngRowHeight);
+    qint16 FixedCols() const;
+    void setFixedCols(qint16 iFixedCols);
+    qint16 FixedRows() const;
+    void setFixedRows(qint16 iFixedRows);
+    bool Redraw() const { return mRedraw; }
+    void setRedraw(bool blnRedraw);
+    void setColorSet(qint16 iRow1, qint16 iCol1, qint16 iRow2, qint16 iCol2, quint32 lngColor);
+
+    // ---- clipboard and rows ----
+    void EditCopy();
+    void EditPaste();
+    void EditCut();
+    void EditClear();
+    void EditRowAdd();
+    void EditRowDelete();
+    void SortOn(qint16 iCol, qint16 iMode = 7);
+    void RowAddWithNum(qint32 lngRowPoint, qint32 lngNum);
+
+    bool Enabled() const;
+    void setEnabled(bool blnEnabled);
+    quint32 CellBackColor() const;
+    void setCellBackColor(quint32 lngCellBackColor);
+    quint32 BackColorSel() const { return mBackColorSel; }
+    void setBackColorSel(quint32 lngBackColorSel);
+    qint32 TopRow() const;
+    void setTopRow(qint32 lngTopRow);
+
+    // ---- the grid operations the control builds on ----
+    qint32 LeftCol() const;
+    void setLeftCol(qint32 c);
+    qint32 RowPos(qint32 r) const;      // twips from the grid's top
+    qint32 ColPos(qint32 c) const;      // twips from the grid's left
+    bool RowIsVisible(qint32 r) const;
+    bool ColIsVisible(qint32 c) const;
+    void Refresh();
+
+    // For hosts and tests.
+    GridModel& model() { return mModel; }
+    const GridModel& model() const { return mModel; }
+    QAbstractScrollArea* flgMain() const;
+    QLineEdit* txtfocus() const;
+    int twipsPerPixelX() const;
+    int twipsPerPixelY() const;
+    // The cell the editor belongs to.
+    qint32 editRow() const { return iEditRow; }
+    qint32 editCol() const { return iEditCol; }
+    bool isEditorOpen() const;
+    // Shared by all controls: the height of row 0 captured at start.
+    static int defRowHeight();
+    // Tells the host that the user changed cells (a stored edit, paste,
+    // clear, row insert or delete).
+    void notifyEdited() { emit cellsEdited(); }
+
+signals:
+    void cellsEdited();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class FlexGrid;
+    friend class TxtFocus;
+    friend struct ModPub;
+
+    void TxtInit();
+    void FlgInit();
+    void TxtShow();
+    void TxtHide(bool commit);
+    void NextCellMove();
+    void PopupShow(int flags);
+    void TargetSet();
+    bool isPlaceholder() const;
+    int firstRowHeight() const;
+    void scrollIntoView(bool columns, int index);
+    void gridChanged();
+    void parkEditor(int xTwips, int yTwips);
+    QString& data(qint64 index);
+
+    // grid events
+    void grid_KeyDown(QKeyEvent* e, bool& handled);
+    void grid_InputMethod(QInputMethodEvent* e);
+    void grid_MouseDown(int button);
+    void grid_DblClick();
+    void grid_GotFocus();
+    void grid_TabMove();
+    void grid_Navigate(QKeyEvent* e);
+
+    // editor events
+    void txt_GotFocus();
+    void txt_LostFocus();
+    bool txt_KeyDown(QKeyEvent* e);   // true when swallowed
+    void txt_Change();
+    void txt_Browse(bool down);
+    void txt_EnterOrEsc(bool store);
+
+    // input lists
+    int InputSearch(const QString& s, bool exact) const;
+    bool hasList(int col) const;
+    int sliceStart(int col) const;
+    int sliceEnd(int col) const;
+    static void QuickSort(std::vector<QString>& list, int lo, int hi);
+
+    GridModel mModel;
+    FlexGrid* mGrid = nullptr;
+    TxtFocus* mTxt = nullptr;
+    bool mRedraw = true;
+    quint32 mBackColorSel = 0x00D77800; // RGB(0, 120, 215)
+
+    int iActiveCtl = 1;
+    int iShift = 0;
+    qint32 iEditRow = 1;
+    qint32 iEditCol = 1;
+    bool blnRefocus = false;
+    bool blnNoCommit = false;
+    bool blnTyped = false;
+    int iLastLen = 0;
+    bool blnColsSet = false;
+    bool mInChange = false;
+
+    std::vector<QString> strInputDatas;           // index 0 unused; 1..n
+    std::vector<std::array<qint16, 3>> iInputIndex; // columns 0..m
 };

@@ -1,0 +1,423 @@
+#include "FlexGrid.h"
+#include "GridModel.h"
+#include "usrFlg.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleHints>
+
+namespace {
+QColor fromBgr(quint32 c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+const QColor headerBack(0xEE, 0xEE, 0xEE);
+const QColor headerLine(0xA8, 0xA8, 0xA8);
+const QColor cellLine(0xD6, 0xD6, 0xD6);
+
+template <typename F> void guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        qWarning("usrFlg: %s", e.what());
+    }
+}
+} // namespace
+
+FlexGrid::FlexGrid(usrFlg* owner, GridModel* model) : QAbstractScrollArea(owner), mOwner(owner), mModel(model) {
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int v) {
+        if (mSyncing) return;
+        guarded([&] {
+            mModel->setTopRow(v);
+            mOwner->gridChanged();
+        });
+    });
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int v) {
+        if (mSyncing) return;
+        guarded([&] {
+            mModel->setLeftCol(v);
+            mOwner->gridChanged();
+        });
+    });
+}
+
+int FlexGrid::toPx(int twips, bool vertical) const {
+    const int tpp = vertical ? mOwner->twipsPerPixelY() : mOwner->twipsPerPixelX();
+    return twips <= 0 ? 0 : std::max(1, (twips + tpp / 2) / tpp);
+}
+
+int FlexGrid::fixedHeightPx() const {
+    int h = 0;
+    for (int r = 0; r < mModel->fixedRows(); ++r) h += toPx(mModel->rowHeight(r), true);
+    return h;
+}
+
+int FlexGrid::fixedWidthPx() const {
+    int w = 0;
+    for (int c = 0; c < mModel->fixedCols(); ++c) w += toPx(mModel->colWidth(c), false);
+    return w;
+}
+
+std::vector<FlexGrid::Span> FlexGrid::visibleRows() const {
+    std::vector<Span> out;
+    int y = 0;
+    const int limit = viewport()->height();
+    for (int r = 0; r < mModel->fixedRows(); ++r) {
+        const int h = toPx(mModel->rowHeight(r), true);
+        if (h > 0) out.push_back({r, y, h});
+        y += h;
+    }
+    for (int r = std::max(mModel->topRow(), mModel->fixedRows()); r < mModel->rows() && y < limit; ++r) {
+        const int h = toPx(mModel->rowHeight(r), true);
+        if (h > 0) out.push_back({r, y, h});
+        y += h;
+    }
+    return out;
+}
+
+std::vector<FlexGrid::Span> FlexGrid::visibleCols() const {
+    std::vector<Span> out;
+    int x = 0;
+    const int limit = viewport()->width();
+    for (int c = 0; c < mModel->fixedCols(); ++c) {
+        const int w = toPx(mModel->colWidth(c), false);
+        if (w > 0) out.push_back({c, x, w});
+        x += w;
+    }
+    for (int c = std::max(mModel->leftCol(), mModel->fixedCols()); c < mModel->cols() && x < limit; ++c) {
+        const int w = toPx(mModel->colWidth(c), false);
+        if (w > 0) out.push_back({c, x, w});
+        x += w;
+    }
+    return out;
+}
+
+int FlexGrid::rowPosPx(int r) const {
+    if (r < mModel->fixedRows()) {
+        int y = 0;
+        for (int i = 0; i < r; ++i) y += toPx(mModel->rowHeight(i), true);
+        return y;
+    }
+    int y = fixedHeightPx();
+    const int top = std::max(mModel->topRow(), mModel->fixedRows());
+    if (r >= top)
+        for (int i = top; i < r; ++i) y += toPx(mModel->rowHeight(i), true);
+    else
+        for (int i = r; i < top; ++i) y -= toPx(mModel->rowHeight(i), true);
+    return y;
+}
+
+int FlexGrid::colPosPx(int c) const {
+    if (c < mModel->fixedCols()) {
+        int x = 0;
+        for (int i = 0; i < c; ++i) x += toPx(mModel->colWidth(i), false);
+        return x;
+    }
+    int x = fixedWidthPx();
+    const int left = std::max(mModel->leftCol(), mModel->fixedCols());
+    if (c >= left)
+        for (int i = left; i < c; ++i) x += toPx(mModel->colWidth(i), false);
+    else
+        for (int i = c; i < left; ++i) x -= toPx(mModel->colWidth(i), false);
+    return x;
+}
+
+bool FlexGrid::rowFullyVisible(int r) const {
+    if (r < mModel->fixedRows()) return true;
+    if (r < mModel->topRow()) return false;
+    const int y = rowPosPx(r);
+    return y + toPx(mModel->rowHeight(r), true) <= viewport()->height();
+}
+
+bool FlexGrid::colFullyVisible(int c) const {
+    if (c < mModel->fixedCols()) return true;
+    if (c < mModel->leftCol()) return false;
+    const int x = colPosPx(c);
+    return x + toPx(mModel->colWidth(c), false) <= viewport()->width();
+}
+
+bool FlexGrid::cellAt(const QPoint& p, int& r, int& c) const {
+    r = c = -1;
+    for (const Span& s : visibleRows())
+        if (p.y() >= s.pos && p.y() < s.pos + s.size) r = s.index;
+    for (const Span& s : visibleCols())
+        if (p.x() >= s.pos && p.x() < s.pos + s.size) c = s.index;
+    return r >= 0 && c >= 0;
+}
+
+int FlexGrid::maxTopRow() const {
+    // The last rows fill the view when the first of them is on top.
+    const int avail = viewport()->height() - fixedHeightPx();
+    int sum = 0, top = mModel->rows() - 1;
+    for (int r = mModel->rows() - 1; r >= mModel->fixedRows(); --r) {
+        sum += toPx(mModel->rowHeight(r), true);
+        if (sum > avail) break;
+        top = r;
+    }
+    return std::max(top, mModel->fixedRows());
+}
+
+int FlexGrid::maxLeftCol() const {
+    const int avail = viewport()->width() - fixedWidthPx();
+    int sum = 0, left = mModel->cols() - 1;
+    for (int c = mModel->cols() - 1; c >= mModel->fixedCols(); --c) {
+        sum += toPx(mModel->colWidth(c), false);
+        if (sum > avail) break;
+        left = c;
+    }
+    return std::max(left, mModel->fixedCols());
+}
+
+void FlexGrid::updateScrollBars() {
+    mSyncing = true;
+    const int fr = std::min(mModel->fixedRows(), std::max(mModel->rows() - 1, 0));
+    const int fc = std::min(mModel->fixedCols(), std::max(mModel->cols() - 1, 0));
+    const int maxTop = std::max(maxTopRow(), mModel->topRow());
+    const int maxLeft = std::max(maxLeftCol(), mModel->leftCol());
+    verticalScrollBar()->setRange(fr, maxTop);
+    verticalScrollBar()->setPageStep(std::max(1, static_cast<int>(visibleRows().size()) - mModel->fixedRows() - 1));
+    verticalScrollBar()->setValue(mModel->topRow());
+    horizontalScrollBar()->setRange(fc, maxLeft);
+    horizontalScrollBar()->setPageStep(std::max(1, static_cast<int>(visibleCols().size()) - mModel->fixedCols() - 1));
+    horizontalScrollBar()->setValue(mModel->leftCol());
+    mSyncing = false;
+}
+
+void FlexGrid::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    updateScrollBars();
+}
+
+void FlexGrid::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    const QRect area = viewport()->rect();
+    p.fillRect(area, palette().color(QPalette::Window).darker(104));
+    const auto rows = visibleRows();
+    const auto cols = visibleCols();
+    const int fr = mModel->fixedRows(), fc = mModel->fixedCols();
+    const int r1 = std::min(mModel->row(), mModel->rowSel()), r2 = std::max(mModel->row(), mModel->rowSel());
+    const int c1 = std::min(mModel->col(), mModel->colSel()), c2 = std::max(mModel->col(), mModel->colSel());
+    const bool multi = r1 != r2 || c1 != c2;
+    const QColor sel = fromBgr(mOwner->BackColorSel());
+    const QFontMetrics fm(font());
+    const bool enabled = isEnabled();
+
+    auto paintCell = [&](const Span& rs, const Span& cs) {
+        const QRect rect(cs.pos, rs.pos, cs.size, rs.size);
+        const bool fixed = rs.index < fr || cs.index < fc;
+        const bool selected = !fixed && multi && rs.index >= r1 && rs.index <= r2 && cs.index >= c1 &&
+                              cs.index <= c2 && !(rs.index == mModel->row() && cs.index == mModel->col());
+        QColor back = fixed ? headerBack : Qt::white;
+        const quint32 own = mModel->cellColor(rs.index, cs.index);
+        if (!fixed && own != GridModel::NoColor) back = fromBgr(own);
+        if (selected) back = sel;
+        p.fillRect(rect, back);
+        p.setPen(fixed ? headerLine : cellLine);
+        p.drawLine(rect.topRight(), rect.bottomRight());
+        p.drawLine(rect.bottomLeft(), rect.bottomRight());
+        const QString& t = mModel->text(rs.index, cs.index);
+        if (!t.isEmpty()) {
+            p.setPen(selected ? Qt::white : (enabled ? Qt::black : Qt::gray));
+            const QRect tr = rect.adjusted(3, 0, -3, 0);
+            p.drawText(tr, Qt::AlignVCenter | Qt::AlignLeft, fm.elidedText(t, Qt::ElideRight, tr.width()));
+        }
+    };
+    for (const Span& rs : rows)
+        for (const Span& cs : cols) paintCell(rs, cs);
+
+    // the focus cell
+    if (mModel->row() >= fr && mModel->col() >= fc) {
+        for (const Span& rs : rows) {
+            if (rs.index != mModel->row()) continue;
+            for (const Span& cs : cols) {
+                if (cs.index != mModel->col()) continue;
+                QPen pen(hasFocus() ? QColor(0x20, 0x20, 0x20) : QColor(0x70, 0x70, 0x70));
+                pen.setWidth(2);
+                p.setPen(pen);
+                p.setBrush(Qt::NoBrush);
+                p.drawRect(QRect(cs.pos + 1, rs.pos + 1, cs.size - 2, rs.size - 2));
+            }
+        }
+    }
+}
+
+bool FlexGrid::event(QEvent* e) {
+    if (e->type() == QEvent::ShortcutOverride) {
+        // The grid's own clipboard and clearing keys win over window shortcuts.
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->matches(QKeySequence::Copy) || k->matches(QKeySequence::Paste) || k->matches(QKeySequence::Cut) ||
+            k->key() == Qt::Key_Delete || k->key() == Qt::Key_Backspace) {
+            e->accept();
+            return true;
+        }
+    }
+    if (e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(e);
+}
+
+bool FlexGrid::viewportEvent(QEvent* e) { return QAbstractScrollArea::viewportEvent(e); }
+
+void FlexGrid::mousePressEvent(QMouseEvent* e) {
+    guarded([&] {
+        int r, c;
+        if (cellAt(e->position().toPoint(), r, c)) {
+            const int fr = mModel->fixedRows(), fc = mModel->fixedCols();
+            const bool inSel = r >= std::min(mModel->row(), mModel->rowSel()) &&
+                               r <= std::max(mModel->row(), mModel->rowSel()) &&
+                               c >= std::min(mModel->col(), mModel->colSel()) &&
+                               c <= std::max(mModel->col(), mModel->colSel());
+            if (e->button() == Qt::RightButton && inSel) {
+                // keep the selection the menu is for
+            } else if (r < fr && c >= fc && mModel->rows() > fr) {
+                mModel->setRow(fr); // a header click selects the column
+                mModel->setCol(c);
+                mModel->setRowSel(mModel->rows() - 1);
+            } else if (c < fc && r >= fr && mModel->cols() > fc) {
+                mModel->setRow(r);
+                mModel->setCol(fc);
+                mModel->setColSel(mModel->cols() - 1);
+            } else if (r >= fr && c >= fc) {
+                if (e->modifiers() & Qt::ShiftModifier) {
+                    mModel->setRowSel(r);
+                    mModel->setColSel(c);
+                } else {
+                    mModel->setRow(r);
+                    mModel->setCol(c);
+                }
+                mDragging = e->button() == Qt::LeftButton;
+            }
+            viewport()->update();
+        }
+        mOwner->grid_MouseDown(e->button() == Qt::RightButton ? 2 : (e->button() == Qt::LeftButton ? 1 : 4));
+    });
+}
+
+void FlexGrid::mouseMoveEvent(QMouseEvent* e) {
+    if (!mDragging || !(e->buttons() & Qt::LeftButton)) return;
+    guarded([&] {
+        int r, c;
+        if (cellAt(e->position().toPoint(), r, c) && r >= mModel->fixedRows() && c >= mModel->fixedCols()) {
+            mModel->setRowSel(r);
+            mModel->setColSel(c);
+            viewport()->update();
+        }
+    });
+}
+
+void FlexGrid::mouseDoubleClickEvent(QMouseEvent* e) {
+    guarded([&] {
+        int r, c;
+        if (e->button() == Qt::LeftButton && cellAt(e->position().toPoint(), r, c) && r >= mModel->fixedRows() &&
+            c >= mModel->fixedCols())
+            mOwner->grid_DblClick();
+    });
+}
+
+void FlexGrid::keyPressEvent(QKeyEvent* e) {
+    bool handled = false;
+    guarded([&] { mOwner->grid_KeyDown(e, handled); });
+    if (handled) e->accept();
+    else QAbstractScrollArea::keyPressEvent(e);
+}
+
+void FlexGrid::keyReleaseEvent(QKeyEvent* e) {
+    mOwner->iActiveCtl = 1;
+    mOwner->iShift = (e->modifiers() & Qt::ShiftModifier ? 1 : 0) | (e->modifiers() & Qt::ControlModifier ? 2 : 0) |
+                     (e->modifiers() & Qt::AltModifier ? 4 : 0);
+    QAbstractScrollArea::keyReleaseEvent(e);
+}
+
+void FlexGrid::focusInEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusInEvent(e);
+    guarded([&] { mOwner->grid_GotFocus(); });
+    viewport()->update();
+}
+
+void FlexGrid::wheelEvent(QWheelEvent* e) {
+    const int steps = e->angleDelta().y() / 40; // three rows a notch
+    if (steps != 0) verticalScrollBar()->setValue(verticalScrollBar()->value() - steps);
+    e->accept();
+}
+
+void FlexGrid::inputMethodEvent(QInputMethodEvent* e) {
+    guarded([&] { mOwner->grid_InputMethod(e); });
+    e->accept();
+}
+
+QVariant FlexGrid::inputMethodQuery(Qt::InputMethodQuery q) const {
+    switch (q) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImCursorRectangle:
+        return QRect(colPosPx(mModel->col()), rowPosPx(mModel->row()), 1,
+                     toPx(mModel->rowHeight(mModel->row()), true));
+    default:
+        return QAbstractScrollArea::inputMethodQuery(q);
+    }
+}
+
+// ---- TxtFocus -------------------------------------------------------------
+
+TxtFocus::TxtFocus(usrFlg* owner, QWidget* parent) : QLineEdit(parent), mOwner(owner) {
+    setFrame(false);
+    setContextMenuPolicy(Qt::NoContextMenu); // the control's menu is not shown over the editor
+    setTextMargins(0, 0, 0, 0);
+    connect(this, &QLineEdit::textChanged, this, [this] { guarded([&] { mOwner->txt_Change(); }); });
+}
+
+bool TxtFocus::event(QEvent* e) {
+    if (e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    return QLineEdit::event(e);
+}
+
+void TxtFocus::keyPressEvent(QKeyEvent* e) {
+    bool swallowed = false;
+    guarded([&] { swallowed = mOwner->txt_KeyDown(e); });
+    if (swallowed) {
+        e->accept();
+        return;
+    }
+    if (!e->text().isEmpty()) mOwner->blnTyped = true; // before the change it causes
+    QLineEdit::keyPressEvent(e);
+}
+
+void TxtFocus::keyReleaseEvent(QKeyEvent* e) { QLineEdit::keyReleaseEvent(e); }
+
+void TxtFocus::focusInEvent(QFocusEvent* e) {
+    QLineEdit::focusInEvent(e);
+    guarded([&] { mOwner->txt_GotFocus(); });
+}
+
+void TxtFocus::focusOutEvent(QFocusEvent* e) {
+    QLineEdit::focusOutEvent(e);
+    if (e->reason() == Qt::PopupFocusReason) return; // an input method's popup is still typing here
+    guarded([&] { mOwner->txt_LostFocus(); });
+}
+
+void TxtFocus::mousePressEvent(QMouseEvent* e) {
+    mOwner->iActiveCtl = 2;
+    QLineEdit::mousePressEvent(e);
+}
+
+void TxtFocus::inputMethodEvent(QInputMethodEvent* e) {
+    if (!e->commitString().isEmpty()) mOwner->blnTyped = true;
+    QLineEdit::inputMethodEvent(e);
+}

@@ -1,0 +1,265 @@
+#include "modpub.h"
+#include "usrFlg.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+
+namespace modpub {
+
+clsInD& editTarget() {
+    static clsInD target;
+    return target;
+}
+
+namespace {
+template <typename F> void guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        qWarning("usrFlg: %s", e.what());
+    }
+}
+
+usrFlg* targetGrid() {
+    clsInD& t = editTarget();
+    return t.ctlType == 2 ? t.MsFLG.data() : nullptr;
+}
+
+QLineEdit* targetText() {
+    clsInD& t = editTarget();
+    return t.ctlType == 1 ? t.TextBox.data() : nullptr;
+}
+
+struct OverrideCursor {
+    OverrideCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~OverrideCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+// Restores the grid's current cell and selection when a command is done.
+struct KeepCursor {
+    GridModel& m;
+    int row, col, rowSel, colSel;
+    explicit KeepCursor(GridModel& model)
+        : m(model), row(model.row()), col(model.col()), rowSel(model.rowSel()), colSel(model.colSel()) {}
+    ~KeepCursor() {
+        try {
+            m.setRow(row);
+            m.setCol(col);
+            m.setRowSel(rowSel);
+            m.setColSel(colSel);
+        } catch (const GridError&) {
+        }
+    }
+};
+} // namespace
+
+frmpopup& popupForm() {
+    static frmpopup form;
+    if (!form.popup) {
+        form.popup = new QMenu;
+        form.popCopy = form.popup->addAction(QStringLiteral("コピー(&C)"));
+        form.popPaste = form.popup->addAction(QStringLiteral("貼り付け(&P)"));
+        form.popCut = form.popup->addAction(QStringLiteral("切り取り(&T)"));
+        form.popClear = form.popup->addAction(QStringLiteral("クリア(&N)"));
+        form.popNone = form.popup->addAction(QStringLiteral("－－－－－"));
+        form.popRowAdd = form.popup->addAction(QStringLiteral("行挿入"));
+        form.popRowDelete = form.popup->addAction(QStringLiteral("行削除"));
+        QObject::connect(form.popCopy, &QAction::triggered, [] { guarded(ClipCopy); });
+        QObject::connect(form.popPaste, &QAction::triggered, [] { guarded(ClipPaste); });
+        QObject::connect(form.popCut, &QAction::triggered, [] { guarded([] { ClipCopy(); ClipClear(); }); });
+        QObject::connect(form.popClear, &QAction::triggered, [] { guarded(ClipClear); });
+        QObject::connect(form.popRowAdd, &QAction::triggered, [] { guarded(SelRowAdd); });
+        QObject::connect(form.popRowDelete, &QAction::triggered, [] { guarded(SelRowDelete); });
+    }
+    return form;
+}
+
+void MenuStateSet() {
+    frmpopup& f = popupForm();
+    f.popCopy->setEnabled(true);
+    f.popCut->setEnabled(true);
+    f.popPaste->setEnabled(ClipHasText());
+    if (editTarget().ctlType == 2) f.popClear->setEnabled(true);
+    else if (editTarget().ctlType == 1) f.popClear->setEnabled(false);
+}
+
+bool ClipHasText() {
+    const QMimeData* d = QApplication::clipboard()->mimeData();
+    return d && d->hasText();
+}
+
+QString SelTextMake(int mode) {
+    usrFlg* g = targetGrid();
+    if (!g) return {};
+    OverrideCursor wait;
+    g->Refresh();
+    g->setRedraw(false);
+    GridModel& m = g->model();
+    QString out;
+    {
+        KeepCursor keep(m);
+        const int r1 = std::min(m.row(), m.rowSel()), r2 = std::max(m.row(), m.rowSel());
+        const int c1 = std::min(m.col(), m.colSel()), c2 = std::max(m.col(), m.colSel());
+        bool changed = false;
+        for (int r = r1; r <= r2; ++r) {
+            for (int c = c1; c <= c2; ++c) {
+                if (mode == 0) {
+                    if (m.colWidth(c) > 0) {
+                        out += m.text(r, c);
+                        if (c < c2) out += QLatin1Char('\t');
+                    }
+                } else if (!m.text(r, c).isEmpty()) {
+                    m.setText(r, c, QString());
+                    changed = true;
+                }
+            }
+            if (mode == 0 && r < r2) out += QStringLiteral("\r\n");
+        }
+        if (changed) g->notifyEdited();
+    }
+    g->setRedraw(true);
+    return out;
+}
+
+void ClipCopy() {
+    if (QLineEdit* t = targetText()) {
+        const QString s = t->selectedText();
+        if (s.isEmpty()) return;
+        QApplication::clipboard()->clear();
+        QApplication::clipboard()->setText(s);
+    } else if (targetGrid()) {
+        const QString s = SelTextMake(0);
+        QApplication::clipboard()->clear();
+        QApplication::clipboard()->setText(s);
+    }
+}
+
+void ClipClear() {
+    if (QLineEdit* t = targetText()) {
+        if (t->hasSelectedText()) t->del();
+    } else if (targetGrid()) {
+        SelTextMake(1);
+    }
+}
+
+void ClipPaste() {
+    if (QLineEdit* t = targetText()) {
+        const QString c = QApplication::clipboard()->text();
+        const QString text = t->text();
+        const int p = t->hasSelectedText() ? t->selectionStart() : t->cursorPosition();
+        const int q = t->hasSelectedText() ? t->selectedText().size() : 0;
+        t->setText(text.left(p) + c + text.mid(p + q));
+        t->setCursorPosition(std::min<int>(p + c.size(), t->text().size()));
+        return;
+    }
+    usrFlg* g = targetGrid();
+    if (!g) return;
+    const QString s = QApplication::clipboard()->text();
+    if (s.isEmpty()) return;
+    GridModel& m = g->model();
+    {
+        KeepCursor keep(m);
+        const int top = std::min(m.row(), m.rowSel());
+        const int left = std::min(m.col(), m.colSel());
+        const int k = s.count(QStringLiteral("\r\n"));
+        int last = top + k;
+        if (k < std::abs(m.rowSel() - m.row())) last = std::max(m.row(), m.rowSel());
+        if (last > m.rows() - 1) last = m.rows() - 1;
+        const int firstEnd = s.indexOf(QStringLiteral("\r\n"));
+        const QString firstLine = firstEnd < 0 ? s : s.left(firstEnd);
+        // As many shown columns as the first line has fields; hidden columns
+        // in between take no field, so they do not eat the line's last fields.
+        const int fields = firstLine.count(QLatin1Char('\t')) + 1;
+        int right = left, shown = 0;
+        for (int c = left; c < m.cols(); ++c) {
+            right = c;
+            if (m.colWidth(c) > 0 && ++shown == fields) break;
+        }
+        int j = 0;
+        for (int i = top; i <= last; ++i) {
+            int e = s.indexOf(QStringLiteral("\r\n"), j);
+            if (e < 0) e = s.size();
+            for (int c = left; c <= right; ++c) {
+                if (m.colWidth(c) == 0) continue;
+                if (j > e) continue; // the line has no more fields: the cell keeps its text
+                int fe = s.indexOf(QLatin1Char('\t'), j);
+                if (fe < 0 || fe > e) fe = e;
+                m.setText(i, c, s.mid(j, fe - j));
+                j = fe + 1;
+            }
+            j = e + 2;
+            if (j >= s.size()) j = 0; // wrap to the first line
+        }
+    }
+    g->notifyEdited();
+    g->Refresh();
+}
+
+void SelRowAdd() {
+    usrFlg* g = targetGrid();
+    if (!g) return;
+    const GridModel& m = g->model();
+    RowInsert(std::min(m.row(), m.rowSel()), std::abs(m.row() - m.rowSel()) + 1);
+}
+
+void SelRowDelete() {
+    usrFlg* g = targetGrid();
+    if (!g) return;
+    const GridModel& m = g->model();
+    RowRemove(std::min(m.row(), m.rowSel()), std::abs(m.row() - m.rowSel()) + 1);
+}
+
+void RowInsert(qint32 at, qint32 n) {
+    usrFlg* g = targetGrid();
+    if (!g || n <= 0) return;
+    GridModel& m = g->model();
+    g->setRedraw(false);
+    int h = m.rowHeight(0);
+    if (h == 0) h = usrFlg::defRowHeight();
+    int remain = n;
+    if (m.rows() == m.fixedRows() + 1 && m.rowHeight(m.fixedRows()) == 0) {
+        m.setRowHeight(m.fixedRows(), h);
+        for (int c = m.fixedCols(); c < m.cols(); ++c) m.setText(m.fixedRows(), c, QString());
+        --remain;
+    }
+    try {
+        m.insertRows(at, remain, h);
+    } catch (...) {
+        g->setRedraw(true);
+        throw;
+    }
+    g->setRedraw(true);
+    g->notifyEdited();
+}
+
+void RowRemove(qint32 at, qint32 n) {
+    usrFlg* g = targetGrid();
+    if (!g || n <= 0) return;
+    GridModel& m = g->model();
+    g->setRedraw(false);
+    g->setEnabled(false);
+    bool hide = false;
+    int remain = n;
+    if (m.rows() - n == m.fixedRows()) {
+        --remain;
+        hide = true;
+    }
+    try {
+        m.removeRows(at, remain);
+        if (hide) m.setRowHeight(m.fixedRows(), 0);
+    } catch (...) {
+        g->setRedraw(true);
+        g->setEnabled(true);
+        throw;
+    }
+    g->setRedraw(true);
+    g->setEnabled(true);
+    g->notifyEdited();
+}
+
+} // namespace modpub
