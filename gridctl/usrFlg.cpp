@@ -94,7 +94,15 @@ void usrFlg::resizeEvent(QResizeEvent* event) {
 
 void usrFlg::gridChanged() {
     if (!mRedraw) return;
-    mGrid->updateScrollBars();
+    // Scroll bars follow once the current burst of changes is over: a host
+    // filling rows one by one pays nothing per row for them.
+    if (!mLayoutPending) {
+        mLayoutPending = true;
+        QTimer::singleShot(0, this, [this] {
+            mLayoutPending = false;
+            if (mRedraw) mGrid->updateScrollBars();
+        });
+    }
     mGrid->viewport()->update();
     if (isEditorOpen()) {
         // keep an open editor over its cell while the grid scrolls

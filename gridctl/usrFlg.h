@@ -180,6 +180,7 @@ private:
     int iLastLen = 0;
     bool blnColsSet = false;
     bool mInChange = false;
+    bool mLayoutPending = false;
 
     std::vector<QString> strInputDatas;           // index 0 unused; 1..n
     std::vector<std::array<qint16, 3>> iInputIndex; // columns 0..m
