@@ -33,6 +33,9 @@ public:
     bool cellAt(const QPoint& p, int& r, int& c) const;
 
     void updateScrollBars();
+    // The last first-visible row (column) that still fills the view.
+    int maxTopRow() const;
+    int maxLeftCol() const;
     int toPx(int twips, bool vertical) const;
 
 protected:
@@ -52,8 +55,6 @@ protected:
     bool focusNextPrevChild(bool) override { return false; }
 
 private:
-    int maxTopRow() const;
-    int maxLeftCol() const;
     usrFlg* mOwner;
     GridModel* mModel;
     bool mDragging = false;

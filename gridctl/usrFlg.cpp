@@ -286,11 +286,8 @@ qint32 usrFlg::TopRow() const { return mModel.topRow(); }
 void usrFlg::setTopRow(qint32 r) {
     mModel.setTopRow(r);
     // as the grid does: the last page stays full
-    const int maxTop = mGrid->verticalScrollBar()->maximum();
-    if (mRedraw) {
-        mGrid->updateScrollBars();
-        if (mModel.topRow() > maxTop && maxTop >= mModel.fixedRows()) mModel.setTopRow(std::max(maxTop, mModel.fixedRows()));
-    }
+    const int maxTop = mGrid->maxTopRow();
+    if (mModel.topRow() > maxTop) mModel.setTopRow(maxTop);
     gridChanged();
 }
 
@@ -298,6 +295,8 @@ qint32 usrFlg::LeftCol() const { return mModel.leftCol(); }
 
 void usrFlg::setLeftCol(qint32 c) {
     mModel.setLeftCol(c);
+    const int maxLeft = mGrid->maxLeftCol();
+    if (mModel.leftCol() > maxLeft) mModel.setLeftCol(maxLeft);
     gridChanged();
 }
 
