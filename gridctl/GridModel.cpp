@@ -66,16 +66,20 @@ void GridModel::setCols(int n) {
 
 void GridModel::setFixedRows(int n) {
     if (n < 0 || n > mRows) throw GridError("Invalid fixed row count");
+    const bool fewer = n < mFixedRows;
     mFixedRows = n;
     clampCursor();
+    if (fewer) mTopRow = std::min(n, std::max(mRows - 1, 0));
     if (mRow < mFixedRows && mRows > mFixedRows) mRow = mRowSel = mFixedRows;
     if (mTopRow < mFixedRows && mRows > mFixedRows) mTopRow = mFixedRows;
 }
 
 void GridModel::setFixedCols(int n) {
     if (n < 0 || n > mCols) throw GridError("Invalid fixed column count");
+    const bool fewer = n < mFixedCols;
     mFixedCols = n;
     clampCursor();
+    if (fewer) mLeftCol = n; // columns that stop being fixed show from the left again
     if (mCol < mFixedCols && mCols > mFixedCols) mCol = mColSel = mFixedCols;
     if (mLeftCol < mFixedCols && mCols > mFixedCols) mLeftCol = mFixedCols;
 }

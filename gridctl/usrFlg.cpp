@@ -79,6 +79,8 @@ void usrFlg::FlgInit() {
     mModel.setFixedCols(0);
     mModel.setRow(1);
     mModel.setCol(0);
+    mModel.setTopRow(1);
+    mModel.setLeftCol(0);
     iActiveCtl = 1;
     iEditCol = 1;
     iEditRow = 1;
@@ -186,9 +188,9 @@ void usrFlg::setMaxCol(qint32 n) {
     gridChanged();
 }
 
-qint16 usrFlg::FixedRows() const { return static_cast<qint16>(mModel.fixedRows()); }
+int usrFlg::FixedRows() const { return mModel.fixedRows(); }
 
-void usrFlg::setFixedRows(qint16 f) {
+void usrFlg::setFixedRows(int f) {
     if (f < 0) throw GridError("Invalid fixed row count");
     int hidden = -1;
     if (mModel.rows() == mModel.fixedRows() + 1)
@@ -210,9 +212,9 @@ void usrFlg::setFixedRows(qint16 f) {
     gridChanged();
 }
 
-qint16 usrFlg::FixedCols() const { return static_cast<qint16>(mModel.fixedCols()); }
+int usrFlg::FixedCols() const { return mModel.fixedCols(); }
 
-void usrFlg::setFixedCols(qint16 n) {
+void usrFlg::setFixedCols(int n) {
     mModel.setFixedCols(n);
     gridChanged();
 }
@@ -238,18 +240,18 @@ void usrFlg::setColSel(qint32 c) {
     if (mRedraw) mGrid->viewport()->update();
 }
 
-qint32 usrFlg::ColWidth(qint16 iCol) const { return mModel.colWidth(iCol); }
-void usrFlg::setColWidth(qint16 iCol, qint32 w) {
+qint32 usrFlg::ColWidth(int iCol) const { return mModel.colWidth(iCol); }
+void usrFlg::setColWidth(int iCol, qint32 w) {
     mModel.setColWidth(iCol, w);
     gridChanged();
 }
-qint32 usrFlg::RowHeight(qint16 iRow) const { return mModel.rowHeight(iRow); }
-void usrFlg::setRowHeight(qint16 iRow, qint32 h) {
+qint32 usrFlg::RowHeight(int iRow) const { return mModel.rowHeight(iRow); }
+void usrFlg::setRowHeight(int iRow, qint32 h) {
     mModel.setRowHeight(iRow, h);
     gridChanged();
 }
 
-void usrFlg::setColorSet(qint16 iRow1, qint16 iCol1, qint16 iRow2, qint16 iCol2, quint32 lngColor) {
+void usrFlg::setColorSet(int iRow1, int iCol1, int iRow2, int iCol2, quint32 lngColor) {
     // White is the cells' own colour: it needs no storage of its own.
     const quint32 stored = lngColor == White ? GridModel::NoColor : lngColor;
     for (int r = iRow1; r <= iRow2; ++r) {
@@ -380,7 +382,7 @@ void usrFlg::RowAddWithNum(qint32 lngRowPoint, qint32 lngNum) {
 
 // ---- sorting ---------------------------------------------------------------
 
-void usrFlg::SortOn(qint16 iCol, qint16 iMode) {
+void usrFlg::SortOn(int iCol, int iMode) {
     mModel.setCol(iCol); // a one-column key; the rows that take part are the grid's rule
     mModel.sort(iCol, iMode);
     if (mRedraw) mGrid->viewport()->update();

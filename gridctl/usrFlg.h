@@ -37,16 +37,16 @@ public:
     void setMaxCol(qint32 n);
 
     // ---- input lists ----
-    void setInputMax(qint16 n);
-    void setInputColMax(qint16 iCol, qint16 iMax);
+    void setInputMax(int n);
+    void setInputColMax(int iCol, int iMax);
     void InputIndexMake();
     void SortInputDatas();
-    qint16 InputColsNum() const;
-    void setInputColsNum(qint16 iNum);
-    QString InputCol(qint16 iCol, qint16 iNum) const;
-    void setInputCol(qint16 iCol, qint16 iNum, const QString& sInput);
-    qint16 InputSW(qint16 iCol) const;
-    void setInputSW(qint16 iCol, qint16 iSW);
+    int InputColsNum() const;
+    void setInputColsNum(int iNum);
+    QString InputCol(int iCol, int iNum) const;
+    void setInputCol(int iCol, int iNum, const QString& sInput);
+    int InputSW(int iCol) const;
+    void setInputSW(int iCol, int iSW);
     void InputClear();
 
     // ---- current cell, selection, sizes ----
@@ -58,17 +58,17 @@ public:
     void setCol(qint32 lngCol);
     qint32 ColSel() const;
     void setColSel(qint32 lngColCel);
-    qint32 ColWidth(qint16 iCol) const;
-    void setColWidth(qint16 iCol, qint32 lngSelWidth);
-    qint32 RowHeight(qint16 iRow) const;
-    void setRowHeight(qint16 iRow, qint32 lngRowHeight);
-    qint16 FixedCols() const;
-    void setFixedCols(qint16 iFixedCols);
-    qint16 FixedRows() const;
-    void setFixedRows(qint16 iFixedRows);
+    qint32 ColWidth(int iCol) const;
+    void setColWidth(int iCol, qint32 lngSelWidth);
+    qint32 RowHeight(int iRow) const;
+    void setRowHeight(int iRow, qint32 lngRowHeight);
+    int FixedCols() const;
+    void setFixedCols(int iFixedCols);
+    int FixedRows() const;
+    void setFixedRows(int iFixedRows);
     bool Redraw() const { return mRedraw; }
     void setRedraw(bool blnRedraw);
-    void setColorSet(qint16 iRow1, qint16 iCol1, qint16 iRow2, qint16 iCol2, quint32 lngColor);
+    void setColorSet(int iRow1, int iCol1, int iRow2, int iCol2, quint32 lngColor);
 
     // ---- clipboard and rows ----
     void EditCopy();
@@ -77,7 +77,7 @@ public:
     void EditClear();
     void EditRowAdd();
     void EditRowDelete();
-    void SortOn(qint16 iCol, qint16 iMode = 7);
+    void SortOn(int iCol, int iMode = 7);
     void RowAddWithNum(qint32 lngRowPoint, qint32 lngNum);
 
     bool Enabled() const;
@@ -183,5 +183,5 @@ private:
     bool mLayoutPending = false;
 
     std::vector<QString> strInputDatas;           // index 0 unused; 1..n
-    std::vector<std::array<qint16, 3>> iInputIndex; // columns 0..m
+    std::vector<std::array<int, 3>> iInputIndex; // columns 0..m
 };

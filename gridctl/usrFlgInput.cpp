@@ -14,52 +14,52 @@ void usrFlg::InputClear() {
     iInputIndex.clear();
 }
 
-qint16 usrFlg::InputColsNum() const {
-    return blnColsSet ? static_cast<qint16>(static_cast<int>(iInputIndex.size()) - 1) : 0;
+int usrFlg::InputColsNum() const {
+    return blnColsSet ? static_cast<int>(iInputIndex.size()) - 1 : 0;
 }
 
-void usrFlg::setInputColsNum(qint16 iNum) {
+void usrFlg::setInputColsNum(int iNum) {
     if (iNum < 0) throw subscript();
     blnColsSet = true;
     iInputIndex.assign(static_cast<size_t>(iNum) + 1, {0, 0, 0});
 }
 
-void usrFlg::setInputColMax(qint16 iCol, qint16 iMax) {
+void usrFlg::setInputColMax(int iCol, int iMax) {
     if (iCol < 0 || iCol >= static_cast<int>(iInputIndex.size())) throw subscript();
     iInputIndex[iCol][0] = iMax;
 }
 
-qint16 usrFlg::InputSW(qint16 iCol) const {
+int usrFlg::InputSW(int iCol) const {
     if (iCol < 0 || iCol >= static_cast<int>(iInputIndex.size())) throw subscript();
     return iInputIndex[iCol][2];
 }
 
-void usrFlg::setInputSW(qint16 iCol, qint16 iSW) {
+void usrFlg::setInputSW(int iCol, int iSW) {
     if (iCol < 0 || iCol >= static_cast<int>(iInputIndex.size())) throw subscript();
     iInputIndex[iCol][2] = iSW;
 }
 
-void usrFlg::setInputMax(qint16 n) { strInputDatas.assign(static_cast<size_t>(std::max<int>(n, 1)) + 1, QString()); }
+void usrFlg::setInputMax(int n) { strInputDatas.assign(static_cast<size_t>(std::max<int>(n, 1)) + 1, QString()); }
 
 void usrFlg::InputIndexMake() {
     if (strInputDatas.empty()) return;
     int p = 1;
     for (size_t c = 1; c < iInputIndex.size(); ++c) {
         const int count = iInputIndex[c][0];
-        iInputIndex[c][0] = static_cast<qint16>(p);
-        iInputIndex[c][1] = static_cast<qint16>(p + count - 1);
+        iInputIndex[c][0] = p;
+        iInputIndex[c][1] = p + count - 1;
         p += count;
     }
 }
 
-QString usrFlg::InputCol(qint16 iCol, qint16 iNum) const {
+QString usrFlg::InputCol(int iCol, int iNum) const {
     if (iCol < 0 || iCol >= static_cast<int>(iInputIndex.size())) throw subscript();
     const int i = iInputIndex[iCol][0] + iNum - 1;
     if (i < 1 || i >= static_cast<int>(strInputDatas.size())) throw subscript();
     return strInputDatas[i];
 }
 
-void usrFlg::setInputCol(qint16 iCol, qint16 iNum, const QString& sInput) {
+void usrFlg::setInputCol(int iCol, int iNum, const QString& sInput) {
     if (iCol < 0 || iCol >= static_cast<int>(iInputIndex.size())) throw subscript();
     const int i = iInputIndex[iCol][0] + iNum - 1;
     if (i < 1 || i >= static_cast<int>(strInputDatas.size())) throw subscript();

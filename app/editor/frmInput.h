@@ -1,9 +1,24 @@
 #pragma once
 #include "Catalog.h"
+#include "Dialogs.h"
+#include "KeyNumbering.h"
+#include "RellmarkError.h"
+#include "TamrocError.h"
 
 #include <QMainWindow>
+#include <memory>
 
-// The table editor (filled in by its own work; this is the window frame).
+class QAction;
+class QLabel;
+class QToolBar;
+class clsDBRecord;
+class usrFlg;
+
+// The table editor: one catalog table in the grid, with foreign keys shown
+// as their display texts; checked, numbered and saved in one transaction.
+// Its work is split by concern: window and loading (frmInput.cpp), checks and
+// numbering (frmInputChecks.cpp), saving and closing (frmInputSave.cpp),
+// commands (frmInputCommands.cpp).
 class frmInput : public QMainWindow {
     Q_OBJECT
 public:
@@ -11,20 +26,105 @@ public:
     ~frmInput() override;
 
     qint16 mTblNum = 0;
-    // Loads and shows the window; false when the table cannot be edited.
+
+    // Loads the table and shows the window; false when the table cannot be
+    // edited (the user has been told why).
     bool Form_Load();
-    // The close question; sets cancel to 1 when the user keeps the window.
+    // The closing question; sets cancel to 1 when the user keeps the window.
     void FrmMeUnload(int& cancel, int iMode);
-    // The main menu has already asked; closing must not ask again.
+    // The main menu has already asked: closing must not ask again.
     void setUnloadApproved() { mUnloadApproved = true; }
+
+    // ---- loading ----
+    void SetupGrid();
+    void LoadRows();
+    void LoadForeignValues(int mode);
+    void SetupToolbar();
+    void LayoutControls(int mode);
+    void ShowRowCount();
+
+    // ---- checks and numbering ----
+    bool AssignNewKeys();
+    void WriteNewKeys(int mode);
+    qint16 CountDataRows();
+    qint16 CheckCells();
+
+    // ---- saving ----
+    // True when everything was written and the table reloaded.
+    bool SaveTable();
+
+    // ---- commands ----
+    void mnuFileSave_Click();
+    void mnuFileReRead_Click();
+    void mnuFileFkeyRead_Click();
+    void mnuFileClose_Click();
+    void menuEditSyosai_Click();
+    void mnuEditCopy_Click();
+    void mnuEditPaste_Click();
+    void mnuEditCut_Click();
+    void mnuEditClear_Click();
+    void mnuEditSearch_Click();
+    void mnuEditSearchDown_Click();
+    void mnuEditSearchUp_Click();
+    void mnuEditAddNum_Click();
+    void mnuEditSort_Click();
+    void FindText(bool forward, const QString& text);
+
+    // For tests and the main menu.
+    usrFlg* grid() const { return mGrid; }
+    bool isModified() const { return mModified; }
+    QString statusText() const;
+    const ColumnDefs& columns() const { return mCols; }
+    const ColumnDefs& foreignColumns() const { return mForeign; }
+    QAction* action(const QString& name) const;
+
+    static QString checkMessage(int code);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void Form_QueryUnload(int& cancel, int unloadMode);
-    bool mUnloadApproved = false;
-    bool mModified = false;
+    void buildMenus();
+    // Runs a command so that no failure escapes the event loop; the user is
+    // told what went wrong and the grid keeps what it holds.
+    template <typename F> void command(F&& f);
+    void sortAll(int col, int mode);
+    int numberCount() const { return mCols.size() - 1; }
+    int foreignCount() const { return mForeign.size() - 1; }
+    int firstKeyColumn() const;
+    int lastKeyColumn() const;
+    void paintRed(int row, int col);
+    void openMainRecordSet();
+    QString mainSource() const;
+    bool saveForeignTables();
+    bool saveMainTable();
+
+    usrFlg* mGrid = nullptr;
+    QToolBar* Toolbar1 = nullptr;
+    QLabel* mStatusPanel = nullptr;
+    QWidget* mDetail = nullptr;
     ColumnDefs mCols;
     ColumnDefs mForeign;
+    std::unique_ptr<clsDBRecord> mRecordSet;
+    bool mRecordSetStale = false;
+    bool mModified = false;
+    bool mUnloadApproved = false;
+    bool mLoading = false;
+    QString mSearchText;
+    std::vector<KeyNumbering::NewKey> mNewKeys;
 };
+
+template <typename F> inline void frmInput::command(F&& f) {
+    try {
+        f();
+    } catch (const RellmarkError& e) {
+        msgBox(this, e.description());
+    } catch (const TamrocError& e) {
+        msgBox(this, e.text());
+    } catch (const std::exception& e) {
+        msgBox(this, QString::fromStdString(e.what()));
+    }
+}
+

@@ -68,7 +68,7 @@ private slots:
 
     // Must run first: the edit target is process-wide and starts unset.
     void commandsDoNothingUntilTheTargetIsSet() {
-        QCOMPARE(modpub::editTarget().ctlType, qint16(0));
+        QCOMPARE(modpub::editTarget().ctlType, 0);
         fill(4, 3);
         QApplication::clipboard()->setText("keep");
         g->setRow(1);
@@ -84,9 +84,9 @@ private slots:
     void startConfiguration() {
         QCOMPARE(g->MaxRow(), 5);
         QCOMPARE(g->MaxCol(), 5);
-        QCOMPARE(g->FixedRows(), qint16(1));
-        QCOMPARE(g->FixedCols(), qint16(0));
-        QCOMPARE(g->InputColsNum(), qint16(0));
+        QCOMPARE(g->FixedRows(), 1);
+        QCOMPARE(g->FixedCols(), 0);
+        QCOMPARE(g->InputColsNum(), 0);
         QCOMPARE(g->ColWidth(3), 800);
         QVERIFY(g->Enabled());
     }
@@ -106,7 +106,7 @@ private slots:
         g->setMaxRow(3);
         QVERIFY(g->RowHeight(0) > 0 && g->RowHeight(1) > 0);
         g->setFixedRows(2);
-        QCOMPARE(g->FixedRows(), qint16(2));
+        QCOMPARE(g->FixedRows(), 2);
         QCOMPARE(g->MaxRow(), 3);
     }
 
@@ -311,7 +311,7 @@ private slots:
         g->SortInputDatas();
         QCOMPARE(QStringList({g->InputCol(1, 1), g->InputCol(1, 2), g->InputCol(1, 3)}), QStringList({"a", "b", "c"}));
         QCOMPARE(QStringList({g->InputCol(3, 1), g->InputCol(3, 2)}), QStringList({"y", "z"}));
-        QCOMPARE(g->InputColsNum(), qint16(5));
+        QCOMPARE(g->InputColsNum(), 5);
         QVERIFY_THROWS_EXCEPTION(GridError, g->setInputColMax(6, 1));
     }
 
@@ -452,7 +452,7 @@ private slots:
         g->EditRowAdd(); // row commands do nothing while the editor is the target
         QCOMPARE(g->MaxRow(), 3);
         key(ed(), Qt::Key_Escape);
-        QCOMPARE(modpub::editTarget().ctlType, qint16(2));
+        QCOMPARE(modpub::editTarget().ctlType, 2);
     }
 
     void rowsAroundThePlaceholder() {

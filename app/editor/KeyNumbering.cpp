@@ -1,0 +1,36 @@
+#include "KeyNumbering.h"
+
+#include <limits>
+
+namespace KeyNumbering {
+
+std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& keys, int firstRow) {
+    qint64 m = 0;
+    qint64 empty = 0;
+    for (const QString& k : keys) {
+        if (k.isEmpty()) {
+            ++empty;
+            continue;
+        }
+        bool ok = false;
+        const qint64 v = k.trimmed().toLongLong(&ok);
+        if (ok && v > m) m = v;
+    }
+    std::vector<NewKey> out;
+    if (empty == 0) return out;
+    constexpr qint64 limit = std::numeric_limits<qint32>::max();
+    if (m >= limit || m + empty > limit) return std::nullopt;
+    out.reserve(static_cast<size_t>(empty));
+    qint64 next = m;
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (keys[i].isEmpty()) out.push_back({firstRow + static_cast<int>(i), static_cast<qint32>(++next)});
+    return out;
+}
+
+qint64 FreeKeys::next() {
+    while (mTaken.contains(mNext)) ++mNext;
+    mTaken.insert(mNext);
+    return mNext++;
+}
+
+} // namespace KeyNumbering
