@@ -221,15 +221,27 @@ void GridModel::sort(int c, int mode) {
     const bool descending = mode == 4 || mode == 8;
     if (numeric) {
         std::vector<double> key(n);
+        bool inOrder = true;
         for (int i = 0; i < n; ++i) {
+            const QString& t = mCells[static_cast<size_t>(r1 + i) * mCols + c];
             bool ok = false;
-            const double v = mCells[static_cast<size_t>(r1 + i) * mCols + c].trimmed().toDouble(&ok);
+            double v = static_cast<double>(t.toLongLong(&ok));
+            if (!ok) v = t.trimmed().toDouble(&ok);
             key[i] = ok ? v : 0.0; // texts that are not numbers rank as zero
+            if (i > 0 && (descending ? key[i - 1] < key[i] : key[i - 1] > key[i])) inOrder = false;
         }
+        if (inOrder) return; // nothing to move
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
             return descending ? key[a - r1] > key[b - r1] : key[a - r1] < key[b - r1];
         });
     } else {
+        bool inOrder = true;
+        for (int i = 1; i < n && inOrder; ++i) {
+            const int cmp = QString::compare(mCells[static_cast<size_t>(r1 + i - 1) * mCols + c],
+                                             mCells[static_cast<size_t>(r1 + i) * mCols + c], Qt::CaseSensitive);
+            inOrder = descending ? cmp >= 0 : cmp <= 0;
+        }
+        if (inOrder) return;
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
             const QString& x = mCells[static_cast<size_t>(a) * mCols + c];
             const QString& y = mCells[static_cast<size_t>(b) * mCols + c];

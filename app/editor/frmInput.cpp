@@ -13,6 +13,7 @@
 #include "usrFlg.h"
 
 #include <QAction>
+#include <QHash>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
@@ -196,6 +197,7 @@ void frmInput::openMainRecordSet() {
     mRecordSet->setParentConnectClass(objDB);
     mRecordSet->GetRecordSet(mainSource());
     mRecordSetStale = false;
+    mLoaded.clear();
 }
 
 void frmInput::LoadRows() {
@@ -211,11 +213,17 @@ void frmInput::LoadRows() {
     openMainRecordSet();
     clsDBRecord& rs = *mRecordSet;
     const int n = numberCount();
+    mLoaded.clear();
     if (rs.RowCount() > 0) {
+        mLoaded.reserve(static_cast<size_t>(rs.RowCount()) * n);
         rs.MoveFirst();
         for (int r = 1; !rs.Eof(); ++r) {
             mGrid->setMaxRow(r + 1);
-            for (int i = 1; i <= n; ++i) mGrid->setField(r, mCols[i].ipointx, fieldText(rs.Column(mCols[i].FieldName)));
+            for (int i = 1; i <= n; ++i) {
+                const QString text = fieldText(rs.Column(mCols[i].FieldName));
+                mGrid->setField(r, mCols[i].ipointx, text);
+                mLoaded.push_back(text);
+            }
             rs.MoveNext();
         }
     }
@@ -299,50 +307,37 @@ void frmInput::LoadForeignValues(int mode) {
                                 QStringLiteral(" From ") + c.GaibuTableName + QStringLiteral(" order by ") +
                                 c.GaibuTableColKey,
                             true, QStringLiteral("aa"));
-        if (mode == 1) sortAll(c.ipointx, isNumberType(c.eDataType) ? 3 : 7);
-        int g = 1;
+        // The foreign texts are joined to the rows in one pass over each:
+        // a key that the foreign table does not hold shows as such.
+        const bool numeric = isNumberType(c.eDataType);
+        auto keyOf = [&](const QString& text) {
+            if (!numeric) return text;
+            bool ok = false;
+            const qint64 v = text.trimmed().toLongLong(&ok);
+            return ok ? QString::number(v) : QString::number(ToFieldValue(text, c.eDataType).toLongLong());
+        };
+        QHash<QString, QString> textOf;
         if (f.RowCount() > 0) {
-            f.MoveFirst();
             int r = 1;
-            while (!f.Eof()) {
+            for (f.MoveFirst(); !f.Eof(); f.MoveNext()) {
                 const QString text = fieldText(f.Column(c.GaibuTableColName));
-                mGrid->setInputCol(shown, r, text);
-                ++r;
+                mGrid->setInputCol(shown, r++, text);
                 if (mode == 1) {
-                    const QVariant recKey = ToFieldValue(fieldText(f.Column(c.GaibuTableColKey)), c.eDataType);
-                    const bool numeric = isNumberType(c.eDataType);
-                    while (g < mGrid->MaxRow()) {
-                        const QString keyText = mGrid->Field(g, c.ipointx);
-                        if (keyText.isEmpty()) {
-                            mGrid->setField(g, shown, QString());
-                            ++g;
-                            continue;
-                        }
-                        const QVariant rowKey = ToFieldValue(keyText, c.eDataType);
-                        int cmp;
-                        if (numeric) {
-                            const double a = rowKey.toDouble(), b = recKey.toDouble();
-                            cmp = a < b ? -1 : (a > b ? 1 : 0);
-                        } else {
-                            cmp = QString::compare(rowKey.toString(), recKey.toString(), Qt::CaseSensitive);
-                        }
-                        if (cmp == 0) {
-                            mGrid->setField(g, shown, text);
-                            ++g;
-                        } else if (cmp < 0) {
-                            mGrid->setField(g, shown, NoMatch);
-                            ++g;
-                        } else {
-                            break; // the row waits for a later record
-                        }
-                    }
+                    const QString key = keyOf(fieldText(f.Column(c.GaibuTableColKey)));
+                    if (!textOf.contains(key)) textOf.insert(key, text);
                 }
-                f.MoveNext();
             }
         }
         if (mode == 1)
-            for (; g < mGrid->MaxRow(); ++g)
-                mGrid->setField(g, shown, mGrid->Field(g, c.ipointx).isEmpty() ? QString() : NoMatch);
+            for (int g = 1; g < mGrid->MaxRow(); ++g) {
+                const QString keyText = mGrid->Field(g, c.ipointx);
+                if (keyText.isEmpty()) {
+                    mGrid->setField(g, shown, QString());
+                    continue;
+                }
+                const auto it = textOf.constFind(keyOf(keyText));
+                mGrid->setField(g, shown, it == textOf.constEnd() ? NoMatch : *it);
+            }
         f.CloseRecordSet();
     }
     mGrid->SortInputDatas();

@@ -114,6 +114,10 @@ private:
     bool mLoading = false;
     QString mSearchText;
     std::vector<KeyNumbering::NewKey> mNewKeys;
+    // The texts each record was loaded with (n per record, in record order),
+    // sharing their data with the grid's cells: a save writes only the rows
+    // whose texts differ from them. Empty when the record set was reopened.
+    std::vector<QString> mLoaded;
 };
 
 template <typename F> inline void frmInput::command(F&& f) {

@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QHash>
 #include <QSet>
+#include <algorithm>
 
 using namespace modMorvi;
 
@@ -22,7 +23,30 @@ QString fieldText(const QVariant& v) { return v.isNull() ? QString() : v.toStrin
 
 // A value as the comparisons of the save see it: numbers by value, texts
 // without regard to case.
+// A whole number written plainly ("12", " -3 "), read without the general
+// conversion; false for anything else.
+bool plainInteger(const QString& text, qint64& value) {
+    int i = 0;
+    const int n = text.size();
+    while (i < n && text[i] == QLatin1Char(' ')) ++i;
+    bool negative = false;
+    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) negative = text[i++] == QLatin1Char('-');
+    qint64 v = 0;
+    int digits = 0;
+    while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9') && digits < 18) {
+        v = v * 10 + (text[i].unicode() - '0');
+        ++i;
+        ++digits;
+    }
+    while (i < n && text[i] == QLatin1Char(' ')) ++i;
+    if (i != n || digits == 0) return false;
+    value = negative ? -v : v;
+    return true;
+}
+
 QString normalised(const QString& text, ColumnDataType type) {
+    qint64 whole;
+    if (type != eText && plainInteger(text, whole)) return QString::number(whole);
     const QVariant v = ToFieldValue(text, type);
     if (type == eText) return v.toString().toCaseFolded();
     return v.isNull() ? QString() : QString::number(v.toLongLong());
@@ -128,9 +152,12 @@ bool frmInput::saveForeignTables() {
 
         // New texts take their numbers in text order, as the user sees them sorted.
         QMap<QString, QString> fresh; // normalised text -> the text as typed first
+        QSet<QString> seen;
         for (int g = 1; g < mGrid->MaxRow(); ++g) {
             const QString text = mGrid->Field(g, shown);
-            if (text.isEmpty() || (text == NoMatch && !mGrid->Field(g, c.ipointx).isEmpty())) continue;
+            if (text.isEmpty() || seen.contains(text) || (text == NoMatch && !mGrid->Field(g, c.ipointx).isEmpty()))
+                continue;
+            seen.insert(text);
             const QString norm = normalised(text, textType);
             if (!keyOf.contains(norm) && !fresh.contains(norm)) fresh.insert(norm, text);
         }
@@ -142,11 +169,18 @@ bool frmInput::saveForeignTables() {
             byText.UpDate();
             keyOf.insert(it.key(), key);
         }
+        QHash<QString, QString> keyOfText; // the same few texts repeat on many rows
         for (int g = 1; g < mGrid->MaxRow(); ++g) {
             const QString text = mGrid->Field(g, shown);
             if (text == NoMatch && !mGrid->Field(g, c.ipointx).isEmpty()) continue; // a dangling key stays
             // an empty display text leaves the key empty: it is stored as NULL
-            const QString key = text.isEmpty() ? QString() : keyOf.value(normalised(text, textType));
+            QString key;
+            if (!text.isEmpty()) {
+                auto known = keyOfText.constFind(text);
+                if (known == keyOfText.constEnd())
+                    known = keyOfText.insert(text, keyOf.value(normalised(text, textType)));
+                key = *known;
+            }
             if (mGrid->Field(g, c.ipointx) != key) mGrid->setField(g, c.ipointx, key);
         }
         const bool ok = byText.BatchUpdate();
@@ -175,38 +209,78 @@ bool frmInput::saveMainTable() {
         return key;
     };
 
-    // Records are matched to rows by the whole key, whatever order either is in.
-    QHash<QString, QVariant> markOf;
-    QList<QVariant> marks;
-    if (rs.RowCount() > 0)
+    // Records are matched to rows by the whole key, whatever order either is
+    // in. The usual single whole-number key is matched as a number.
+    const bool numberKey = keyCols.size() == 1 && mCols[keyCols[0]].eDataType != eText;
+    const QString keyField = mCols[keyCols[0]].FieldName;
+    const int keyPos = mCols[keyCols[0]].ipointx;
+    QHash<QString, int> markOf;
+    QHash<qint64, int> markOfNumber;
+    std::vector<int> marks;
+    auto numberOfRecord = [&](qint64& v) {
+        const QVariant value = rs.Column(keyField);
+        bool ok = false;
+        v = value.toLongLong(&ok);
+        return ok && !value.isNull();
+    };
+    if (rs.RowCount() > 0) {
+        marks.reserve(static_cast<size_t>(rs.RowCount()));
         for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) {
-            const QVariant mark = rs.BookMark();
-            marks << mark;
+            const int mark = rs.BookMark().toInt();
+            marks.push_back(mark);
+            qint64 v;
+            if (numberKey && numberOfRecord(v)) {
+                if (!markOfNumber.contains(v)) markOfNumber.insert(v, mark);
+                continue;
+            }
             const QString key = keyOfRecord();
             if (!markOf.contains(key)) markOf.insert(key, mark);
         }
-    QSet<int> matched;
-    auto writeRow = [&](int g) {
-        for (int i = 1; i <= n; ++i)
-            rs.setColumn(mCols[i].FieldName, ToFieldValue(mGrid->Field(g, mCols[i].ipointx), mCols[i].eDataType));
+    }
+    auto findRecord = [&](int g) -> int {
+        qint64 v;
+        if (numberKey && plainInteger(mGrid->Field(g, keyPos), v)) return markOfNumber.value(v, -1);
+        return markOf.value(keyOfRow(g), -1);
     };
+    // The texts a record was loaded with are only known while the record set
+    // is the one that was loaded (bookmarks are then the load order).
+    const bool haveLoaded = mLoaded.size() == marks.size() * static_cast<size_t>(n);
+    auto unchanged = [&](int g, int mark) {
+        if (!haveLoaded) return false;
+        const QString* loaded = &mLoaded[static_cast<size_t>(mark) * n];
+        for (int i = 1; i <= n; ++i)
+            if (mGrid->Field(g, mCols[i].ipointx) != loaded[i - 1]) return false;
+        return true;
+    };
+    auto writeRow = [&](int g, bool existing) {
+        for (int i = 1; i <= n; ++i) {
+            const QString text = mGrid->Field(g, mCols[i].ipointx);
+            // An empty text over a NULL stays NULL: saving must not turn
+            // every missing value into an empty string.
+            if (existing && text.isEmpty() && mCols[i].eDataType == eText && rs.Column(mCols[i].FieldName).isNull())
+                continue;
+            rs.setColumn(mCols[i].FieldName, ToFieldValue(text, mCols[i].eDataType));
+        }
+    };
+    std::vector<char> matched(marks.empty() ? 0 : static_cast<size_t>(*std::max_element(marks.begin(), marks.end())) + 1, 0);
     const int rows = CountDataRows() == 0 ? 1 : mGrid->MaxRow();
     for (int g = 1; g < rows; ++g) {
-        const auto it = markOf.constFind(keyOfRow(g));
-        if (it != markOf.constEnd() && !matched.contains(it->toInt())) {
-            rs.setBookMark(*it);
-            matched.insert(it->toInt());
+        const int mark = findRecord(g);
+        if (mark >= 0 && !matched[static_cast<size_t>(mark)]) {
+            matched[static_cast<size_t>(mark)] = 1;
+            if (unchanged(g, mark)) continue;
+            rs.setBookMark(mark);
             rs.Edit();
-            writeRow(g);
+            writeRow(g, true);
             rs.UpDate();
         } else {
             rs.AddNew();
-            writeRow(g);
+            writeRow(g, false);
             rs.UpDate();
         }
     }
-    for (const QVariant& mark : marks) {
-        if (matched.contains(mark.toInt())) continue;
+    for (int mark : marks) {
+        if (matched[static_cast<size_t>(mark)]) continue;
         rs.setBookMark(mark);
         rs.Edit();
         rs.Delete();

@@ -171,6 +171,13 @@ qint16 LoadColumnDefs(qint16 tableNumber, ColumnDefs& columns, ColumnDefs& forei
 bool IsForeignColumn(const ColumnDef& def) { return def.GaibuTableName != QLatin1String("Nothing"); }
 
 bool isNumericText(const QString& text) {
+    // the common case first: blanks, a sign and ASCII digits
+    int i = 0, n = text.size(), digits = 0;
+    while (i < n && text[i] == QLatin1Char(' ')) ++i;
+    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) ++i;
+    while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9')) ++i, ++digits;
+    while (i < n && text[i] == QLatin1Char(' ')) ++i;
+    if (i == n) return digits > 0;
     const QString t = text.trimmed();
     if (t.isEmpty()) return false;
     bool ok = false;
