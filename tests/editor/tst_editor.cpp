@@ -247,6 +247,27 @@ private slots:
                                      {"12", "もも", "2", "0", "300"}}));
     }
 
+    void onlyChangedRowsAreWritten() {
+        env->runSql({"alter table buy add column memo text",
+                     "create table written (id integer)",
+                     "create trigger w_u after update on buy begin insert into written values (new.id); end",
+                     "create trigger w_i after insert on buy begin insert into written values (new.id); end",
+                     "create trigger w_d after delete on buy begin insert into written values (old.id); end"});
+        writeCatalog(iniColumn(6, "memo", "備考", 5, "eText", "NullPermmit=1"));
+        open();
+        QCOMPARE(g()->MaxCol(), 9);
+        QVERIFY(ed->SaveTable()); // nothing changed: nothing written
+        QCOMPARE(db("select count(*) from written"), QList<QStringList>({{"0"}}));
+        int r = 1;
+        while (g()->Field(r, 0) != "7") ++r;
+        enter(r, 4, "180");
+        ed->mnuEditSort_Click(); // the order of the rows does not matter
+        QVERIFY(ed->SaveTable());
+        QCOMPARE(db("select id from written"), QList<QStringList>({{"7"}}));
+        // an empty memo is still NULL, not an empty text
+        QCOMPARE(db("select count(*) from buy where memo is null"), QList<QStringList>({{"4"}}));
+    }
+
     void emptyDisplayTextIsStoredAsNull() {
         open();
         enter(1, 2, "");
