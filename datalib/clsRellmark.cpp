@@ -45,16 +45,21 @@ int providerNumber(const QSqlError& e) {
 
 clsRellmark::clsRellmark() { strTempDirectory.clear(); }
 
-clsRellmark::~clsRellmark() {
-    if (!mConnection) return;
-    if (mConnection->open) {
-        QSqlDatabase db = mConnection->db();
-        if (mConnection->inTransaction) db.rollback();
+// Closes an open connection (an unfinished transaction is rolled back) and
+// releases the connection object.
+static void releaseConnection(std::unique_ptr<RellmarkConnection>& conn) {
+    if (conn->open) {
+        QSqlDatabase db = conn->db();
+        if (conn->inTransaction) db.rollback();
         db.close();
     }
-    const QString name = mConnection->name;
-    mConnection.reset();
+    const QString name = conn->name;
+    conn.reset();
     QSqlDatabase::removeDatabase(name);
+}
+
+clsRellmark::~clsRellmark() {
+    if (mConnection) releaseConnection(mConnection);
 }
 
 void clsRellmark::connect(const QString& str_FileName) {
@@ -108,14 +113,7 @@ void clsRellmark::DisConnect() {
     if (!mConnection->open)
         throw RellmarkError(RellmarkErr::ObjectClosed,
                             QStringLiteral("接続が開かれていないため閉じられません。"));
-    {
-        QSqlDatabase db = mConnection->db();
-        if (mConnection->inTransaction) db.rollback();
-        db.close();
-    }
-    const QString name = mConnection->name;
-    mConnection.reset();
-    QSqlDatabase::removeDatabase(name);
+    releaseConnection(mConnection);
 }
 
 void clsRellmark::ExecQry(const QString& ssql) {
