@@ -57,6 +57,8 @@ frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
 
 frmInput::~frmInput() = default;
 
+const QString& frmInput::cell(int row, int col) const { return mGrid->model().text(row, col); }
+
 QAction* frmInput::action(const QString& name) const { return findChild<QAction*>(name); }
 
 QString frmInput::statusText() const { return mStatusPanel->text(); }

@@ -96,6 +96,8 @@ private:
     int firstKeyColumn() const;
     int lastKeyColumn() const;
     void paintRed(int row, int col);
+    // A cell's text without a copy, for the passes over every row.
+    const QString& cell(int row, int col) const;
     void openMainRecordSet();
     QString mainSource() const;
     bool saveForeignTables();

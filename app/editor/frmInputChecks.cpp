@@ -28,7 +28,7 @@ bool frmInput::AssignNewKeys() {
     mGrid->setRedraw(false);
     std::vector<QString> keys;
     keys.reserve(static_cast<size_t>(mGrid->MaxRow()));
-    for (int r = 1; r < mGrid->MaxRow(); ++r) keys.push_back(mGrid->Field(r, mCols[first].ipointx));
+    for (int r = 1; r < mGrid->MaxRow(); ++r) keys.push_back(cell(r, mCols[first].ipointx));
     const auto numbered = KeyNumbering::numberEmptyKeys(keys, 1);
     if (!numbered) {
         mGrid->setRedraw(true);
@@ -48,7 +48,7 @@ void frmInput::WriteNewKeys(int mode) {
 qint16 frmInput::CountDataRows() {
     if (mGrid->MaxRow() == 2) {
         bool blank = true;
-        for (int c = 0; c < numberCount() && blank; ++c) blank = mGrid->Field(1, c).isEmpty();
+        for (int c = 0; c < numberCount() && blank; ++c) blank = cell(1, c).isEmpty();
         if (blank) return 0;
     }
     return static_cast<qint16>(std::min(mGrid->MaxRow() - mGrid->FixedRows(), 32767));
@@ -84,7 +84,8 @@ qint16 frmInput::CheckCells() {
         sortAll(c.ipointx, isNumberType(c.eDataType) ? 3 : 7);
         const bool emptyKeysMayRepeat = c.MainKey && isNumberType(c.eDataType);
         for (int r = 1; r <= rows - 2; ++r) {
-            const QString a = mGrid->Field(r, c.ipointx), b = mGrid->Field(r + 1, c.ipointx);
+            const QString& a = cell(r, c.ipointx);
+            const QString& b = cell(r + 1, c.ipointx);
             if (emptyKeysMayRepeat && (a.isEmpty() || b.isEmpty())) continue;
             if (a == b) return fail(r + 1, c.ipointx, 1);
         }
@@ -96,7 +97,7 @@ qint16 frmInput::CheckCells() {
         if (!linked.Unique || !mForeign[j].InputPlus) continue;
         sortAll(mForeign[j].ipointx, isNumberType(linked.eDataType) ? 3 : 7);
         for (int r = 1; r <= rows - 2; ++r)
-            if (mGrid->Field(r, mForeign[j].ipointx) == mGrid->Field(r + 1, mForeign[j].ipointx))
+            if (cell(r, mForeign[j].ipointx) == cell(r + 1, mForeign[j].ipointx))
                 return fail(r + 1, mForeign[j].ipointx, 1);
     }
     // 2. empty and non-numeric values
@@ -104,7 +105,7 @@ qint16 frmInput::CheckCells() {
         const ColumnDef& c = mCols[i];
         if (IsForeignColumn(c)) continue;
         for (int r = 1; r < rows; ++r) {
-            const QString t = mGrid->Field(r, c.ipointx);
+            const QString& t = cell(r, c.ipointx);
             if (!c.NullPermmit && t.isEmpty()) return fail(r, c.ipointx, 2);
             if (isNumberType(c.eDataType) && !t.isEmpty() && !isNumericText(t)) return fail(r, c.ipointx, 3);
         }
@@ -113,7 +114,7 @@ qint16 frmInput::CheckCells() {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
         if (!mForeign[j].InputPlus) continue;
         for (int r = 1; r < rows; ++r) {
-            const QString t = mGrid->Field(r, mForeign[j].ipointx);
+            const QString& t = cell(r, mForeign[j].ipointx);
             if (!linked.NullPermmit && t.isEmpty()) return fail(r, mForeign[j].ipointx, 2);
             if (isNumberType(mForeign[j].GaibuTableColeDataType) && !t.isEmpty() && !isNumericText(t))
                 return fail(r, mForeign[j].ipointx, 3);
@@ -124,7 +125,7 @@ qint16 frmInput::CheckCells() {
         const ColumnDef& c = mCols[i];
         if (IsForeignColumn(c) || c.eDataType != eText || c.CheckInputTextLength <= 0) continue;
         for (int r = 1; r < rows; ++r)
-            if (mGrid->Field(r, c.ipointx).size() * 2 > c.CheckInputTextLength) return fail(r, c.ipointx, 4);
+            if (cell(r, c.ipointx).size() * 2 > c.CheckInputTextLength) return fail(r, c.ipointx, 4);
     }
     for (int j = 1; j <= k; ++j) {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
@@ -132,7 +133,7 @@ qint16 frmInput::CheckCells() {
             linked.CheckInputTextLength <= 0)
             continue;
         for (int r = 1; r < rows; ++r)
-            if (mGrid->Field(r, mForeign[j].ipointx).size() * 2 > linked.CheckInputTextLength)
+            if (cell(r, mForeign[j].ipointx).size() * 2 > linked.CheckInputTextLength)
                 return fail(r, mForeign[j].ipointx, 4);
     }
     mGrid->setRedraw(true);

@@ -154,8 +154,8 @@ bool frmInput::saveForeignTables() {
         QMap<QString, QString> fresh; // normalised text -> the text as typed first
         QSet<QString> seen;
         for (int g = 1; g < mGrid->MaxRow(); ++g) {
-            const QString text = mGrid->Field(g, shown);
-            if (text.isEmpty() || seen.contains(text) || (text == NoMatch && !mGrid->Field(g, c.ipointx).isEmpty()))
+            const QString& text = cell(g, shown);
+            if (text.isEmpty() || seen.contains(text) || (text == NoMatch && !cell(g, c.ipointx).isEmpty()))
                 continue;
             seen.insert(text);
             const QString norm = normalised(text, textType);
@@ -171,8 +171,8 @@ bool frmInput::saveForeignTables() {
         }
         QHash<QString, QString> keyOfText; // the same few texts repeat on many rows
         for (int g = 1; g < mGrid->MaxRow(); ++g) {
-            const QString text = mGrid->Field(g, shown);
-            if (text == NoMatch && !mGrid->Field(g, c.ipointx).isEmpty()) continue; // a dangling key stays
+            const QString& text = cell(g, shown);
+            if (text == NoMatch && !cell(g, c.ipointx).isEmpty()) continue; // a dangling key stays
             // an empty display text leaves the key empty: it is stored as NULL
             QString key;
             if (!text.isEmpty()) {
@@ -181,7 +181,7 @@ bool frmInput::saveForeignTables() {
                     known = keyOfText.insert(text, keyOf.value(normalised(text, textType)));
                 key = *known;
             }
-            if (mGrid->Field(g, c.ipointx) != key) mGrid->setField(g, c.ipointx, key);
+            if (cell(g, c.ipointx) != key) mGrid->setField(g, c.ipointx, key);
         }
         const bool ok = byText.BatchUpdate();
         byText.CloseRecordSet();
@@ -205,7 +205,7 @@ bool frmInput::saveMainTable() {
     };
     auto keyOfRow = [&](int g) {
         QString key;
-        for (int i : keyCols) key += normalised(mGrid->Field(g, mCols[i].ipointx), mCols[i].eDataType) + QChar(0x1F);
+        for (int i : keyCols) key += normalised(cell(g, mCols[i].ipointx), mCols[i].eDataType) + QChar(0x1F);
         return key;
     };
 
@@ -239,7 +239,7 @@ bool frmInput::saveMainTable() {
     }
     auto findRecord = [&](int g) -> int {
         qint64 v;
-        if (numberKey && plainInteger(mGrid->Field(g, keyPos), v)) return markOfNumber.value(v, -1);
+        if (numberKey && plainInteger(cell(g, keyPos), v)) return markOfNumber.value(v, -1);
         return markOf.value(keyOfRow(g), -1);
     };
     // The texts a record was loaded with are only known while the record set
@@ -249,12 +249,12 @@ bool frmInput::saveMainTable() {
         if (!haveLoaded) return false;
         const QString* loaded = &mLoaded[static_cast<size_t>(mark) * n];
         for (int i = 1; i <= n; ++i)
-            if (mGrid->Field(g, mCols[i].ipointx) != loaded[i - 1]) return false;
+            if (cell(g, mCols[i].ipointx) != loaded[i - 1]) return false;
         return true;
     };
     auto writeRow = [&](int g, bool existing) {
         for (int i = 1; i <= n; ++i) {
-            const QString text = mGrid->Field(g, mCols[i].ipointx);
+            const QString& text = cell(g, mCols[i].ipointx);
             // An empty text over a NULL stays NULL: saving must not turn
             // every missing value into an empty string.
             if (existing && text.isEmpty() && mCols[i].eDataType == eText && rs.Column(mCols[i].FieldName).isNull())
