@@ -45,6 +45,8 @@ class TestEditor : public QObject {
         ini += extraBuy;
         ini += "[cat]\nTableJPName=分類\n" + iniColumn(1, "cat_id", "番号", 0, "eInteger", "MainKey=1") +
                iniColumn(2, "cat_name", "分類名", 1, "eText");
+        ini += "[plan]\nTableJPName=予算\n" + iniColumn(1, "y", "年", 0, "eText", "MainKey=1") +
+               iniColumn(2, "m", "月", 1, "eInteger", "MainKey=1") + iniColumn(3, "budget", "予算", 2, "eInteger");
         ini += "[nokey]\nTableJPName=鍵なし\n" + iniColumn(1, "a", "A", 0, "eText");
         ini += "[nocols]\nTableJPName=列なし\n";
         env->writeIni(ini);
@@ -98,6 +100,8 @@ private slots:
                      "create table cat (cat_id integer primary key, cat_name text unique)",
                      "create table shop (shop_id integer primary key, shop_name text unique)",
                      "create table nokey (a text)", "create table nocols (a text)",
+                     "create table plan (y text, m integer, budget integer, primary key (y, m))",
+                     "insert into plan values ('2024', 1, 100), ('2025', 1, 200), ('2024', 2, 300)",
                      "insert into cat values (0, '食費'), (1, '日用品'), (2, '外食'), (4, '交通費')",
                      "insert into shop values (1, 'スーパー'), (2, 'コンビニ'), (3, '八百屋')",
                      "insert into buy values (9, '牛乳', 0, 1, 200)",
@@ -185,7 +189,7 @@ private slots:
     }
 
     void tablesThatCannotBeEdited() {
-        for (int t : {3, 4}) {
+        for (int t : {4, 5}) {
             auto* w = new frmInput;
             w->mTblNum = static_cast<qint16>(t);
             QVERIFY(!w->Form_Load());
@@ -266,6 +270,23 @@ private slots:
         QCOMPARE(db("select id from written"), QList<QStringList>({{"7"}}));
         // an empty memo is still NULL, not an empty text
         QCOMPARE(db("select count(*) from buy where memo is null"), QList<QStringList>({{"4"}}));
+    }
+
+    void rowsAreMatchedByTheWholeKey() {
+        open(3);
+        // ordered by the last key column; rows of both years share month 1
+        QCOMPARE(g()->Field(1, 1), QStringLiteral("1"));
+        QCOMPARE(g()->Field(3, 1), QStringLiteral("2"));
+        int r = 1;
+        while (!(g()->Field(r, 0) == "2025" && g()->Field(r, 1) == "1")) ++r;
+        enter(r, 2, "250");
+        g()->RowAddWithNum(4, 1);
+        enter(4, 0, "2025");
+        enter(4, 1, "2");
+        enter(4, 2, "50");
+        QVERIFY(ed->SaveTable());
+        QCOMPARE(db("select y, m, budget from plan order by y, m"),
+                 QList<QStringList>({{"2024", "1", "100"}, {"2024", "2", "300"}, {"2025", "1", "250"}, {"2025", "2", "50"}}));
     }
 
     void emptyDisplayTextIsStoredAsNull() {

@@ -121,6 +121,18 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(GridError, g->Field(3, 0));
     }
 
+    void redrawOffPaintsNothing() {
+        fill(3, 3);
+        g->setRedraw(false);
+        QVERIFY(!g->flgMain()->viewport()->updatesEnabled());
+        g->setField(1, 1, "x");
+        g->setMaxRow(50);
+        QVERIFY(!g->flgMain()->viewport()->updatesEnabled());
+        g->setRedraw(true);
+        QVERIFY(g->flgMain()->viewport()->updatesEnabled());
+        QCOMPARE(g->Field(1, 1), QStringLiteral("x"));
+    }
+
     void colorSetKeepsTheCurrentCell() {
         fill(6, 6);
         at(2, 2);
