@@ -17,12 +17,15 @@
 #include <QTemporaryDir>
 
 namespace {
-QString column(int n, const QString& field, const QString& jp, int x, const QString& type, const QString& extra) {
+QString column(int n, const QString& field, const QString& jp, int x, const QString& type,
+               const QString& extra) {
     const QString p = QStringLiteral("COL( %1 )").arg(n, 2, 10, QLatin1Char('0'));
-    QString s = p + "FieldName=" + field + "\n" + p + "JPName=" + jp + "\n" + p + "ipointx=" + QString::number(x) +
-                "\n" + p + "eDataType=" + type + "\n" + p + "Visible=1\n" + p + "CellHeight=1000\n";
+    QString s = p + "FieldName=" + field + "\n" + p + "JPName=" + jp + "\n" + p +
+                "ipointx=" + QString::number(x) + "\n" + p + "eDataType=" + type + "\n" + p +
+                "Visible=1\n" + p + "CellHeight=1000\n";
     if (!extra.contains("GaibuTableName")) s += p + "GaibuTableName=Nothing\n";
-    for (const QString& kv : extra.split(';', Qt::SkipEmptyParts)) s += p + kv + "\n";
+    for (const QString& kv : extra.split(';', Qt::SkipEmptyParts))
+        s += p + kv + "\n";
     return s;
 }
 
@@ -42,7 +45,8 @@ int main(int argc, char* argv[]) {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "gen");
         db.setDatabaseName(dbPath);
         db.open();
-        sql(db, "create table buy (id integer primary key, y text, m integer, d integer, cat_id integer, "
+        sql(db, "create table buy (id integer primary key, y text, m integer, d integer, cat_id "
+                "integer, "
                 "shop_id integer, item text, amount integer, memo text)");
         sql(db, "create table cat (cat_id integer primary key, cat_name text unique)");
         sql(db, "create table shop (shop_id integer primary key, shop_name text unique)");
@@ -52,13 +56,18 @@ int main(int argc, char* argv[]) {
                 "insert into cat select n, '分類' || n from s");
         sql(db, "with recursive s(n) as (select 0 union all select n + 1 from s where n < 999) "
                 "insert into shop select n, 'お店' || n from s");
-        sql(db, QString("with recursive s(n) as (select 1 union all select n + 1 from s where n < %1) "
-                        "insert into buy select n, cast(2020 + n % 5 as text), n % 12 + 1, n % 28 + 1, n % 100, "
-                        "(n * 7) % 1000, '品名' || (n % 500), (n * 37) % 5000 + 100, null from s")
-                    .arg(rows));
+        sql(db,
+            QString("with recursive s(n) as (select 1 union all select n + 1 from s where n < %1) "
+                    "insert into buy select n, cast(2020 + n % 5 as text), n % 12 + 1, n % 28 + 1, "
+                    "n % 100, "
+                    "(n * 7) % 1000, '品名' || (n % 500), (n * 37) % 5000 + 100, null from s")
+                .arg(rows));
         sql(db, "commit");
         for (const char* ev : {"insert", "update", "delete"})
-            sql(db, QString("create trigger w_%1 after %1 on buy begin insert into written values (1); end").arg(ev));
+            sql(db,
+                QString(
+                    "create trigger w_%1 after %1 on buy begin insert into written values (1); end")
+                    .arg(ev));
         db.close();
     }
     QSqlDatabase::removeDatabase("gen");
@@ -69,9 +78,11 @@ int main(int argc, char* argv[]) {
     ini += column(3, "m", "購入した月", 2, "eSmallint", "");
     ini += column(4, "d", "日", 3, "eInteger", "NullPermmit=1");
     ini += column(5, "cat_id", "分類", 4, "eInteger",
-                  "GaibuTableName=cat;GaibuTableColName=cat_name;GaibuTableColKey=cat_id;GaibuTableColeDataType=eText;InputPlus=1");
+                  "GaibuTableName=cat;GaibuTableColName=cat_name;GaibuTableColKey=cat_id;"
+                  "GaibuTableColeDataType=eText;InputPlus=1");
     ini += column(6, "shop_id", "購入店", 5, "eInteger",
-                  "GaibuTableName=shop;GaibuTableColName=shop_name;GaibuTableColKey=shop_id;GaibuTableColeDataType=eText;InputPlus=1");
+                  "GaibuTableName=shop;GaibuTableColName=shop_name;GaibuTableColKey=shop_id;"
+                  "GaibuTableColeDataType=eText;InputPlus=1");
     ini += column(7, "item", "品名", 6, "eText", "");
     ini += column(8, "amount", "購入金額", 7, "eInteger", "");
     ini += column(9, "memo", "備考", 8, "eText", "NullPermmit=1");
@@ -91,12 +102,14 @@ int main(int argc, char* argv[]) {
         {
             QSqlQuery q(db);
             q.setForwardOnly(true);
-            for (const char* s : {"select * from buy order by id", "select cat_name, cat_id from cat order by cat_id",
+            for (const char* s : {"select * from buy order by id",
+                                  "select cat_name, cat_id from cat order by cat_id",
                                   "select shop_name, shop_id from shop order by shop_id"}) {
                 q.exec(s);
                 const int n = q.record().count();
                 while (q.next())
-                    for (int i = 0; i < n; ++i) sink = sink + q.value(i).toString().size();
+                    for (int i = 0; i < n; ++i)
+                        sink = sink + q.value(i).toString().size();
             }
         }
         db.close();
@@ -138,7 +151,8 @@ int main(int argc, char* argv[]) {
     }
     QSqlDatabase::removeDatabase("count2");
 
-    std::printf("purchase table: %d rows, 9 columns, 2 foreign keys (100 categories, 1,000 shops)\n", rows);
+    std::printf(
+        "purchase table: %d rows, 9 columns, 2 foreign keys (100 categories, 1,000 shops)\n", rows);
     report("bare QSqlQuery loops: main table and both foreign tables", bare, bare);
     report("open the editor (Form_Load)", open, bare);
     report("reload (再読み出し)", reload, bare);

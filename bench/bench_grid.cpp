@@ -9,7 +9,9 @@
 #include <vector>
 
 namespace {
-QString cellText(int r, int c) { return QString::number(r * 7 + c * 13 % 1000); }
+QString cellText(int r, int c) {
+    return QString::number(r * 7 + c * 13 % 1000);
+}
 
 size_t heapBytes(const QString& s) {
     // QArrayData header (16 bytes on 64-bit) plus UTF-16 text and its NUL,
@@ -27,7 +29,8 @@ int main(int argc, char* argv[]) {
     const double bare = bestOf(3, [&] {
         std::vector<QString> v;
         for (int r = 0; r < rows; ++r)
-            for (int c = 0; c < cols; ++c) v.push_back(cellText(r, c));
+            for (int c = 0; c < cols; ++c)
+                v.push_back(cellText(r, c));
         sink = sink + v.size();
     });
     auto fillGrid = [&](usrFlg& g, int n) {
@@ -35,7 +38,8 @@ int main(int argc, char* argv[]) {
         g.setMaxRow(1);
         for (int r = 1; r <= n; ++r) {
             g.setMaxRow(r + 1);
-            for (int c = 0; c < cols; ++c) g.setField(r, c, cellText(r, c));
+            for (int c = 0; c < cols; ++c)
+                g.setField(r, c, cellText(r, c));
         }
     };
     const double fill = bestOf(3, [&] {
@@ -50,16 +54,20 @@ int main(int argc, char* argv[]) {
     usrFlg g;
     g.resize(1000, 700);
     fillGrid(g, rows);
-    const double sortNum = bestOf(3, [&] {
-        g.setRow(1);
-        g.SortOn(3, 3);
-        g.SortOn(3, 4);
-    }) / 2;
-    const double sortStr = bestOf(3, [&] {
-        g.setRow(1);
-        g.SortOn(5, 7);
-        g.SortOn(5, 8);
-    }) / 2;
+    const double sortNum = bestOf(3,
+                                  [&] {
+                                      g.setRow(1);
+                                      g.SortOn(3, 3);
+                                      g.SortOn(3, 4);
+                                  }) /
+                           2;
+    const double sortStr = bestOf(3,
+                                  [&] {
+                                      g.setRow(1);
+                                      g.SortOn(5, 7);
+                                      g.SortOn(5, 8);
+                                  }) /
+                           2;
 
     auto paintOnce = [](usrFlg& grid) {
         QImage img(grid.size(), QImage::Format_ARGB32);
@@ -74,7 +82,8 @@ int main(int argc, char* argv[]) {
     huge.setMaxCol(cols);
     huge.setMaxRow(1000001);
     for (int r = 499990; r < 500060; ++r)
-        for (int c = 0; c < cols; ++c) huge.setField(r, c, cellText(r, c));
+        for (int c = 0; c < cols; ++c)
+            huge.setField(r, c, cellText(r, c));
     huge.setTopRow(500000);
     QCoreApplication::processEvents();
     const double paintSmall = paintOnce(small);

@@ -22,9 +22,12 @@ int main(int argc, char* argv[]) {
         q.exec("create table t (id integer primary key, a integer, b text, c text, d integer, "
                "e real, f text, g integer, h text, i integer)");
         q.exec("begin");
-        q.exec(QString("with recursive s(n) as (select 1 union all select n + 1 from s where n < %1) "
-                       "insert into t select n, n % 97, 'text ' || n, '品名' || (n % 300), n * 3, n / 7.0, "
-                       "'memo', n % 12, null, n % 5 from s").arg(rows));
+        q.exec(
+            QString("with recursive s(n) as (select 1 union all select n + 1 from s where n < %1) "
+                    "insert into t select n, n % 97, 'text ' || n, '品名' || (n % 300), n * 3, n / "
+                    "7.0, "
+                    "'memo', n % 12, null, n % 5 from s")
+                .arg(rows));
         q.exec("commit");
         q.finish();
         db.close();
@@ -45,7 +48,8 @@ int main(int argc, char* argv[]) {
             q.setForwardOnly(true);
             q.exec("select * from t");
             while (q.next())
-                for (int i = 0; i < 10; ++i) sink = sink + q.value(i).isNull();
+                for (int i = 0; i < 10; ++i)
+                    sink = sink + q.value(i).isNull();
         }
         db.close();
         db = QSqlDatabase();
@@ -56,14 +60,16 @@ int main(int argc, char* argv[]) {
         r.setParentConnectClass(&conn);
         r.GetRecordSet("t");
         for (r.MoveFirst(); !r.Eof(); r.MoveNext())
-            for (const QString& n : names) sink = sink + r.Column(n).isNull();
+            for (const QString& n : names)
+                sink = sink + r.Column(n).isNull();
     });
     const double byNum = bestOf(5, [&] {
         clsDBRecord r;
         r.setParentConnectClass(&conn);
         r.GetRecordSet("t");
         for (r.MoveFirst(); !r.Eof(); r.MoveNext())
-            for (int i = 0; i < 10; ++i) sink = sink + r.Column_Num(i).isNull();
+            for (int i = 0; i < 10; ++i)
+                sink = sink + r.Column_Num(i).isNull();
     });
     double openOnly = 0, batch = 0;
     {
@@ -71,7 +77,8 @@ int main(int argc, char* argv[]) {
         r.setParentConnectClass(&conn);
         openOnly = bestOf(3, [&] { r.GetRecordSet("t"); });
         r.MoveFirst();
-        for (int i = 0; i < 5000; ++i) r.MoveNext();
+        for (int i = 0; i < 5000; ++i)
+            r.MoveNext();
         r.setColumn("b", "changed");
         batch = bestOf(1, [&] { r.BatchUpdate(); });
     }

@@ -10,7 +10,7 @@ struct RellmarkProviderError {
 };
 
 struct RellmarkConnection {
-    QString name;              // Qt SQL connection name, unique per object
+    QString name; // Qt SQL connection name, unique per object
     bool open = false;
     bool inTransaction = false;
     QList<RellmarkProviderError> errors;

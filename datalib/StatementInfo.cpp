@@ -3,7 +3,8 @@
 #include <QRegularExpression>
 
 namespace {
-const QString ident = QStringLiteral(R"((?:[A-Za-z_\x{80}-\x{FFFF}][A-Za-z0-9_\x{80}-\x{FFFF}]*|\[[^\]]+\]|"[^"]+"|`[^`]+`))");
+const QString ident = QStringLiteral(
+    R"((?:[A-Za-z_\x{80}-\x{FFFF}][A-Za-z0-9_\x{80}-\x{FFFF}]*|\[[^\]]+\]|"[^"]+"|`[^`]+`))");
 
 bool isPlainColumn(const QString& item) {
     static const QRegularExpression re(QStringLiteral("^(?:%1\\s*\\.\\s*)?%1$").arg(ident));
@@ -28,8 +29,9 @@ StatementInfo analyseSelect(const QString& sql) {
     static const QRegularExpression restOk(QStringLiteral(R"(^(?:(?:where|order|limit)\b.*)?$)"),
                                            QRegularExpression::CaseInsensitiveOption |
                                                QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression multi(QStringLiteral(R"(\b(?:join|union|group\s+by|having|intersect|except)\b)"),
-                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression multi(
+        QStringLiteral(R"(\b(?:join|union|group\s+by|having|intersect|except)\b)"),
+        QRegularExpression::CaseInsensitiveOption);
     if (!restOk.match(rest).hasMatch() || multi.match(rest).hasMatch()) {
         info.reason = QStringLiteral("複数の表または集計を読む文です");
         return info;

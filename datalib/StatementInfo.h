@@ -6,8 +6,8 @@
 // base table and whether its result columns are that table's own columns.
 struct StatementInfo {
     bool updatable = false;
-    QString table;       // the base table as written in the statement
-    QString reason;      // why it is not updatable
+    QString table;  // the base table as written in the statement
+    QString reason; // why it is not updatable
 };
 
 StatementInfo analyseSelect(const QString& sql);

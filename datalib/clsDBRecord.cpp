@@ -11,21 +11,33 @@
 
 namespace {
 RellmarkError notSet() {
-    return RellmarkError(RellmarkErr::ObjectNotSet,
-                         QStringLiteral("レコードセットが開かれていません（オブジェクトが未設定です）。"));
+    return RellmarkError(
+        RellmarkErr::ObjectNotSet,
+        QStringLiteral("レコードセットが開かれていません（オブジェクトが未設定です）。"));
 }
 
 RellmarkError noCurrent() {
-    return RellmarkError(RellmarkErr::NoCurrentRecord,
-                         QStringLiteral("BOF または EOF の位置にあるか、現在のレコードが削除されています。"));
+    return RellmarkError(
+        RellmarkErr::NoCurrentRecord,
+        QStringLiteral("BOF または EOF の位置にあるか、現在のレコードが削除されています。"));
 }
 
 bool isNumeric(const QVariant& v) {
     switch (v.typeId()) {
-    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
-    case QMetaType::Short: case QMetaType::UShort: case QMetaType::Long: case QMetaType::ULong:
-    case QMetaType::Double: case QMetaType::Float: case QMetaType::Char: case QMetaType::SChar:
-    case QMetaType::UChar: case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Bool:
         return true;
     default:
         return false;
@@ -121,7 +133,8 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
         if (!mIndexFolded.contains(f)) mIndexFolded.insert(f, i);
     }
     while (q.next()) {
-        for (int i = 0; i < mCols; ++i) mValues.push_back(q.value(i));
+        for (int i = 0; i < mCols; ++i)
+            mValues.push_back(q.value(i));
         mRows.push_back(Row{});
     }
     if (q.lastError().isValid()) {
@@ -142,8 +155,9 @@ int clsDBRecord::fieldIndex(const QString& name) const {
     if (it != mIndexExact.constEnd()) return *it;
     it = mIndexFolded.constFind(name.toCaseFolded());
     if (it != mIndexFolded.constEnd()) return *it;
-    throw RellmarkError(RellmarkErr::ItemNotFound,
-                        QStringLiteral("要求された名前または序数に対応する項目がありません：%1").arg(name));
+    throw RellmarkError(
+        RellmarkErr::ItemNotFound,
+        QStringLiteral("要求された名前または序数に対応する項目がありません：%1").arg(name));
 }
 
 QVariant clsDBRecord::Column(const QString& sfield) const {
@@ -162,16 +176,18 @@ void clsDBRecord::setColumn(const QString& sfield, const QVariant& vntdata) {
 QVariant clsDBRecord::Column_Num(int iColmnNum) const {
     requireOpen();
     if (iColmnNum < 0 || iColmnNum >= mCols)
-        throw RellmarkError(RellmarkErr::ItemNotFound,
-                            QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
+        throw RellmarkError(
+            RellmarkErr::ItemNotFound,
+            QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
     return mValues[static_cast<size_t>(requireCurrent()) * mCols + iColmnNum];
 }
 
 void clsDBRecord::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
     requireOpen();
     if (iColmnNum < 0 || iColmnNum >= mCols)
-        throw RellmarkError(RellmarkErr::ItemNotFound,
-                            QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
+        throw RellmarkError(
+            RellmarkErr::ItemNotFound,
+            QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
     assign(requireCurrent(), iColmnNum, vntdata);
 }
 
@@ -190,7 +206,8 @@ void clsDBRecord::assign(int r, int c, const QVariant& value) {
 QList<QVariant> clsDBRecord::rowValues(int r) const {
     QList<QVariant> v;
     v.reserve(mCols);
-    for (int c = 0; c < mCols; ++c) v << mValues[static_cast<size_t>(r) * mCols + c];
+    for (int c = 0; c < mCols; ++c)
+        v << mValues[static_cast<size_t>(r) * mCols + c];
     return v;
 }
 
@@ -232,7 +249,8 @@ void clsDBRecord::MoveNext() {
     requireOpen();
     if (Eof()) throw noCurrent();
     int p = mPos + 1;
-    while (p < static_cast<int>(mRows.size()) && mRows[p].deleted) ++p;
+    while (p < static_cast<int>(mRows.size()) && mRows[p].deleted)
+        ++p;
     mPos = p;
 }
 
@@ -240,7 +258,8 @@ void clsDBRecord::MovePrevious() {
     requireOpen();
     if (Bof()) throw noCurrent();
     int p = mPos - 1;
-    while (p >= 0 && mRows[p].deleted) --p;
+    while (p >= 0 && mRows[p].deleted)
+        --p;
     mPos = p;
 }
 
@@ -266,7 +285,8 @@ int clsDBRecord::ColCount() const {
 
 void clsDBRecord::AddNew() {
     requireOpen();
-    for (int i = 0; i < mCols; ++i) mValues.emplace_back();
+    for (int i = 0; i < mCols; ++i)
+        mValues.emplace_back();
     Row row;
     row.isNew = true;
     row.pending = true;
@@ -290,7 +310,9 @@ void clsDBRecord::Delete() {
     --mVisible;
 }
 
-QVariant clsDBRecord::BookMark() const { return QVariant(requireCurrent()); }
+QVariant clsDBRecord::BookMark() const {
+    return QVariant(requireCurrent());
+}
 
 void clsDBRecord::setBookMark(const QVariant& mark) {
     requireOpen();
@@ -325,15 +347,17 @@ void clsDBRecord::BeginTrans() {
         throw RellmarkError(RellmarkErr::Provider,
                             QStringLiteral("トランザクションは既に開始されています。"));
     QSqlDatabase db = conn->db();
-    if (!db.transaction()) throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
+    if (!db.transaction())
+        throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
     conn->inTransaction = true;
 }
 
 void clsDBRecord::ComittTrans() {
     RellmarkConnection* conn = connectionOf(mParentConnect);
     if (!conn->inTransaction)
-        throw RellmarkError(RellmarkErr::NoTransaction,
-                            QStringLiteral("トランザクションが開始されていないためコミットできません。"));
+        throw RellmarkError(
+            RellmarkErr::NoTransaction,
+            QStringLiteral("トランザクションが開始されていないためコミットできません。"));
     QSqlDatabase db = conn->db();
     if (!db.commit()) throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
     conn->inTransaction = false;
@@ -342,8 +366,9 @@ void clsDBRecord::ComittTrans() {
 void clsDBRecord::RollBackTrans() {
     RellmarkConnection* conn = connectionOf(mParentConnect);
     if (!conn->inTransaction)
-        throw RellmarkError(RellmarkErr::NoTransaction,
-                            QStringLiteral("トランザクションが開始されていないためロールバックできません。"));
+        throw RellmarkError(
+            RellmarkErr::NoTransaction,
+            QStringLiteral("トランザクションが開始されていないためロールバックできません。"));
     QSqlDatabase db = conn->db();
     conn->inTransaction = false;
     if (!db.rollback()) throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
@@ -361,8 +386,10 @@ bool clsDBRecord::BatchUpdate() {
         const Row& row = mRows[i];
         if (!row.pending) continue;
         if (row.deleted) {
-            if (row.isNew) settled.push_back(i); // added and deleted again: nothing to write
-            else dels.push_back(i);
+            if (row.isNew)
+                settled.push_back(i); // added and deleted again: nothing to write
+            else
+                dels.push_back(i);
         } else if (row.isNew) {
             ins.push_back(i);
         } else {
@@ -380,15 +407,21 @@ bool clsDBRecord::BatchUpdate() {
         const StatementInfo info = analyseSelect(mSource);
         if (!info.updatable) {
             conn->errors.append({RellmarkErr::NotUpdatable,
-                                 QStringLiteral("この結果は一つの表の列だけを読むものではないため、変更を書き込めません（%1）。")
+                                 QStringLiteral("この結果は一つの表の列だけを読むものではないため、"
+                                                "変更を書き込めません（%1）。")
                                      .arg(info.reason)});
-            for (int i : dels) mRows[i].status |= RecStatus::Invalid;
-            for (int i : upds) mRows[i].status |= RecStatus::Invalid;
-            for (int i : ins) mRows[i].status |= RecStatus::Invalid;
+            for (int i : dels)
+                mRows[i].status |= RecStatus::Invalid;
+            for (int i : upds)
+                mRows[i].status |= RecStatus::Invalid;
+            for (int i : ins)
+                mRows[i].status |= RecStatus::Invalid;
         } else {
             QSqlDatabase db = conn->db();
             QSqlDriver* drv = db.driver();
-            auto field = [&](const QString& n) { return drv->escapeIdentifier(n, QSqlDriver::FieldName); };
+            auto field = [&](const QString& n) {
+                return drv->escapeIdentifier(n, QSqlDriver::FieldName);
+            };
             const QString table = info.table;
 
             // A row is found by the table's primary key where the result holds
@@ -400,16 +433,21 @@ bool clsDBRecord::BatchUpdate() {
                 pkInResult = mIndexFolded.contains(pk.fieldName(k).toCaseFolded());
             QString match;
             for (int c = 0; c < mCols; ++c)
-                match += (c ? QStringLiteral(" AND ") : QString()) + field(mNames[c]) + QStringLiteral(" IS ?");
-            const QString where = pkInResult
-                ? QStringLiteral(" WHERE ") + match
-                : QStringLiteral(" WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)").arg(table, match);
-            if (pk.count() == 1 && pkInResult) autoKeyCol = mIndexFolded.value(pk.fieldName(0).toCaseFolded());
+                match += (c ? QStringLiteral(" AND ") : QString()) + field(mNames[c]) +
+                         QStringLiteral(" IS ?");
+            const QString where =
+                pkInResult
+                    ? QStringLiteral(" WHERE ") + match
+                    : QStringLiteral(" WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)")
+                          .arg(table, match);
+            if (pk.count() == 1 && pkInResult)
+                autoKeyCol = mIndexFolded.value(pk.fieldName(0).toCaseFolded());
 
             QSqlQuery sp(db);
             const bool savepoint = sp.exec(QStringLiteral("SAVEPOINT rellmark_batch"));
             QHash<QString, QSqlQuery> prepared;
-            auto run = [&](int row, const QString& sql, const QList<QVariant>& binds, bool mustTouch) {
+            auto run = [&](int row, const QString& sql, const QList<QVariant>& binds,
+                           bool mustTouch) {
                 auto it = prepared.find(sql);
                 if (it == prepared.end()) {
                     QSqlQuery q(db);
@@ -417,7 +455,8 @@ bool clsDBRecord::BatchUpdate() {
                     it = prepared.insert(sql, q);
                 }
                 QSqlQuery& q = *it;
-                for (int b = 0; b < binds.size(); ++b) q.bindValue(b, binds[b]);
+                for (int b = 0; b < binds.size(); ++b)
+                    q.bindValue(b, binds[b]);
                 if (!q.exec()) {
                     const QSqlError e = q.lastError();
                     conn->errors.append({providerNumber(e), e.text().trimmed()});
@@ -426,7 +465,8 @@ bool clsDBRecord::BatchUpdate() {
                 }
                 if (mustTouch && q.numRowsAffected() == 0) {
                     conn->errors.append({RellmarkErr::Conflict,
-                                         QStringLiteral("更新しようとした行は、読み出した後に他で変更または削除されています（%1）。")
+                                         QStringLiteral("更新しようとした行は、読み出した後に他で変"
+                                                        "更または削除されています（%1）。")
                                              .arg(table)});
                     mRows[row].status |= RecStatus::ConcurrencyViolation;
                     return false;
@@ -434,7 +474,8 @@ bool clsDBRecord::BatchUpdate() {
                 return true;
             };
             for (int i : dels)
-                run(i, QStringLiteral("DELETE FROM ") + table + where, mOrig.contains(i) ? mOrig[i] : rowValues(i), true);
+                run(i, QStringLiteral("DELETE FROM ") + table + where,
+                    mOrig.contains(i) ? mOrig[i] : rowValues(i), true);
             for (int i : upds) {
                 const QList<QVariant>& orig = mOrig[i];
                 QString set;
@@ -442,11 +483,13 @@ bool clsDBRecord::BatchUpdate() {
                 for (int c = 0; c < mCols; ++c) {
                     const QVariant& v = mValues[static_cast<size_t>(i) * mCols + c];
                     if (sameValue(orig[c], v)) continue;
-                    set += (set.isEmpty() ? QString() : QStringLiteral(", ")) + field(mNames[c]) + QStringLiteral(" = ?");
+                    set += (set.isEmpty() ? QString() : QStringLiteral(", ")) + field(mNames[c]) +
+                           QStringLiteral(" = ?");
                     binds << v;
                 }
                 binds << orig;
-                run(i, QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + set + where, binds, true);
+                run(i, QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + set + where,
+                    binds, true);
             }
             for (int i : ins) {
                 QString cols, marks;
@@ -458,16 +501,18 @@ bool clsDBRecord::BatchUpdate() {
                     marks += (marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?"));
                     binds << v;
                 }
-                const QString sql = cols.isEmpty()
-                    ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
-                    : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols, marks);
+                const QString sql =
+                    cols.isEmpty()
+                        ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
+                        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols, marks);
                 if (run(i, sql, binds, false) && autoKeyCol >= 0 &&
                     mValues[static_cast<size_t>(i) * mCols + autoKeyCol].isNull()) {
                     const QVariant id = prepared[sql].lastInsertId();
                     if (id.isValid()) newKeys.insert(i, id.toLongLong());
                 }
             }
-            for (auto& q : prepared) q.finish();
+            for (auto& q : prepared)
+                q.finish();
             prepared.clear();
             if (savepoint) {
                 // A failed batch writes nothing at all: the caller's rollback
@@ -478,7 +523,8 @@ bool clsDBRecord::BatchUpdate() {
         }
     }
 
-    if (!conn->errors.isEmpty()) clsRellmark::showMessage(conn->errors.first().description, clsRellmark::Icon::None);
+    if (!conn->errors.isEmpty())
+        clsRellmark::showMessage(conn->errors.first().description, clsRellmark::Icon::None);
     const bool result = conn->errors.isEmpty();
 
     if (result) {
@@ -502,7 +548,8 @@ bool clsDBRecord::BatchUpdate() {
             if (autoCol >= 0 && newKeys.contains(i))
                 mValues[static_cast<size_t>(i) * mCols + autoCol] = newKeys.value(i);
             if (compact) {
-                for (int c = 0; c < mCols; ++c) values.push_back(std::move(mValues[static_cast<size_t>(i) * mCols + c]));
+                for (int c = 0; c < mCols; ++c)
+                    values.push_back(std::move(mValues[static_cast<size_t>(i) * mCols + c]));
                 rows.push_back(row);
             } else {
                 mRows[i] = row;

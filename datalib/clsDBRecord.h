@@ -102,9 +102,9 @@ private:
     QHash<QString, int> mIndexExact;
     QHash<QString, int> mIndexFolded;
     int mCols = 0;
-    std::vector<QVariant> mValues;    // row-major, mCols per row
+    std::vector<QVariant> mValues; // row-major, mCols per row
     std::vector<Row> mRows;
     QHash<int, QList<QVariant>> mOrig; // original values of rows changed since they were read
-    int mVisible = 0;                 // rows not deleted
-    int mPos = -1;                    // index into mRows; -1 = BOF, size = EOF
+    int mVisible = 0;                  // rows not deleted
+    int mPos = -1;                     // index into mRows; -1 = BOF, size = EOF
 };

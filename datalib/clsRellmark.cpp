@@ -14,7 +14,7 @@
 #endif
 
 namespace {
-QString strTempDirectory;             // shared by every clsRellmark of the process
+QString strTempDirectory; // shared by every clsRellmark of the process
 clsRellmark::MessageHandler messageHandler;
 QAtomicInt connectionCounter;
 
@@ -43,7 +43,9 @@ int providerNumber(const QSqlError& e) {
     return ok && n != 0 ? n : RellmarkErr::Provider;
 }
 
-clsRellmark::clsRellmark() { strTempDirectory.clear(); }
+clsRellmark::clsRellmark() {
+    strTempDirectory.clear();
+}
 
 // Closes an open connection (an unfinished transaction is rolled back) and
 // releases the connection object.
@@ -72,15 +74,17 @@ void clsRellmark::connect(const QString& str_FileName) {
 
     const QFileInfo fi(mDBFileName);
     if (!fi.exists() || !fi.isFile())
-        throw RellmarkError(RellmarkErr::FileNotFound,
-                            QStringLiteral("データベースファイルが見つかりません：%1").arg(mDBFileName));
+        throw RellmarkError(
+            RellmarkErr::FileNotFound,
+            QStringLiteral("データベースファイルが見つかりません：%1").arg(mDBFileName));
 
     QSqlDatabase db;
     if (hasAccessSignature(mDBFileName)) {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
-            throw RellmarkError(RellmarkErr::NoDriver,
-                                QStringLiteral("Access 形式のデータベースを開くドライバがありません：%1")
-                                    .arg(mDBFileName));
+            throw RellmarkError(
+                RellmarkErr::NoDriver,
+                QStringLiteral("Access 形式のデータベースを開くドライバがありません：%1")
+                    .arg(mDBFileName));
         db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), mConnection->name);
         db.setDatabaseName(QStringLiteral("driver={Microsoft Access Driver (*.mdb)};dbq=") +
                            mDBFileName);
@@ -91,7 +95,8 @@ void clsRellmark::connect(const QString& str_FileName) {
     }
     if (!db.open()) {
         const QSqlError e = db.lastError();
-        throw RellmarkError(providerNumber(e), e.text().trimmed() + QStringLiteral("：") + mDBFileName);
+        throw RellmarkError(providerNumber(e),
+                            e.text().trimmed() + QStringLiteral("：") + mDBFileName);
     }
     if (db.driverName() == QLatin1String("QSQLITE")) {
         // SQLite opens lazily; make sure the file really is a database now.
@@ -100,9 +105,9 @@ void clsRellmark::connect(const QString& str_FileName) {
             const QString text = probe.lastError().databaseText();
             probe.finish();
             db.close();
-            throw RellmarkError(RellmarkErr::NotADatabase,
-                                QStringLiteral("データベースとして開けません（%1）：%2")
-                                    .arg(text, mDBFileName));
+            throw RellmarkError(
+                RellmarkErr::NotADatabase,
+                QStringLiteral("データベースとして開けません（%1）：%2").arg(text, mDBFileName));
         }
     }
     mConnection->open = true;
@@ -130,12 +135,20 @@ void clsRellmark::ExecQry(const QString& ssql) {
     }
 }
 
-void clsRellmark::setTempDirectoryPath(const QString& str_path) { strTempDirectory = str_path; }
-QString clsRellmark::TempDirectoryPath() const { return strTempDirectory; }
+void clsRellmark::setTempDirectoryPath(const QString& str_path) {
+    strTempDirectory = str_path;
+}
+QString clsRellmark::TempDirectoryPath() const {
+    return strTempDirectory;
+}
 
-RellmarkConnection* clsRellmark::GetConnection() const { return mConnection.get(); }
+RellmarkConnection* clsRellmark::GetConnection() const {
+    return mConnection.get();
+}
 
-void clsRellmark::setMessageHandler(MessageHandler handler) { messageHandler = std::move(handler); }
+void clsRellmark::setMessageHandler(MessageHandler handler) {
+    messageHandler = std::move(handler);
+}
 
 void clsRellmark::showMessage(const QString& text, Icon icon) {
     if (messageHandler)

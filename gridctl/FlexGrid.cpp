@@ -10,7 +10,9 @@
 #include <QStyleHints>
 
 namespace {
-QColor fromBgr(quint32 c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor fromBgr(quint32 c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 const QColor headerBack(0xEE, 0xEE, 0xEE);
 const QColor headerLine(0xA8, 0xA8, 0xA8);
 const QColor cellLine(0xD6, 0xD6, 0xD6);
@@ -24,7 +26,8 @@ template <typename F> void guarded(F&& f) {
 }
 } // namespace
 
-FlexGrid::FlexGrid(usrFlg* owner, GridModel* model) : QAbstractScrollArea(owner), mOwner(owner), mModel(model) {
+FlexGrid::FlexGrid(usrFlg* owner, GridModel* model)
+    : QAbstractScrollArea(owner), mOwner(owner), mModel(model) {
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
@@ -54,13 +57,15 @@ int FlexGrid::toPx(int twips, bool vertical) const {
 
 int FlexGrid::fixedHeightPx() const {
     int h = 0;
-    for (int r = 0; r < mModel->fixedRows(); ++r) h += toPx(mModel->rowHeight(r), true);
+    for (int r = 0; r < mModel->fixedRows(); ++r)
+        h += toPx(mModel->rowHeight(r), true);
     return h;
 }
 
 int FlexGrid::fixedWidthPx() const {
     int w = 0;
-    for (int c = 0; c < mModel->fixedCols(); ++c) w += toPx(mModel->colWidth(c), false);
+    for (int c = 0; c < mModel->fixedCols(); ++c)
+        w += toPx(mModel->colWidth(c), false);
     return w;
 }
 
@@ -73,7 +78,8 @@ std::vector<FlexGrid::Span> FlexGrid::visibleRows() const {
         if (h > 0) out.push_back({r, y, h});
         y += h;
     }
-    for (int r = std::max(mModel->topRow(), mModel->fixedRows()); r < mModel->rows() && y < limit; ++r) {
+    for (int r = std::max(mModel->topRow(), mModel->fixedRows()); r < mModel->rows() && y < limit;
+         ++r) {
         const int h = toPx(mModel->rowHeight(r), true);
         if (h > 0) out.push_back({r, y, h});
         y += h;
@@ -90,7 +96,8 @@ std::vector<FlexGrid::Span> FlexGrid::visibleCols() const {
         if (w > 0) out.push_back({c, x, w});
         x += w;
     }
-    for (int c = std::max(mModel->leftCol(), mModel->fixedCols()); c < mModel->cols() && x < limit; ++c) {
+    for (int c = std::max(mModel->leftCol(), mModel->fixedCols()); c < mModel->cols() && x < limit;
+         ++c) {
         const int w = toPx(mModel->colWidth(c), false);
         if (w > 0) out.push_back({c, x, w});
         x += w;
@@ -101,30 +108,36 @@ std::vector<FlexGrid::Span> FlexGrid::visibleCols() const {
 int FlexGrid::rowPosPx(int r) const {
     if (r < mModel->fixedRows()) {
         int y = 0;
-        for (int i = 0; i < r; ++i) y += toPx(mModel->rowHeight(i), true);
+        for (int i = 0; i < r; ++i)
+            y += toPx(mModel->rowHeight(i), true);
         return y;
     }
     int y = fixedHeightPx();
     const int top = std::max(mModel->topRow(), mModel->fixedRows());
     if (r >= top)
-        for (int i = top; i < r; ++i) y += toPx(mModel->rowHeight(i), true);
+        for (int i = top; i < r; ++i)
+            y += toPx(mModel->rowHeight(i), true);
     else
-        for (int i = r; i < top; ++i) y -= toPx(mModel->rowHeight(i), true);
+        for (int i = r; i < top; ++i)
+            y -= toPx(mModel->rowHeight(i), true);
     return y;
 }
 
 int FlexGrid::colPosPx(int c) const {
     if (c < mModel->fixedCols()) {
         int x = 0;
-        for (int i = 0; i < c; ++i) x += toPx(mModel->colWidth(i), false);
+        for (int i = 0; i < c; ++i)
+            x += toPx(mModel->colWidth(i), false);
         return x;
     }
     int x = fixedWidthPx();
     const int left = std::max(mModel->leftCol(), mModel->fixedCols());
     if (c >= left)
-        for (int i = left; i < c; ++i) x += toPx(mModel->colWidth(i), false);
+        for (int i = left; i < c; ++i)
+            x += toPx(mModel->colWidth(i), false);
     else
-        for (int i = c; i < left; ++i) x -= toPx(mModel->colWidth(i), false);
+        for (int i = c; i < left; ++i)
+            x -= toPx(mModel->colWidth(i), false);
     return x;
 }
 
@@ -181,10 +194,12 @@ void FlexGrid::updateScrollBars() {
     const int maxTop = std::max(maxTopRow(), mModel->topRow());
     const int maxLeft = std::max(maxLeftCol(), mModel->leftCol());
     verticalScrollBar()->setRange(fr, maxTop);
-    verticalScrollBar()->setPageStep(std::max(1, static_cast<int>(visibleRows().size()) - mModel->fixedRows() - 1));
+    verticalScrollBar()->setPageStep(
+        std::max(1, static_cast<int>(visibleRows().size()) - mModel->fixedRows() - 1));
     verticalScrollBar()->setValue(mModel->topRow());
     horizontalScrollBar()->setRange(fc, maxLeft);
-    horizontalScrollBar()->setPageStep(std::max(1, static_cast<int>(visibleCols().size()) - mModel->fixedCols() - 1));
+    horizontalScrollBar()->setPageStep(
+        std::max(1, static_cast<int>(visibleCols().size()) - mModel->fixedCols() - 1));
     horizontalScrollBar()->setValue(mModel->leftCol());
     mSyncing = false;
 }
@@ -201,8 +216,10 @@ void FlexGrid::paintEvent(QPaintEvent*) {
     const auto rows = visibleRows();
     const auto cols = visibleCols();
     const int fr = mModel->fixedRows(), fc = mModel->fixedCols();
-    const int r1 = std::min(mModel->row(), mModel->rowSel()), r2 = std::max(mModel->row(), mModel->rowSel());
-    const int c1 = std::min(mModel->col(), mModel->colSel()), c2 = std::max(mModel->col(), mModel->colSel());
+    const int r1 = std::min(mModel->row(), mModel->rowSel()),
+              r2 = std::max(mModel->row(), mModel->rowSel());
+    const int c1 = std::min(mModel->col(), mModel->colSel()),
+              c2 = std::max(mModel->col(), mModel->colSel());
     const bool multi = r1 != r2 || c1 != c2;
     const QColor sel = fromBgr(mOwner->BackColorSel());
     const QFontMetrics fm(font());
@@ -211,8 +228,9 @@ void FlexGrid::paintEvent(QPaintEvent*) {
     auto paintCell = [&](const Span& rs, const Span& cs) {
         const QRect rect(cs.pos, rs.pos, cs.size, rs.size);
         const bool fixed = rs.index < fr || cs.index < fc;
-        const bool selected = !fixed && multi && rs.index >= r1 && rs.index <= r2 && cs.index >= c1 &&
-                              cs.index <= c2 && !(rs.index == mModel->row() && cs.index == mModel->col());
+        const bool selected = !fixed && multi && rs.index >= r1 && rs.index <= r2 &&
+                              cs.index >= c1 && cs.index <= c2 &&
+                              !(rs.index == mModel->row() && cs.index == mModel->col());
         QColor back = fixed ? headerBack : Qt::white;
         const quint32 own = mModel->cellColor(rs.index, cs.index);
         if (!fixed && own != GridModel::NoColor) back = fromBgr(own);
@@ -225,11 +243,13 @@ void FlexGrid::paintEvent(QPaintEvent*) {
         if (!t.isEmpty()) {
             p.setPen(selected ? Qt::white : (enabled ? Qt::black : Qt::gray));
             const QRect tr = rect.adjusted(3, 0, -3, 0);
-            p.drawText(tr, Qt::AlignVCenter | Qt::AlignLeft, fm.elidedText(t, Qt::ElideRight, tr.width()));
+            p.drawText(tr, Qt::AlignVCenter | Qt::AlignLeft,
+                       fm.elidedText(t, Qt::ElideRight, tr.width()));
         }
     };
     for (const Span& rs : rows)
-        for (const Span& cs : cols) paintCell(rs, cs);
+        for (const Span& cs : cols)
+            paintCell(rs, cs);
 
     // the focus cell
     if (mModel->row() >= fr && mModel->col() >= fc) {
@@ -251,8 +271,9 @@ bool FlexGrid::event(QEvent* e) {
     if (e->type() == QEvent::ShortcutOverride) {
         // The grid's own clipboard and clearing keys win over window shortcuts.
         auto* k = static_cast<QKeyEvent*>(e);
-        if (k->matches(QKeySequence::Copy) || k->matches(QKeySequence::Paste) || k->matches(QKeySequence::Cut) ||
-            k->key() == Qt::Key_Delete || k->key() == Qt::Key_Backspace) {
+        if (k->matches(QKeySequence::Copy) || k->matches(QKeySequence::Paste) ||
+            k->matches(QKeySequence::Cut) || k->key() == Qt::Key_Delete ||
+            k->key() == Qt::Key_Backspace) {
             e->accept();
             return true;
         }
@@ -267,7 +288,9 @@ bool FlexGrid::event(QEvent* e) {
     return QAbstractScrollArea::event(e);
 }
 
-bool FlexGrid::viewportEvent(QEvent* e) { return QAbstractScrollArea::viewportEvent(e); }
+bool FlexGrid::viewportEvent(QEvent* e) {
+    return QAbstractScrollArea::viewportEvent(e);
+}
 
 void FlexGrid::mousePressEvent(QMouseEvent* e) {
     guarded([&] {
@@ -300,7 +323,8 @@ void FlexGrid::mousePressEvent(QMouseEvent* e) {
             }
             viewport()->update();
         }
-        mOwner->grid_MouseDown(e->button() == Qt::RightButton ? 2 : (e->button() == Qt::LeftButton ? 1 : 4));
+        mOwner->grid_MouseDown(
+            e->button() == Qt::RightButton ? 2 : (e->button() == Qt::LeftButton ? 1 : 4));
     });
 }
 
@@ -308,7 +332,8 @@ void FlexGrid::mouseMoveEvent(QMouseEvent* e) {
     if (!mDragging || !(e->buttons() & Qt::LeftButton)) return;
     guarded([&] {
         int r, c;
-        if (cellAt(e->position().toPoint(), r, c) && r >= mModel->fixedRows() && c >= mModel->fixedCols()) {
+        if (cellAt(e->position().toPoint(), r, c) && r >= mModel->fixedRows() &&
+            c >= mModel->fixedCols()) {
             mModel->setRowSel(r);
             mModel->setColSel(c);
             viewport()->update();
@@ -319,8 +344,8 @@ void FlexGrid::mouseMoveEvent(QMouseEvent* e) {
 void FlexGrid::mouseDoubleClickEvent(QMouseEvent* e) {
     guarded([&] {
         int r, c;
-        if (e->button() == Qt::LeftButton && cellAt(e->position().toPoint(), r, c) && r >= mModel->fixedRows() &&
-            c >= mModel->fixedCols())
+        if (e->button() == Qt::LeftButton && cellAt(e->position().toPoint(), r, c) &&
+            r >= mModel->fixedRows() && c >= mModel->fixedCols())
             mOwner->grid_DblClick();
     });
 }
@@ -328,13 +353,16 @@ void FlexGrid::mouseDoubleClickEvent(QMouseEvent* e) {
 void FlexGrid::keyPressEvent(QKeyEvent* e) {
     bool handled = false;
     guarded([&] { mOwner->grid_KeyDown(e, handled); });
-    if (handled) e->accept();
-    else QAbstractScrollArea::keyPressEvent(e);
+    if (handled)
+        e->accept();
+    else
+        QAbstractScrollArea::keyPressEvent(e);
 }
 
 void FlexGrid::keyReleaseEvent(QKeyEvent* e) {
     mOwner->iActiveCtl = 1;
-    mOwner->iShift = (e->modifiers() & Qt::ShiftModifier ? 1 : 0) | (e->modifiers() & Qt::ControlModifier ? 2 : 0) |
+    mOwner->iShift = (e->modifiers() & Qt::ShiftModifier ? 1 : 0) |
+                     (e->modifiers() & Qt::ControlModifier ? 2 : 0) |
                      (e->modifiers() & Qt::AltModifier ? 4 : 0);
     QAbstractScrollArea::keyReleaseEvent(e);
 }
@@ -374,7 +402,8 @@ TxtFocus::TxtFocus(usrFlg* owner, QWidget* parent) : QLineEdit(parent), mOwner(o
     setFrame(false);
     setContextMenuPolicy(Qt::NoContextMenu); // the control's menu is not shown over the editor
     setTextMargins(0, 0, 0, 0);
-    connect(this, &QLineEdit::textChanged, this, [this] { guarded([&] { mOwner->txt_Change(); }); });
+    connect(this, &QLineEdit::textChanged, this,
+            [this] { guarded([&] { mOwner->txt_Change(); }); });
 }
 
 bool TxtFocus::event(QEvent* e) {
@@ -399,7 +428,9 @@ void TxtFocus::keyPressEvent(QKeyEvent* e) {
     QLineEdit::keyPressEvent(e);
 }
 
-void TxtFocus::keyReleaseEvent(QKeyEvent* e) { QLineEdit::keyReleaseEvent(e); }
+void TxtFocus::keyReleaseEvent(QKeyEvent* e) {
+    QLineEdit::keyReleaseEvent(e);
+}
 
 void TxtFocus::focusInEvent(QFocusEvent* e) {
     QLineEdit::focusInEvent(e);

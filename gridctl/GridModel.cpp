@@ -53,8 +53,11 @@ void GridModel::setCols(int n) {
     const int keep = std::min(n, mCols);
     for (int r = 0; r < mRows; ++r)
         for (int c = 0; c < keep; ++c) {
-            cells[static_cast<size_t>(r) * n + c] = std::move(mCells[static_cast<size_t>(r) * mCols + c]);
-            if (!colors.empty()) colors[static_cast<size_t>(r) * n + c] = mColors[static_cast<size_t>(r) * mCols + c];
+            cells[static_cast<size_t>(r) * n + c] =
+                std::move(mCells[static_cast<size_t>(r) * mCols + c]);
+            if (!colors.empty())
+                colors[static_cast<size_t>(r) * n + c] =
+                    mColors[static_cast<size_t>(r) * mCols + c];
         }
     mCells.swap(cells);
     mColors.swap(colors);
@@ -97,12 +100,14 @@ void GridModel::setText(int r, int c, const QString& s) {
 }
 
 const QString& GridModel::textArray(qint64 index) const {
-    if (index < 0 || index >= static_cast<qint64>(mCells.size())) throw GridError("Subscript out of range (index)");
+    if (index < 0 || index >= static_cast<qint64>(mCells.size()))
+        throw GridError("Subscript out of range (index)");
     return mCells[static_cast<size_t>(index)];
 }
 
 void GridModel::setTextArray(qint64 index, const QString& s) {
-    if (index < 0 || index >= static_cast<qint64>(mCells.size())) throw GridError("Subscript out of range (index)");
+    if (index < 0 || index >= static_cast<qint64>(mCells.size()))
+        throw GridError("Subscript out of range (index)");
     mCells[static_cast<size_t>(index)] = s;
 }
 
@@ -179,7 +184,8 @@ void GridModel::insertRows(int at, int n, int height) {
     if (n <= 0) return;
     const size_t pos = static_cast<size_t>(at) * mCols;
     mCells.insert(mCells.begin() + pos, static_cast<size_t>(n) * mCols, QString());
-    if (!mColors.empty()) mColors.insert(mColors.begin() + pos, static_cast<size_t>(n) * mCols, NoColor);
+    if (!mColors.empty())
+        mColors.insert(mColors.begin() + pos, static_cast<size_t>(n) * mCols, NoColor);
     mRowHeights.insert(mRowHeights.begin() + at, n, height < 0 ? mDefaultRowHeight : height);
     mRows += n;
 }
@@ -188,7 +194,8 @@ void GridModel::addItem(const QString& tabText, int index) {
     if (index < 0) index = mRows;
     insertRows(index, 1, -1);
     const QStringList fields = tabText.split(QLatin1Char('\t'));
-    for (int c = 0; c < mCols && c < fields.size(); ++c) mCells[static_cast<size_t>(index) * mCols + c] = fields[c];
+    for (int c = 0; c < mCols && c < fields.size(); ++c)
+        mCells[static_cast<size_t>(index) * mCols + c] = fields[c];
 }
 
 void GridModel::removeRows(int at, int n) {
@@ -198,13 +205,16 @@ void GridModel::removeRows(int at, int n) {
     const size_t pos = static_cast<size_t>(at) * mCols;
     mCells.erase(mCells.begin() + pos, mCells.begin() + pos + static_cast<size_t>(n) * mCols);
     if (!mColors.empty())
-        mColors.erase(mColors.begin() + pos, mColors.begin() + pos + static_cast<size_t>(n) * mCols);
+        mColors.erase(mColors.begin() + pos,
+                      mColors.begin() + pos + static_cast<size_t>(n) * mCols);
     mRowHeights.erase(mRowHeights.begin() + at, mRowHeights.begin() + at + n);
     mRows -= n;
     clampCursor();
 }
 
-void GridModel::removeItem(int index) { removeRows(index, 1); }
+void GridModel::removeItem(int index) {
+    removeRows(index, 1);
+}
 
 void GridModel::sort(int c, int mode) {
     checkCol(c);
@@ -238,7 +248,8 @@ void GridModel::sort(int c, int mode) {
         bool inOrder = true;
         for (int i = 1; i < n && inOrder; ++i) {
             const int cmp = QString::compare(mCells[static_cast<size_t>(r1 + i - 1) * mCols + c],
-                                             mCells[static_cast<size_t>(r1 + i) * mCols + c], Qt::CaseSensitive);
+                                             mCells[static_cast<size_t>(r1 + i) * mCols + c],
+                                             Qt::CaseSensitive);
             inOrder = descending ? cmp >= 0 : cmp <= 0;
         }
         if (inOrder) return;
@@ -263,6 +274,7 @@ void GridModel::sort(int c, int mode) {
         heights[i] = mRowHeights[order[i]];
     }
     std::move(cells.begin(), cells.end(), mCells.begin() + static_cast<size_t>(r1) * mCols);
-    if (!colors.empty()) std::copy(colors.begin(), colors.end(), mColors.begin() + static_cast<size_t>(r1) * mCols);
+    if (!colors.empty())
+        std::copy(colors.begin(), colors.end(), mColors.begin() + static_cast<size_t>(r1) * mCols);
     std::copy(heights.begin(), heights.end(), mRowHeights.begin() + r1);
 }

@@ -53,7 +53,7 @@ public:
     int col() const { return mCol; }
     int rowSel() const { return mRowSel; }
     int colSel() const { return mColSel; }
-    void setRow(int r);   // also collapses the selection to the new current cell
+    void setRow(int r); // also collapses the selection to the new current cell
     void setCol(int c);
     void setRowSel(int r);
     void setColSel(int c);

@@ -45,7 +45,8 @@ struct KeepCursor {
     GridModel& m;
     int row, col, rowSel, colSel;
     explicit KeepCursor(GridModel& model)
-        : m(model), row(model.row()), col(model.col()), rowSel(model.rowSel()), colSel(model.colSel()) {}
+        : m(model), row(model.row()), col(model.col()), rowSel(model.rowSel()),
+          colSel(model.colSel()) {}
     ~KeepCursor() {
         try {
             m.setRow(row);
@@ -71,7 +72,12 @@ frmpopup& popupForm() {
         form.popRowDelete = form.popup->addAction(QStringLiteral("行削除"));
         QObject::connect(form.popCopy, &QAction::triggered, [] { guarded(ClipCopy); });
         QObject::connect(form.popPaste, &QAction::triggered, [] { guarded(ClipPaste); });
-        QObject::connect(form.popCut, &QAction::triggered, [] { guarded([] { ClipCopy(); ClipClear(); }); });
+        QObject::connect(form.popCut, &QAction::triggered, [] {
+            guarded([] {
+                ClipCopy();
+                ClipClear();
+            });
+        });
         QObject::connect(form.popClear, &QAction::triggered, [] { guarded(ClipClear); });
         QObject::connect(form.popRowAdd, &QAction::triggered, [] { guarded(SelRowAdd); });
         QObject::connect(form.popRowDelete, &QAction::triggered, [] { guarded(SelRowDelete); });
@@ -84,8 +90,10 @@ void MenuStateSet() {
     f.popCopy->setEnabled(true);
     f.popCut->setEnabled(true);
     f.popPaste->setEnabled(ClipHasText());
-    if (editTarget().ctlType == 2) f.popClear->setEnabled(true);
-    else if (editTarget().ctlType == 1) f.popClear->setEnabled(false);
+    if (editTarget().ctlType == 2)
+        f.popClear->setEnabled(true);
+    else if (editTarget().ctlType == 1)
+        f.popClear->setEnabled(false);
 }
 
 bool ClipHasText() {
@@ -224,7 +232,8 @@ void RowInsert(qint32 at, qint32 n) {
     int remain = n;
     if (m.rows() == m.fixedRows() + 1 && m.rowHeight(m.fixedRows()) == 0) {
         m.setRowHeight(m.fixedRows(), h);
-        for (int c = m.fixedCols(); c < m.cols(); ++c) m.setText(m.fixedRows(), c, QString());
+        for (int c = m.fixedCols(); c < m.cols(); ++c)
+            m.setText(m.fixedRows(), c, QString());
         --remain;
     }
     try {

@@ -11,21 +11,23 @@
 #include <QTimer>
 
 namespace {
-int lngDefRowHeight = 0; // shared by every instance: row 0's height at start
-constexpr int Inset = 32;        // twips between the cell's edge and the editor
-constexpr int ParkedAt = -2000;  // twips: where a closed editor waits
+int lngDefRowHeight = 0;        // shared by every instance: row 0's height at start
+constexpr int Inset = 32;       // twips between the cell's edge and the editor
+constexpr int ParkedAt = -2000; // twips: where a closed editor waits
 constexpr quint32 White = 0x00FFFFFF;
 
 QFont gridFont(qreal points) {
     QFont f;
-    f.setFamilies({QStringLiteral("MS PGothic"), QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                   QStringLiteral("Noto Sans CJK JP")});
+    f.setFamilies({QStringLiteral("MS PGothic"), QStringLiteral("ＭＳ Ｐゴシック"),
+                   QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
     f.setPointSizeF(points);
     return f;
 }
 } // namespace
 
-int usrFlg::defRowHeight() { return lngDefRowHeight; }
+int usrFlg::defRowHeight() {
+    return lngDefRowHeight;
+}
 
 usrFlg::usrFlg(QWidget* parent) : QWidget(parent) {
     mGrid = new FlexGrid(this, &mModel);
@@ -51,8 +53,12 @@ usrFlg::usrFlg(QWidget* parent) : QWidget(parent) {
 
 usrFlg::~usrFlg() = default;
 
-QAbstractScrollArea* usrFlg::flgMain() const { return mGrid; }
-QLineEdit* usrFlg::txtfocus() const { return mTxt; }
+QAbstractScrollArea* usrFlg::flgMain() const {
+    return mGrid;
+}
+QLineEdit* usrFlg::txtfocus() const {
+    return mTxt;
+}
 
 int usrFlg::twipsPerPixelX() const {
     const int dpi = logicalDpiX();
@@ -74,7 +80,8 @@ void usrFlg::FlgInit() {
     mGrid->setEnabled(true);
     mModel.setRows(5);
     mModel.setCols(5);
-    for (int c = 1; c < mModel.cols(); ++c) mModel.setColWidth(c, 800);
+    for (int c = 1; c < mModel.cols(); ++c)
+        mModel.setColWidth(c, 800);
     mModel.setFixedRows(1);
     mModel.setFixedCols(0);
     mModel.setRow(1);
@@ -134,7 +141,9 @@ bool usrFlg::isEditorOpen() const {
 
 // ---- cells and shape ------------------------------------------------------
 
-QString& usrFlg::data(qint64 index) { return const_cast<QString&>(mModel.textArray(index)); }
+QString& usrFlg::data(qint64 index) {
+    return const_cast<QString&>(mModel.textArray(index));
+}
 
 QString usrFlg::Field(qint64 lngRow, qint64 lngCol) const {
     return mModel.textArray(lngRow * mModel.cols() + lngCol);
@@ -154,7 +163,9 @@ int usrFlg::firstRowHeight() const {
     return h != 0 ? h : lngDefRowHeight;
 }
 
-qint32 usrFlg::MaxRow() const { return isPlaceholder() ? mModel.rows() - 1 : mModel.rows(); }
+qint32 usrFlg::MaxRow() const {
+    return isPlaceholder() ? mModel.rows() - 1 : mModel.rows();
+}
 
 void usrFlg::setMaxRow(qint32 n) {
     const int fr = mModel.fixedRows();
@@ -173,14 +184,17 @@ void usrFlg::setMaxRow(qint32 n) {
             const int h = firstRowHeight();
             for (int i = 0; i <= fr; ++i)
                 if (mModel.rowHeight(i) == 0) mModel.setRowHeight(i, h);
-            for (int c = mModel.fixedCols(); c < mModel.cols(); ++c) mModel.setText(fr, c, QString());
+            for (int c = mModel.fixedCols(); c < mModel.cols(); ++c)
+                mModel.setText(fr, c, QString());
         }
         mModel.setRows(n);
     }
     gridChanged();
 }
 
-qint32 usrFlg::MaxCol() const { return mModel.cols(); }
+qint32 usrFlg::MaxCol() const {
+    return mModel.cols();
+}
 
 void usrFlg::setMaxCol(qint32 n) {
     mModel.setCols(n);
@@ -188,7 +202,9 @@ void usrFlg::setMaxCol(qint32 n) {
     gridChanged();
 }
 
-int usrFlg::FixedRows() const { return mModel.fixedRows(); }
+int usrFlg::FixedRows() const {
+    return mModel.fixedRows();
+}
 
 void usrFlg::setFixedRows(int f) {
     if (f < 0) throw GridError("Invalid fixed row count");
@@ -212,40 +228,54 @@ void usrFlg::setFixedRows(int f) {
     gridChanged();
 }
 
-int usrFlg::FixedCols() const { return mModel.fixedCols(); }
+int usrFlg::FixedCols() const {
+    return mModel.fixedCols();
+}
 
 void usrFlg::setFixedCols(int n) {
     mModel.setFixedCols(n);
     gridChanged();
 }
 
-qint32 usrFlg::row() const { return mModel.row(); }
+qint32 usrFlg::row() const {
+    return mModel.row();
+}
 void usrFlg::setRow(qint32 r) {
     mModel.setRow(r);
     if (mRedraw) mGrid->viewport()->update();
 }
-qint32 usrFlg::RowSel() const { return mModel.rowSel(); }
+qint32 usrFlg::RowSel() const {
+    return mModel.rowSel();
+}
 void usrFlg::setRowSel(qint32 r) {
     mModel.setRowSel(r);
     if (mRedraw) mGrid->viewport()->update();
 }
-qint32 usrFlg::col() const { return mModel.col(); }
+qint32 usrFlg::col() const {
+    return mModel.col();
+}
 void usrFlg::setCol(qint32 c) {
     mModel.setCol(c);
     if (mRedraw) mGrid->viewport()->update();
 }
-qint32 usrFlg::ColSel() const { return mModel.colSel(); }
+qint32 usrFlg::ColSel() const {
+    return mModel.colSel();
+}
 void usrFlg::setColSel(qint32 c) {
     mModel.setColSel(c);
     if (mRedraw) mGrid->viewport()->update();
 }
 
-qint32 usrFlg::ColWidth(int iCol) const { return mModel.colWidth(iCol); }
+qint32 usrFlg::ColWidth(int iCol) const {
+    return mModel.colWidth(iCol);
+}
 void usrFlg::setColWidth(int iCol, qint32 w) {
     mModel.setColWidth(iCol, w);
     gridChanged();
 }
-qint32 usrFlg::RowHeight(int iRow) const { return mModel.rowHeight(iRow); }
+qint32 usrFlg::RowHeight(int iRow) const {
+    return mModel.rowHeight(iRow);
+}
 void usrFlg::setRowHeight(int iRow, qint32 h) {
     mModel.setRowHeight(iRow, h);
     gridChanged();
@@ -260,13 +290,18 @@ void usrFlg::setColorSet(int iRow1, int iCol1, int iRow2, int iCol2, quint32 lng
             mModel.text(r, iCol2);
             continue;
         }
-        for (int c = iCol1; c <= iCol2; ++c) mModel.setCellColor(r, c, stored);
+        for (int c = iCol1; c <= iCol2; ++c)
+            mModel.setCellColor(r, c, stored);
     }
     if (mRedraw) mGrid->viewport()->update();
 }
 
-bool usrFlg::Enabled() const { return mGrid->isEnabled(); }
-void usrFlg::setEnabled(bool b) { mGrid->setEnabled(b); }
+bool usrFlg::Enabled() const {
+    return mGrid->isEnabled();
+}
+void usrFlg::setEnabled(bool b) {
+    mGrid->setEnabled(b);
+}
 
 quint32 usrFlg::CellBackColor() const {
     const quint32 c = mModel.cellColor(mModel.row(), mModel.col());
@@ -283,7 +318,9 @@ void usrFlg::setBackColorSel(quint32 c) {
     if (mRedraw) mGrid->viewport()->update();
 }
 
-qint32 usrFlg::TopRow() const { return mModel.topRow(); }
+qint32 usrFlg::TopRow() const {
+    return mModel.topRow();
+}
 
 void usrFlg::setTopRow(qint32 r) {
     mModel.setTopRow(r);
@@ -293,7 +330,9 @@ void usrFlg::setTopRow(qint32 r) {
     gridChanged();
 }
 
-qint32 usrFlg::LeftCol() const { return mModel.leftCol(); }
+qint32 usrFlg::LeftCol() const {
+    return mModel.leftCol();
+}
 
 void usrFlg::setLeftCol(qint32 c) {
     mModel.setLeftCol(c);
@@ -302,17 +341,27 @@ void usrFlg::setLeftCol(qint32 c) {
     gridChanged();
 }
 
-qint32 usrFlg::RowPos(qint32 r) const { return mGrid->rowPosPx(r) * twipsPerPixelY(); }
-qint32 usrFlg::ColPos(qint32 c) const { return mGrid->colPosPx(c) * twipsPerPixelX(); }
-bool usrFlg::RowIsVisible(qint32 r) const { return mGrid->rowFullyVisible(r); }
-bool usrFlg::ColIsVisible(qint32 c) const { return mGrid->colFullyVisible(c); }
+qint32 usrFlg::RowPos(qint32 r) const {
+    return mGrid->rowPosPx(r) * twipsPerPixelY();
+}
+qint32 usrFlg::ColPos(qint32 c) const {
+    return mGrid->colPosPx(c) * twipsPerPixelX();
+}
+bool usrFlg::RowIsVisible(qint32 r) const {
+    return mGrid->rowFullyVisible(r);
+}
+bool usrFlg::ColIsVisible(qint32 c) const {
+    return mGrid->colFullyVisible(c);
+}
 
 // ---- clipboard and row commands ---------------------------------------------
 
 void usrFlg::TargetSet() {
     clsInD& t = modpub::editTarget();
-    if (iActiveCtl == 1) t.MsFLG = this;
-    else if (iActiveCtl == 2) t.TextBox = mTxt;
+    if (iActiveCtl == 1)
+        t.MsFLG = this;
+    else if (iActiveCtl == 2)
+        t.TextBox = mTxt;
 }
 
 void usrFlg::PopupShow(int flags) {
@@ -325,9 +374,15 @@ void usrFlg::PopupShow(int flags) {
     }
 }
 
-void usrFlg::mnuEditClear_click() { EditClear(); }
-void usrFlg::mnuEditCopy_click() { EditCopy(); }
-void usrFlg::mnuEditCut_click() { EditCut(); }
+void usrFlg::mnuEditClear_click() {
+    EditClear();
+}
+void usrFlg::mnuEditCopy_click() {
+    EditCopy();
+}
+void usrFlg::mnuEditCut_click() {
+    EditCut();
+}
 
 void usrFlg::EditCopy() {
     TargetSet();

@@ -92,8 +92,8 @@ public:
     // ---- the grid operations the control builds on ----
     qint32 LeftCol() const;
     void setLeftCol(qint32 c);
-    qint32 RowPos(qint32 r) const;      // twips from the grid's top
-    qint32 ColPos(qint32 c) const;      // twips from the grid's left
+    qint32 RowPos(qint32 r) const; // twips from the grid's top
+    qint32 ColPos(qint32 c) const; // twips from the grid's left
     bool RowIsVisible(qint32 r) const;
     bool ColIsVisible(qint32 c) const;
     void Refresh();
@@ -152,7 +152,7 @@ private:
     // editor events
     void txt_GotFocus();
     void txt_LostFocus();
-    bool txt_KeyDown(QKeyEvent* e);   // true when swallowed
+    bool txt_KeyDown(QKeyEvent* e); // true when swallowed
     void txt_Change();
     void txt_Browse(bool down);
     void txt_EnterOrEsc(bool store);
@@ -182,6 +182,6 @@ private:
     bool mInChange = false;
     bool mLayoutPending = false;
 
-    std::vector<QString> strInputDatas;           // index 0 unused; 1..n
+    std::vector<QString> strInputDatas;          // index 0 unused; 1..n
     std::vector<std::array<int, 3>> iInputIndex; // columns 0..m
 };

@@ -15,7 +15,8 @@ constexpr int ParkedAt = -2000;
 
 int shiftState(const QKeyEvent* e) {
     const auto m = e->modifiers();
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+           (m & Qt::AltModifier ? 4 : 0);
 }
 } // namespace
 
@@ -47,8 +48,10 @@ void usrFlg::scrollIntoView(bool columns, int index) {
         }
     }
     if (newFirst < fixed) newFirst = fixed;
-    if (columns) setLeftCol(newFirst);
-    else setTopRow(newFirst);
+    if (columns)
+        setLeftCol(newFirst);
+    else
+        setTopRow(newFirst);
     if (!columns && index > mModel.topRow() && !RowIsVisible(index)) {
         // the row was set on top but the grid keeps its last page full
         mGrid->updateScrollBars();
@@ -103,7 +106,8 @@ void usrFlg::NextCellMove() {
     const bool back = iShift & 1;
     const int cols = mModel.cols();
     bool anyShown = false;
-    for (int i = 0; i < cols && !anyShown; ++i) anyShown = mModel.colWidth(i) != 0;
+    for (int i = 0; i < cols && !anyShown; ++i)
+        anyShown = mModel.colWidth(i) != 0;
     if (!anyShown) return;
     do {
         if (!back) {
@@ -187,12 +191,26 @@ void usrFlg::grid_Navigate(QKeyEvent* e) {
     };
     const int page = std::max(1, static_cast<int>(mGrid->visibleRows().size()) - fr - 1);
     switch (e->key()) {
-    case Qt::Key_Up: r = stepRow(r, -1); break;
-    case Qt::Key_Down: r = stepRow(r, 1); break;
-    case Qt::Key_Left: c = stepCol(c, -1); break;
-    case Qt::Key_Right: c = stepCol(c, 1); break;
-    case Qt::Key_PageUp: for (int i = 0; i < page; ++i) r = stepRow(r, -1); break;
-    case Qt::Key_PageDown: for (int i = 0; i < page; ++i) r = stepRow(r, 1); break;
+    case Qt::Key_Up:
+        r = stepRow(r, -1);
+        break;
+    case Qt::Key_Down:
+        r = stepRow(r, 1);
+        break;
+    case Qt::Key_Left:
+        c = stepCol(c, -1);
+        break;
+    case Qt::Key_Right:
+        c = stepCol(c, 1);
+        break;
+    case Qt::Key_PageUp:
+        for (int i = 0; i < page; ++i)
+            r = stepRow(r, -1);
+        break;
+    case Qt::Key_PageDown:
+        for (int i = 0; i < page; ++i)
+            r = stepRow(r, 1);
+        break;
     case Qt::Key_Home:
         c = stepCol(fc - 1, 1);
         if (ctrl) r = stepRow(fr - 1, 1);
@@ -201,7 +219,8 @@ void usrFlg::grid_Navigate(QKeyEvent* e) {
         c = stepCol(mModel.cols(), -1);
         if (ctrl) r = stepRow(mModel.rows(), -1);
         break;
-    default: return;
+    default:
+        return;
     }
     if (r < fr || c < fc || r >= mModel.rows() || c >= mModel.cols()) return;
     if (extend) {
@@ -212,12 +231,16 @@ void usrFlg::grid_Navigate(QKeyEvent* e) {
         mModel.setCol(c);
     }
     if (!RowIsVisible(r)) {
-        if (r < mModel.topRow()) setTopRow(r);
-        else scrollIntoView(false, r);
+        if (r < mModel.topRow())
+            setTopRow(r);
+        else
+            scrollIntoView(false, r);
     }
     if (!ColIsVisible(c)) {
-        if (c < mModel.leftCol()) setLeftCol(c);
-        else scrollIntoView(true, c);
+        if (c < mModel.leftCol())
+            setLeftCol(c);
+        else
+            scrollIntoView(true, c);
     }
     gridChanged();
 }
@@ -238,11 +261,15 @@ void usrFlg::grid_KeyDown(QKeyEvent* e, bool& handled) {
         modpub::ClipClear();
         return;
     }
-    if (e->matches(QKeySequence::Copy) || e->matches(QKeySequence::Cut) || e->matches(QKeySequence::Paste)) {
+    if (e->matches(QKeySequence::Copy) || e->matches(QKeySequence::Cut) ||
+        e->matches(QKeySequence::Paste)) {
         target.ctlType = 2;
-        if (e->matches(QKeySequence::Copy)) EditCopy();
-        else if (e->matches(QKeySequence::Cut)) EditCut();
-        else EditPaste();
+        if (e->matches(QKeySequence::Copy))
+            EditCopy();
+        else if (e->matches(QKeySequence::Cut))
+            EditCut();
+        else
+            EditPaste();
         return;
     }
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
@@ -251,8 +278,14 @@ void usrFlg::grid_KeyDown(QKeyEvent* e, bool& handled) {
         return;
     }
     switch (key) {
-    case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
-    case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
         grid_Navigate(e);
         return;
     default:

@@ -6,7 +6,9 @@
 #include <algorithm>
 
 namespace {
-GridError subscript() { return GridError("Subscript out of range (input list)"); }
+GridError subscript() {
+    return GridError("Subscript out of range (input list)");
+}
 } // namespace
 
 void usrFlg::InputClear() {
@@ -39,7 +41,9 @@ void usrFlg::setInputSW(int iCol, int iSW) {
     iInputIndex[iCol][2] = iSW;
 }
 
-void usrFlg::setInputMax(int n) { strInputDatas.assign(static_cast<size_t>(std::max<int>(n, 1)) + 1, QString()); }
+void usrFlg::setInputMax(int n) {
+    strInputDatas.assign(static_cast<size_t>(std::max<int>(n, 1)) + 1, QString());
+}
 
 void usrFlg::InputIndexMake() {
     if (strInputDatas.empty()) return;
@@ -71,8 +75,9 @@ void usrFlg::setInputCol(int iCol, int iNum, const QString& sInput) {
 // library sort keeps long lists of repeated values fast.
 void usrFlg::QuickSort(std::vector<QString>& list, int lo, int hi) {
     if (lo >= hi) return;
-    std::sort(list.begin() + lo, list.begin() + hi + 1,
-              [](const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseSensitive) < 0; });
+    std::sort(list.begin() + lo, list.begin() + hi + 1, [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseSensitive) < 0;
+    });
 }
 
 void usrFlg::SortInputDatas() {
@@ -91,8 +96,12 @@ bool usrFlg::hasList(int col) const {
            iInputIndex[col][1] < static_cast<int>(strInputDatas.size());
 }
 
-int usrFlg::sliceStart(int col) const { return iInputIndex[col][0]; }
-int usrFlg::sliceEnd(int col) const { return iInputIndex[col][1]; }
+int usrFlg::sliceStart(int col) const {
+    return iInputIndex[col][0];
+}
+int usrFlg::sliceEnd(int col) const {
+    return iInputIndex[col][1];
+}
 
 int usrFlg::InputSearch(const QString& s, bool exact) const {
     if (!hasList(iEditCol)) return -1;
@@ -113,8 +122,10 @@ int usrFlg::InputSearch(const QString& s, bool exact) const {
             if (d % 2) --d;
             const int h = d / 2;
             if (h == 0) {
-                if (matches(lo)) r = lo;
-                else if (matches(lo + 1)) r = lo + 1;
+                if (matches(lo))
+                    r = lo;
+                else if (matches(lo + 1))
+                    r = lo + 1;
                 break;
             }
             const int mid = lo + h;
@@ -122,13 +133,17 @@ int usrFlg::InputSearch(const QString& s, bool exact) const {
                 r = mid;
                 break;
             }
-            const QStringView key = exact ? QStringView(strInputDatas[mid]) : QStringView(strInputDatas[mid]).left(len);
-            if (QStringView(s).compare(key, Qt::CaseSensitive) < 0) hi -= h;
-            else lo += h;
+            const QStringView key =
+                exact ? QStringView(strInputDatas[mid]) : QStringView(strInputDatas[mid]).left(len);
+            if (QStringView(s).compare(key, Qt::CaseSensitive) < 0)
+                hi -= h;
+            else
+                lo += h;
         }
     }
     if (!exact && r != -1)
-        while (r - 1 >= start && strInputDatas[r - 1].startsWith(s)) --r;
+        while (r - 1 >= start && strInputDatas[r - 1].startsWith(s))
+            --r;
     return r;
 }
 

@@ -26,7 +26,8 @@ int main(int argc, char* argv[]) {
     QFile::remove(tmp);
     int rc = 0;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mkdb"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mkdb"));
         db.setDatabaseName(tmp);
         if (!db.open()) {
             std::fprintf(stderr, "cannot create %s\n", qPrintable(tmp));
@@ -41,7 +42,8 @@ int main(int argc, char* argv[]) {
             stmt += line + QLatin1Char('\n');
             if (line.trimmed().endsWith(QLatin1Char(';'))) {
                 if (!q.exec(stmt)) {
-                    std::fprintf(stderr, "%s\n%s\n", qPrintable(stmt), qPrintable(q.lastError().text()));
+                    std::fprintf(stderr, "%s\n%s\n", qPrintable(stmt),
+                                 qPrintable(q.lastError().text()));
                     rc = 1;
                     break;
                 }

@@ -23,12 +23,14 @@ std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& k
     out.reserve(static_cast<size_t>(empty));
     qint64 next = m;
     for (size_t i = 0; i < keys.size(); ++i)
-        if (keys[i].isEmpty()) out.push_back({firstRow + static_cast<int>(i), static_cast<qint32>(++next)});
+        if (keys[i].isEmpty())
+            out.push_back({firstRow + static_cast<int>(i), static_cast<qint32>(++next)});
     return out;
 }
 
 qint64 FreeKeys::next() {
-    while (mTaken.contains(mNext)) ++mNext;
+    while (mTaken.contains(mNext))
+        ++mNext;
     mTaken.insert(mNext);
     return mNext++;
 }

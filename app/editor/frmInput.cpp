@@ -13,8 +13,8 @@
 #include "usrFlg.h"
 
 #include <QAction>
-#include <QHash>
 #include <QCloseEvent>
+#include <QHash>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
@@ -30,9 +30,13 @@ const QString DesignCaption = QStringLiteral("Tamroc編集画面");
 const QString CountMarker = QStringLiteral("\u3000\u3000現在の件数：");
 const QString NoMatch = QStringLiteral("外部キー該当なし");
 
-bool isNumberType(ColumnDataType t) { return t == eInteger || t == eSmallint; }
+bool isNumberType(ColumnDataType t) {
+    return t == eInteger || t == eSmallint;
+}
 
-QString fieldText(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
+QString fieldText(const QVariant& v) {
+    return v.isNull() ? QString() : v.toString();
+}
 } // namespace
 
 frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
@@ -57,42 +61,51 @@ frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
 
 frmInput::~frmInput() = default;
 
-const QString& frmInput::cell(int row, int col) const { return mGrid->model().text(row, col); }
+const QString& frmInput::cell(int row, int col) const {
+    return mGrid->model().text(row, col);
+}
 
-QAction* frmInput::action(const QString& name) const { return findChild<QAction*>(name); }
+QAction* frmInput::action(const QString& name) const {
+    return findChild<QAction*>(name);
+}
 
-QString frmInput::statusText() const { return mStatusPanel->text(); }
+QString frmInput::statusText() const {
+    return mStatusPanel->text();
+}
 
 void frmInput::buildMenus() {
-    auto add = [this](QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
-                      void (frmInput::*slot)()) {
+    auto add = [this](QMenu* menu, const char* name, const QString& caption,
+                      const QKeySequence& key, void (frmInput::*slot)()) {
         QAction* a = menu->addAction(caption);
         a->setObjectName(QLatin1String(name));
         if (!key.isEmpty()) {
             a->setShortcut(key);
             a->setShortcutContext(Qt::WindowShortcut);
         }
-        if (slot) connect(a, &QAction::triggered, this, [this, slot] { command([&] { (this->*slot)(); }); });
+        if (slot)
+            connect(a, &QAction::triggered, this,
+                    [this, slot] { command([&] { (this->*slot)(); }); });
         return a;
     };
     QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("ファイル（＆F)"));
     mnuFile->menuAction()->setObjectName(QStringLiteral("mnuFile"));
     add(mnuFile, "mnuFileSave", QStringLiteral("保存（＆S)"), {}, &frmInput::mnuFileSave_Click);
     add(mnuFile, "mnuFileReRead", QStringLiteral("再読み出し"), {}, &frmInput::mnuFileReRead_Click);
-    add(mnuFile, "mnuFileFkeyRead", QStringLiteral("外部キー再読み出し"), {}, &frmInput::mnuFileFkeyRead_Click);
+    add(mnuFile, "mnuFileFkeyRead", QStringLiteral("外部キー再読み出し"), {},
+        &frmInput::mnuFileFkeyRead_Click);
     add(mnuFile, "mnuFileClose", QStringLiteral("閉じる（＆C)"), {}, &frmInput::mnuFileClose_Click);
 
     QMenu* menuEdit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     menuEdit->menuAction()->setObjectName(QStringLiteral("menuEdit"));
-    add(menuEdit, "menuEditSyosai", QStringLiteral("詳細の表示(&H)"), QKeySequence(Qt::CTRL | Qt::Key_H),
-        &frmInput::menuEditSyosai_Click);
+    add(menuEdit, "menuEditSyosai", QStringLiteral("詳細の表示(&H)"),
+        QKeySequence(Qt::CTRL | Qt::Key_H), &frmInput::menuEditSyosai_Click);
     menuEdit->addSeparator()->setObjectName(QStringLiteral("mnuEditDum"));
     // The grid and its editor handle these keys themselves while they have
     // the focus; the shortcuts are shown and reach the grid from elsewhere.
     add(menuEdit, "mnuEditCopy", QStringLiteral("コピー(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C),
         &frmInput::mnuEditCopy_Click);
-    add(menuEdit, "mnuEditPaste", QStringLiteral("貼り付け（&P)"), QKeySequence(Qt::CTRL | Qt::Key_V),
-        &frmInput::mnuEditPaste_Click);
+    add(menuEdit, "mnuEditPaste", QStringLiteral("貼り付け（&P)"),
+        QKeySequence(Qt::CTRL | Qt::Key_V), &frmInput::mnuEditPaste_Click);
     add(menuEdit, "mnuEditCut", QStringLiteral("切り取り(&T)"), QKeySequence(Qt::CTRL | Qt::Key_X),
         &frmInput::mnuEditCut_Click);
     add(menuEdit, "mnuEditClear", QStringLiteral("クリア(&C)"), {}, &frmInput::mnuEditClear_Click);
@@ -101,10 +114,11 @@ void frmInput::buildMenus() {
         &frmInput::mnuEditSearch_Click);
     add(menuEdit, "mnuEditSearchDown", QStringLiteral("下へ検索(&F3)"), QKeySequence(Qt::Key_F3),
         &frmInput::mnuEditSearchDown_Click);
-    add(menuEdit, "mnuEditSearchUp", QStringLiteral("上へ検索(Shift+F3)"), QKeySequence(Qt::SHIFT | Qt::Key_F3),
-        &frmInput::mnuEditSearchUp_Click);
+    add(menuEdit, "mnuEditSearchUp", QStringLiteral("上へ検索(Shift+F3)"),
+        QKeySequence(Qt::SHIFT | Qt::Key_F3), &frmInput::mnuEditSearchUp_Click);
     menuEdit->addSeparator()->setObjectName(QStringLiteral("mnuEditDum3"));
-    add(menuEdit, "mnuEditAddNum", QStringLiteral("指定行を挿入"), {}, &frmInput::mnuEditAddNum_Click);
+    add(menuEdit, "mnuEditAddNum", QStringLiteral("指定行を挿入"), {},
+        &frmInput::mnuEditAddNum_Click);
     add(menuEdit, "mnuEditSort", QStringLiteral("ソート"), {}, &frmInput::mnuEditSort_Click);
 }
 
@@ -123,7 +137,8 @@ int frmInput::lastKeyColumn() const {
 void frmInput::sortAll(int col, int mode) {
     // Sorting for loading, checking and saving always takes every row, never
     // just the rows the user happens to have selected.
-    if (mGrid->MaxRow() > mGrid->FixedRows()) mGrid->setRow(std::max(mGrid->row(), mGrid->FixedRows()));
+    if (mGrid->MaxRow() > mGrid->FixedRows())
+        mGrid->setRow(std::max(mGrid->row(), mGrid->FixedRows()));
     mGrid->SortOn(col, mode);
 }
 
@@ -131,17 +146,21 @@ bool frmInput::Form_Load() {
     bool ok = false;
     command([&] {
         const QString section = objPublic->TableSection(mTblNum);
-        setWindowTitle(DesignCaption + QStringLiteral("（") + GetTableJPName(section) + QStringLiteral("）"));
+        setWindowTitle(DesignCaption + QStringLiteral("（") + GetTableJPName(section) +
+                       QStringLiteral("）"));
         mSearchText.clear();
         action("mnuEditSearchDown")->setEnabled(false);
         action("mnuEditSearchUp")->setEnabled(false);
         if (LoadColumnDefs(mTblNum, mCols, mForeign) != 0) return;
         if (numberCount() < 1) {
-            msgBox(this, QStringLiteral("テーブル「%1」には列の定義がないため編集できません。").arg(section));
+            msgBox(this, QStringLiteral("テーブル「%1」には列の定義がないため編集できません。")
+                             .arg(section));
             return;
         }
         if (firstKeyColumn() == 0) {
-            msgBox(this, QStringLiteral("テーブル「%1」にはキー列（MainKey）がないため編集できません。").arg(section));
+            msgBox(this,
+                   QStringLiteral("テーブル「%1」にはキー列（MainKey）がないため編集できません。")
+                       .arg(section));
             return;
         }
         WaitCursor wait;
@@ -241,11 +260,13 @@ void frmInput::LoadForeignValues(int mode) {
     mGrid->InputClear();
     mGrid->setInputColsNum(n + k + 1);
 
-    QString sql = QStringLiteral("Select all Count(*) as Count , 0 as TableNumber From ") + mainTable;
+    QString sql =
+        QStringLiteral("Select all Count(*) as Count , 0 as TableNumber From ") + mainTable;
     for (int j = 1; j <= k; ++j)
         if (mForeign[j].InputPlus)
-            sql += QStringLiteral(" union all select all Count(*) as Count , ") + QString::number(j) +
-                   QStringLiteral(" as TableNumber from ") + mCols[mForeign[j].LinkIndex].GaibuTableName;
+            sql += QStringLiteral(" union all select all Count(*) as Count , ") +
+                   QString::number(j) + QStringLiteral(" as TableNumber from ") +
+                   mCols[mForeign[j].LinkIndex].GaibuTableName;
     clsDBRecord counts;
     counts.setParentConnectClass(objDB);
     counts.GetRecordSet_free(sql, true, QStringLiteral("aa"));
@@ -297,7 +318,8 @@ void frmInput::LoadForeignValues(int mode) {
     mGrid->setInputMax(static_cast<int>(total + 1));
     mGrid->InputIndexMake();
     for (int i = 1; i <= n; ++i)
-        for (int v = 0; v < ownValues[i].size(); ++v) mGrid->setInputCol(mCols[i].ipointx, v + 1, ownValues[i][v]);
+        for (int v = 0; v < ownValues[i].size(); ++v)
+            mGrid->setInputCol(mCols[i].ipointx, v + 1, ownValues[i][v]);
 
     for (int j = 1; j <= k; ++j) {
         if (!mForeign[j].InputPlus) continue;
@@ -305,9 +327,10 @@ void frmInput::LoadForeignValues(int mode) {
         const int shown = mForeign[j].ipointx;
         clsDBRecord f;
         f.setParentConnectClass(objDB);
-        f.GetRecordSet_free(QStringLiteral("Select ") + c.GaibuTableColName + QStringLiteral(" , ") + c.GaibuTableColKey +
-                                QStringLiteral(" From ") + c.GaibuTableName + QStringLiteral(" order by ") +
-                                c.GaibuTableColKey,
+        f.GetRecordSet_free(QStringLiteral("Select ") + c.GaibuTableColName +
+                                QStringLiteral(" , ") + c.GaibuTableColKey +
+                                QStringLiteral(" From ") + c.GaibuTableName +
+                                QStringLiteral(" order by ") + c.GaibuTableColKey,
                             true, QStringLiteral("aa"));
         // The foreign texts are joined to the rows in one pass over each:
         // a key that the foreign table does not hold shows as such.
@@ -316,7 +339,8 @@ void frmInput::LoadForeignValues(int mode) {
             if (!numeric) return text;
             bool ok = false;
             const qint64 v = text.trimmed().toLongLong(&ok);
-            return ok ? QString::number(v) : QString::number(ToFieldValue(text, c.eDataType).toLongLong());
+            return ok ? QString::number(v)
+                      : QString::number(ToFieldValue(text, c.eDataType).toLongLong());
         };
         QHash<QString, QString> textOf;
         if (f.RowCount() > 0) {
@@ -351,14 +375,17 @@ void frmInput::SetupToolbar() {
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
     Toolbar1->setMovable(false);
     Toolbar1->setIconSize(QSize(24, 24));
-    QAction* save = Toolbar1->addAction(QIcon(strIconPath + QStringLiteral("SAVE.BMP")), QStringLiteral("保存する"));
+    QAction* save = Toolbar1->addAction(QIcon(strIconPath + QStringLiteral("SAVE.BMP")),
+                                        QStringLiteral("保存する"));
     save->setObjectName(QStringLiteral("save"));
     save->setToolTip(QStringLiteral("保存する"));
     connect(save, &QAction::triggered, this, [this] { command([this] { mnuFileSave_Click(); }); });
-    QAction* reload = Toolbar1->addAction(QIcon(strIconPath + QStringLiteral("BOOK04.ICO")), QStringLiteral("再読み出し"));
+    QAction* reload = Toolbar1->addAction(QIcon(strIconPath + QStringLiteral("BOOK04.ICO")),
+                                          QStringLiteral("再読み出し"));
     reload->setObjectName(QStringLiteral("reload"));
     reload->setToolTip(QStringLiteral("再読み出し"));
-    connect(reload, &QAction::triggered, this, [this] { command([this] { mnuFileReRead_Click(); }); });
+    connect(reload, &QAction::triggered, this,
+            [this] { command([this] { mnuFileReRead_Click(); }); });
 }
 
 void frmInput::LayoutControls(int) {

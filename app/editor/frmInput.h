@@ -133,4 +133,3 @@ template <typename F> inline void frmInput::command(F&& f) {
         msgBox(this, QString::fromStdString(e.what()));
     }
 }
-

@@ -7,16 +7,23 @@ namespace {
 constexpr quint32 White = 0x00FFFFFF;
 constexpr quint32 Red = 0x000000FF; // RGB(255, 0, 0): red in the low byte
 
-bool isNumberType(ColumnDataType t) { return t == eInteger || t == eSmallint; }
+bool isNumberType(ColumnDataType t) {
+    return t == eInteger || t == eSmallint;
+}
 } // namespace
 
 QString frmInput::checkMessage(int code) {
     switch (code) {
-    case 1: return QStringLiteral("このフィールドは重複が禁止されています");
-    case 2: return QStringLiteral("このフィールドは空白が禁止されています");
-    case 3: return QStringLiteral("このフィールドは文字型のデータが禁止されています");
-    case 4: return QStringLiteral("保存できる文字の長さを超えました");
-    default: return {};
+    case 1:
+        return QStringLiteral("このフィールドは重複が禁止されています");
+    case 2:
+        return QStringLiteral("このフィールドは空白が禁止されています");
+    case 3:
+        return QStringLiteral("このフィールドは文字型のデータが禁止されています");
+    case 4:
+        return QStringLiteral("保存できる文字の長さを超えました");
+    default:
+        return {};
     }
 }
 
@@ -28,7 +35,8 @@ bool frmInput::AssignNewKeys() {
     mGrid->setRedraw(false);
     std::vector<QString> keys;
     keys.reserve(static_cast<size_t>(mGrid->MaxRow()));
-    for (int r = 1; r < mGrid->MaxRow(); ++r) keys.push_back(cell(r, mCols[first].ipointx));
+    for (int r = 1; r < mGrid->MaxRow(); ++r)
+        keys.push_back(cell(r, mCols[first].ipointx));
     const auto numbered = KeyNumbering::numberEmptyKeys(keys, 1);
     if (!numbered) {
         mGrid->setRedraw(true);
@@ -42,13 +50,15 @@ void frmInput::WriteNewKeys(int mode) {
     const int first = firstKeyColumn();
     if (first == 0) return;
     for (const auto& k : mNewKeys)
-        mGrid->setField(k.row, mCols[first].ipointx, mode == 0 ? QString::number(k.key) : QString());
+        mGrid->setField(k.row, mCols[first].ipointx,
+                        mode == 0 ? QString::number(k.key) : QString());
 }
 
 qint16 frmInput::CountDataRows() {
     if (mGrid->MaxRow() == 2) {
         bool blank = true;
-        for (int c = 0; c < numberCount() && blank; ++c) blank = cell(1, c).isEmpty();
+        for (int c = 0; c < numberCount() && blank; ++c)
+            blank = cell(1, c).isEmpty();
         if (blank) return 0;
     }
     return static_cast<qint16>(std::min(mGrid->MaxRow() - mGrid->FixedRows(), 32767));
@@ -107,7 +117,8 @@ qint16 frmInput::CheckCells() {
         for (int r = 1; r < rows; ++r) {
             const QString& t = cell(r, c.ipointx);
             if (!c.NullPermmit && t.isEmpty()) return fail(r, c.ipointx, 2);
-            if (isNumberType(c.eDataType) && !t.isEmpty() && !isNumericText(t)) return fail(r, c.ipointx, 3);
+            if (isNumberType(c.eDataType) && !t.isEmpty() && !isNumericText(t))
+                return fail(r, c.ipointx, 3);
         }
     }
     for (int j = 1; j <= k; ++j) {
@@ -116,7 +127,8 @@ qint16 frmInput::CheckCells() {
         for (int r = 1; r < rows; ++r) {
             const QString& t = cell(r, mForeign[j].ipointx);
             if (!linked.NullPermmit && t.isEmpty()) return fail(r, mForeign[j].ipointx, 2);
-            if (isNumberType(mForeign[j].GaibuTableColeDataType) && !t.isEmpty() && !isNumericText(t))
+            if (isNumberType(mForeign[j].GaibuTableColeDataType) && !t.isEmpty() &&
+                !isNumericText(t))
                 return fail(r, mForeign[j].ipointx, 3);
         }
     }
@@ -125,7 +137,8 @@ qint16 frmInput::CheckCells() {
         const ColumnDef& c = mCols[i];
         if (IsForeignColumn(c) || c.eDataType != eText || c.CheckInputTextLength <= 0) continue;
         for (int r = 1; r < rows; ++r)
-            if (cell(r, c.ipointx).size() * 2 > c.CheckInputTextLength) return fail(r, c.ipointx, 4);
+            if (cell(r, c.ipointx).size() * 2 > c.CheckInputTextLength)
+                return fail(r, c.ipointx, 4);
     }
     for (int j = 1; j <= k; ++j) {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];

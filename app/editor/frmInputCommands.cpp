@@ -1,8 +1,8 @@
 // The editor's commands besides saving: search, sort, inserting rows,
 // reloading, the Edit menu and the row details.
-#include "frmInput.h"
 #include "Dialogs.h"
 #include "WaitCursor.h"
+#include "frmInput.h"
 #include "usrFlg.h"
 
 #include <QAbstractScrollArea>
@@ -13,7 +13,9 @@
 #include <QVBoxLayout>
 
 namespace {
-bool isNumberType(ColumnDataType t) { return t == eInteger || t == eSmallint; }
+bool isNumberType(ColumnDataType t) {
+    return t == eInteger || t == eSmallint;
+}
 } // namespace
 
 void frmInput::mnuFileSave_Click() {
@@ -42,12 +44,22 @@ void frmInput::mnuFileFkeyRead_Click() {
     LoadForeignValues(0);
 }
 
-void frmInput::mnuFileClose_Click() { close(); }
+void frmInput::mnuFileClose_Click() {
+    close();
+}
 
-void frmInput::mnuEditCopy_Click() { mGrid->EditCopy(); }
-void frmInput::mnuEditPaste_Click() { mGrid->EditPaste(); }
-void frmInput::mnuEditCut_Click() { mGrid->EditCut(); }
-void frmInput::mnuEditClear_Click() { mGrid->EditClear(); }
+void frmInput::mnuEditCopy_Click() {
+    mGrid->EditCopy();
+}
+void frmInput::mnuEditPaste_Click() {
+    mGrid->EditPaste();
+}
+void frmInput::mnuEditCut_Click() {
+    mGrid->EditCut();
+}
+void frmInput::mnuEditClear_Click() {
+    mGrid->EditClear();
+}
 
 void frmInput::mnuEditSearch_Click() {
     activateWindow();
@@ -59,8 +71,12 @@ void frmInput::mnuEditSearch_Click() {
     action("mnuEditSearchUp")->setEnabled(true);
 }
 
-void frmInput::mnuEditSearchDown_Click() { FindText(true, mSearchText); }
-void frmInput::mnuEditSearchUp_Click() { FindText(false, mSearchText); }
+void frmInput::mnuEditSearchDown_Click() {
+    FindText(true, mSearchText);
+}
+void frmInput::mnuEditSearchUp_Click() {
+    FindText(false, mSearchText);
+}
 
 void frmInput::FindText(bool forward, const QString& text) {
     activateWindow();
@@ -126,21 +142,26 @@ void frmInput::mnuEditSort_Click() {
     for (int r = fr; r <= mGrid->MaxRow() - 2; ++r) {
         const QString a = mGrid->Field(r, c), b = mGrid->Field(r + 1, c);
         int cmp;
-        if (type == eText) cmp = a.compare(b, Qt::CaseInsensitive);
-        else cmp = number(a) < number(b) ? -1 : (number(a) > number(b) ? 1 : 0);
+        if (type == eText)
+            cmp = a.compare(b, Qt::CaseInsensitive);
+        else
+            cmp = number(a) < number(b) ? -1 : (number(a) > number(b) ? 1 : 0);
         if (cmp < 0) anySmaller = true;
         if (cmp > 0) anyGreater = true;
     }
     const bool twoRows = mGrid->MaxRow() - fr >= 2;
     bool ascending = true;
-    if (!anySmaller && twoRows) ascending = true;
-    else if (!anyGreater && twoRows) ascending = false;
+    if (!anySmaller && twoRows)
+        ascending = true;
+    else if (!anyGreater && twoRows)
+        ascending = false;
     const int mode = isNumberType(type) ? (ascending ? 3 : 4) : (ascending ? 7 : 8);
     sortAll(c, mode);
 }
 
 void frmInput::mnuEditAddNum_Click() {
-    const auto answer = dialogs().input(this, QStringLiteral("挿入する行数を指定して下さい"), QStringLiteral("挿入行の指定"));
+    const auto answer = dialogs().input(this, QStringLiteral("挿入する行数を指定して下さい"),
+                                        QStringLiteral("挿入行の指定"));
     if (!answer || answer->isEmpty()) return;
     bool ok = false;
     const qint64 n = answer->trimmed().toLongLong(&ok);
@@ -148,7 +169,8 @@ void frmInput::mnuEditAddNum_Click() {
         msgBox(this, QStringLiteral("不正な値：数字を指定してください。"));
         return;
     }
-    mGrid->RowAddWithNum(std::max(mGrid->row(), static_cast<int>(mGrid->FixedRows())), static_cast<qint32>(n));
+    mGrid->RowAddWithNum(std::max(mGrid->row(), static_cast<int>(mGrid->FixedRows())),
+                         static_cast<qint32>(n));
     ShowRowCount();
 }
 
@@ -173,7 +195,9 @@ void frmInput::menuEditSyosai_Click() {
     QList<QPair<QString, QString>> items;
     for (int c = 0; c < numberCount(); ++c) {
         if (mGrid->ColWidth(c) == 0) continue;
-        items.append({mGrid->Field(0, c), r >= mGrid->FixedRows() && r < mGrid->MaxRow() ? mGrid->Field(r, c) : QString()});
+        items.append({mGrid->Field(0, c), r >= mGrid->FixedRows() && r < mGrid->MaxRow()
+                                              ? mGrid->Field(r, c)
+                                              : QString()});
     }
     table->setRowCount(items.size());
     for (int i = 0; i < items.size(); ++i) {

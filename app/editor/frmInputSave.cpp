@@ -1,10 +1,10 @@
 // Saving the grid back to the database in one transaction, and closing.
-#include "frmInput.h"
 #include "Dialogs.h"
 #include "TamrocError.h"
 #include "WaitCursor.h"
 #include "clsDBRecord.h"
 #include "clsRellmark.h"
+#include "frmInput.h"
 #include "frmSelect.h"
 #include "modMorvi.h"
 #include "usrFlg.h"
@@ -19,7 +19,9 @@ using namespace modMorvi;
 namespace {
 const QString NoMatch = QStringLiteral("外部キー該当なし");
 
-QString fieldText(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
+QString fieldText(const QVariant& v) {
+    return v.isNull() ? QString() : v.toString();
+}
 
 // A value as the comparisons of the save see it: numbers by value, texts
 // without regard to case.
@@ -28,9 +30,11 @@ QString fieldText(const QVariant& v) { return v.isNull() ? QString() : v.toStrin
 bool plainInteger(const QString& text, qint64& value) {
     int i = 0;
     const int n = text.size();
-    while (i < n && text[i] == QLatin1Char(' ')) ++i;
+    while (i < n && text[i] == QLatin1Char(' '))
+        ++i;
     bool negative = false;
-    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) negative = text[i++] == QLatin1Char('-');
+    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
+        negative = text[i++] == QLatin1Char('-');
     qint64 v = 0;
     int digits = 0;
     while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9') && digits < 18) {
@@ -38,7 +42,8 @@ bool plainInteger(const QString& text, qint64& value) {
         ++i;
         ++digits;
     }
-    while (i < n && text[i] == QLatin1Char(' ')) ++i;
+    while (i < n && text[i] == QLatin1Char(' '))
+        ++i;
     if (i != n || digits == 0) return false;
     value = negative ? -v : v;
     return true;
@@ -60,7 +65,8 @@ struct GridEnabler {
 
 bool frmInput::SaveTable() {
     if (!AssignNewKeys()) {
-        msgBox(this, QStringLiteral("使用可能なキーの限界を超えています。キー番号を全て振り直して下さい。"));
+        msgBox(this, QStringLiteral(
+                         "使用可能なキーの限界を超えています。キー番号を全て振り直して下さい。"));
         return false;
     }
     WriteNewKeys(0);
@@ -127,25 +133,30 @@ bool frmInput::saveForeignTables() {
         clsDBRecord byText, byKey;
         byText.setParentConnectClass(objDB);
         byKey.setParentConnectClass(objDB);
-        byText.GetRecordSet_free(QStringLiteral("select ") + c.GaibuTableColName + QStringLiteral(" , ") +
-                                     c.GaibuTableColKey + QStringLiteral(" from ") + c.GaibuTableName +
+        byText.GetRecordSet_free(QStringLiteral("select ") + c.GaibuTableColName +
+                                     QStringLiteral(" , ") + c.GaibuTableColKey +
+                                     QStringLiteral(" from ") + c.GaibuTableName +
                                      QStringLiteral(" Order By ") + c.GaibuTableColName,
                                  true, QStringLiteral("aa"));
-        byKey.GetRecordSet_free(QStringLiteral("select ") + c.GaibuTableColKey + QStringLiteral(" , ") +
-                                    c.GaibuTableColName + QStringLiteral(" from ") + c.GaibuTableName +
+        byKey.GetRecordSet_free(QStringLiteral("select ") + c.GaibuTableColKey +
+                                    QStringLiteral(" , ") + c.GaibuTableColName +
+                                    QStringLiteral(" from ") + c.GaibuTableName +
                                     QStringLiteral(" Order By ") + c.GaibuTableColKey,
                                 true, QStringLiteral("aa"));
         QHash<QString, QString> keyOf; // display text -> key
         if (byText.RowCount() > 0)
             for (byText.MoveFirst(); !byText.Eof(); byText.MoveNext()) {
-                const QString norm = normalised(fieldText(byText.Column(c.GaibuTableColName)), textType);
-                if (!keyOf.contains(norm)) keyOf.insert(norm, fieldText(byText.Column(c.GaibuTableColKey)));
+                const QString norm =
+                    normalised(fieldText(byText.Column(c.GaibuTableColName)), textType);
+                if (!keyOf.contains(norm))
+                    keyOf.insert(norm, fieldText(byText.Column(c.GaibuTableColKey)));
             }
         QSet<qint64> taken;
         if (byKey.RowCount() > 0)
             for (byKey.MoveFirst(); !byKey.Eof(); byKey.MoveNext()) {
                 bool ok = false;
-                const qint64 v = fieldText(byKey.Column(c.GaibuTableColKey)).trimmed().toLongLong(&ok);
+                const qint64 v =
+                    fieldText(byKey.Column(c.GaibuTableColKey)).trimmed().toLongLong(&ok);
                 if (ok) taken.insert(v);
             }
         KeyNumbering::FreeKeys freeKeys(taken);
@@ -155,7 +166,8 @@ bool frmInput::saveForeignTables() {
         QSet<QString> seen;
         for (int g = 1; g < mGrid->MaxRow(); ++g) {
             const QString& text = cell(g, shown);
-            if (text.isEmpty() || seen.contains(text) || (text == NoMatch && !cell(g, c.ipointx).isEmpty()))
+            if (text.isEmpty() || seen.contains(text) ||
+                (text == NoMatch && !cell(g, c.ipointx).isEmpty()))
                 continue;
             seen.insert(text);
             const QString norm = normalised(text, textType);
@@ -200,12 +212,15 @@ bool frmInput::saveMainTable() {
         if (mCols[i].MainKey) keyCols << i;
     auto keyOfRecord = [&] {
         QString key;
-        for (int i : keyCols) key += normalised(fieldText(rs.Column(mCols[i].FieldName)), mCols[i].eDataType) + QChar(0x1F);
+        for (int i : keyCols)
+            key += normalised(fieldText(rs.Column(mCols[i].FieldName)), mCols[i].eDataType) +
+                   QChar(0x1F);
         return key;
     };
     auto keyOfRow = [&](int g) {
         QString key;
-        for (int i : keyCols) key += normalised(cell(g, mCols[i].ipointx), mCols[i].eDataType) + QChar(0x1F);
+        for (int i : keyCols)
+            key += normalised(cell(g, mCols[i].ipointx), mCols[i].eDataType) + QChar(0x1F);
         return key;
     };
 
@@ -257,12 +272,15 @@ bool frmInput::saveMainTable() {
             const QString& text = cell(g, mCols[i].ipointx);
             // An empty text over a NULL stays NULL: saving must not turn
             // every missing value into an empty string.
-            if (existing && text.isEmpty() && mCols[i].eDataType == eText && rs.Column(mCols[i].FieldName).isNull())
+            if (existing && text.isEmpty() && mCols[i].eDataType == eText &&
+                rs.Column(mCols[i].FieldName).isNull())
                 continue;
             rs.setColumn(mCols[i].FieldName, ToFieldValue(text, mCols[i].eDataType));
         }
     };
-    std::vector<char> matched(marks.empty() ? 0 : static_cast<size_t>(*std::max_element(marks.begin(), marks.end())) + 1, 0);
+    std::vector<char> matched(
+        marks.empty() ? 0 : static_cast<size_t>(*std::max_element(marks.begin(), marks.end())) + 1,
+        0);
     const int rows = CountDataRows() == 0 ? 1 : mGrid->MaxRow();
     for (int g = 1; g < rows; ++g) {
         const int mark = findRecord(g);
@@ -295,7 +313,8 @@ void frmInput::Form_QueryUnload(int& cancel, int) {
     cancel = 0;
     frmSelect* menu = frmSelect::instance();
     if (mModified) {
-        const auto answer = dialogs().question(this, QStringLiteral("保存しますか？？"), windowTitle() + QStringLiteral("の終了"));
+        const auto answer = dialogs().question(this, QStringLiteral("保存しますか？？"),
+                                               windowTitle() + QStringLiteral("の終了"));
         bool keep = answer == Dialogs::Answer::Cancel;
         if (answer == Dialogs::Answer::Yes) {
             WaitCursor wait;
@@ -326,6 +345,8 @@ void frmInput::closeEvent(QCloseEvent* event) {
     }
     int cancel = 0;
     Form_QueryUnload(cancel, 0);
-    if (cancel) event->ignore();
-    else event->accept();
+    if (cancel)
+        event->ignore();
+    else
+        event->accept();
 }

@@ -11,10 +11,18 @@ public:
         box.setWindowTitle(title.isEmpty() ? programTitle() : title);
         box.setText(text);
         switch (icon) {
-        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case Icon::Information: box.setIcon(QMessageBox::Information); break;
-        case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case Icon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Icon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Icon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
         }
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
@@ -28,9 +36,9 @@ public:
         return s;
     }
     Answer question(QWidget* parent, const QString& text, const QString& title) override {
-        const auto b = QMessageBox::question(parent, title.isEmpty() ? programTitle() : title, text,
-                                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                             QMessageBox::Yes);
+        const auto b = QMessageBox::question(
+            parent, title.isEmpty() ? programTitle() : title, text,
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
         if (b == QMessageBox::Yes) return Answer::Yes;
         if (b == QMessageBox::No) return Answer::No;
         return Answer::Cancel;
@@ -41,5 +49,9 @@ RealDialogs realDialogs;
 Dialogs* current = nullptr;
 } // namespace
 
-Dialogs& dialogs() { return current ? *current : realDialogs; }
-void setDialogs(Dialogs* d) { current = d; }
+Dialogs& dialogs() {
+    return current ? *current : realDialogs;
+}
+void setDialogs(Dialogs* d) {
+    current = d;
+}

@@ -31,4 +31,6 @@ Dialogs& dialogs();
 void setDialogs(Dialogs* d);
 
 // Shorthand for the common OK message with the program's title.
-inline void msgBox(QWidget* parent, const QString& text) { dialogs().message(parent, text); }
+inline void msgBox(QWidget* parent, const QString& text) {
+    dialogs().message(parent, text);
+}

@@ -32,9 +32,13 @@ QList<QWidget*> all() {
     return out;
 }
 
-QString tag(const QWidget* form) { return form ? form->property("Tag").toString() : QString(); }
+QString tag(const QWidget* form) {
+    return form ? form->property("Tag").toString() : QString();
+}
 
-void setTag(QWidget* form, const QString& t) { form->setProperty("Tag", t); }
+void setTag(QWidget* form, const QString& t) {
+    form->setProperty("Tag", t);
+}
 
 QWidget* findByTag(const QString& t) {
     for (QWidget* w : all())

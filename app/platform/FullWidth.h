@@ -8,4 +8,6 @@ inline QString toFullWidthDigits(const QString& s) {
         if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) c = QChar(0xFF10 + (c.unicode() - '0'));
     return out;
 }
-inline QString toFullWidthDigits(int n) { return toFullWidthDigits(QString::number(n)); }
+inline QString toFullWidthDigits(int n) {
+    return toFullWidthDigits(QString::number(n));
+}

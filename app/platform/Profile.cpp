@@ -21,7 +21,9 @@ QString fromCp932(const QByteArray& b) {
 namespace {
 
 // A CP932 lead byte starts a two-byte character.
-bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // Cuts `bytes` to at most `max` bytes without splitting a character.
 QByteArray cutBytes(const QByteArray& bytes, int max) {
@@ -37,7 +39,7 @@ QByteArray cutBytes(const QByteArray& bytes, int max) {
 }
 
 struct Line {
-    QByteArray raw;         // the line as stored, without its end of line
+    QByteArray raw; // the line as stored, without its end of line
 };
 
 QList<QByteArray> readLines(const QString& path, bool* ok = nullptr) {
@@ -83,8 +85,8 @@ bool sameName(const QString& a, const QString& b) {
 
 } // namespace
 
-QString GetString(const QString& section, const QString& key, const QString& def,
-                  int bufferSize, const QString& path) {
+QString GetString(const QString& section, const QString& key, const QString& def, int bufferSize,
+                  const QString& path) {
     if (bufferSize <= 0) return {};
     const QList<QByteArray> lines = readLines(path);
     if (section.isNull()) {
@@ -146,7 +148,8 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
     if (secStart >= 0 && secEnd < 0) secEnd = lines.size();
     // Appended entries go after the section's last non-blank line.
     int insertAt = secEnd;
-    while (secStart >= 0 && insertAt - 1 > secStart && lines[insertAt - 1].trimmed().isEmpty()) --insertAt;
+    while (secStart >= 0 && insertAt - 1 > secStart && lines[insertAt - 1].trimmed().isEmpty())
+        --insertAt;
 
     const QByteArray newLine = toCp932(key) + '=' + toCp932(value);
     if (key.isNull()) {
@@ -172,7 +175,8 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
     }
 
     QByteArray bytes;
-    for (const QByteArray& l : lines) bytes += l + eol;
+    for (const QByteArray& l : lines)
+        bytes += l + eol;
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) return false;
     // A short write (full disk, size limit) must not replace the old file;

@@ -12,8 +12,8 @@ namespace Profile {
 // The value of `key` in `section`, or `def` when either is missing. With a
 // null `section` the section names are returned in file order, each ended
 // by NUL, the list ended by a second NUL.
-QString GetString(const QString& section, const QString& key, const QString& def,
-                  int bufferSize, const QString& path);
+QString GetString(const QString& section, const QString& key, const QString& def, int bufferSize,
+                  const QString& path);
 
 // Writes `value` as the value of `key`. A null `value` removes the key, a
 // null `key` removes the whole section. The file is rewritten atomically;

@@ -27,8 +27,10 @@ qint64 toWhole(const QString& section, const QString& key, const QString& value,
     qint64 v = t.toLongLong(&ok);
     if (!ok) {
         const double d = t.toDouble(&ok);
-        if (ok && std::isfinite(d)) v = static_cast<qint64>(std::nearbyint(d));
-        else ok = false;
+        if (ok && std::isfinite(d))
+            v = static_cast<qint64>(std::nearbyint(d));
+        else
+            ok = false;
     }
     if (!ok)
         throw TamrocError(QStringLiteral("INIファイルの値が数値ではありません：[%1] %2 = %3")
@@ -40,25 +42,32 @@ qint64 toWhole(const QString& section, const QString& key, const QString& value,
 }
 
 void setDataType(ColumnDataType& field, const QString& word) {
-    if (word == QLatin1String("eInteger")) field = eInteger;
-    else if (word == QLatin1String("eText")) field = eText;
-    else if (word == QLatin1String("eSmallint")) field = eSmallint;
+    if (word == QLatin1String("eInteger"))
+        field = eInteger;
+    else if (word == QLatin1String("eText"))
+        field = eText;
+    else if (word == QLatin1String("eSmallint"))
+        field = eSmallint;
     // any other word leaves the field as it was
 }
 
 } // namespace
 
-void clsPublic::setTableNumber(qint16 n) { mSections.resize(std::max<int>(n, 0) + 1); }
+void clsPublic::setTableNumber(qint16 n) {
+    mSections.resize(std::max<int>(n, 0) + 1);
+}
 
 QString clsPublic::TableSection(qint16 i) const {
     if (i < 1 || i >= mSections.size())
-        throw TamrocError(QStringLiteral("インデックスが有効範囲にありません：テーブル番号 %1").arg(i));
+        throw TamrocError(
+            QStringLiteral("インデックスが有効範囲にありません：テーブル番号 %1").arg(i));
     return mSections[i];
 }
 
 void clsPublic::setTableSection(qint16 i, const QString& s) {
     if (i < 1 || i >= mSections.size())
-        throw TamrocError(QStringLiteral("インデックスが有効範囲にありません：テーブル番号 %1").arg(i));
+        throw TamrocError(
+            QStringLiteral("インデックスが有効範囲にありません：テーブル番号 %1").arg(i));
     mSections[i] = s;
 }
 
@@ -67,7 +76,8 @@ QString columnKey(int n, const char* name) {
 }
 
 void LoadTableList() {
-    const QString list = Profile::GetString(QString(), QString(), QStringLiteral("0"), 255, strIniPath);
+    const QString list =
+        Profile::GetString(QString(), QString(), QStringLiteral("0"), 255, strIniPath);
     const QChar nul(0);
     qint16 t = 1;
     int p = 0;
@@ -90,8 +100,8 @@ void LoadTableList() {
 }
 
 QString GetTableJPName(const QString& section) {
-    const QString s = Profile::GetString(section, QStringLiteral("TableJPName"), QStringLiteral("0"),
-                                         255, strIniPath);
+    const QString s = Profile::GetString(section, QStringLiteral("TableJPName"),
+                                         QStringLiteral("0"), 255, strIniPath);
     if (s.startsWith(QLatin1Char('0'))) {
         msgBox(nullptr, QStringLiteral("テーブル日本語名称がないよ！"));
         return QStringLiteral("無名テーブル");
@@ -118,20 +128,21 @@ bool ReadColumnDef(ColumnDef& def, int n, const QString& section) {
     def.GaibuTableName = readKey(section, columnKey(n, "GaibuTableName"), 30);
     def.GaibuTableColName = readKey(section, columnKey(n, "GaibuTableColName"), 30);
     def.GaibuTableColKey = readKey(section, columnKey(n, "GaibuTableColKey"), 30);
-    setDataType(def.GaibuTableColeDataType, readKey(section, columnKey(n, "GaibuTableColeDataType"), 30));
+    setDataType(def.GaibuTableColeDataType,
+                readKey(section, columnKey(n, "GaibuTableColeDataType"), 30));
     def.Visible = readKey(section, columnKey(n, "Visible"), 30) == QLatin1String("1");
     const QString ch = readKey(section, columnKey(n, "CellHeight"), 30);
-    def.CellHeight = static_cast<qint32>(
-        toWhole(section, columnKey(n, "CellHeight"), ch, std::numeric_limits<qint32>::min(),
-                std::numeric_limits<qint32>::max()));
+    def.CellHeight = static_cast<qint32>(toWhole(section, columnKey(n, "CellHeight"), ch,
+                                                 std::numeric_limits<qint32>::min(),
+                                                 std::numeric_limits<qint32>::max()));
     setDataType(def.eDataType, readKey(section, columnKey(n, "eDataType"), 30));
     def.InputPlus = readKey(section, columnKey(n, "InputPlus"), 30) == QLatin1String("1");
     def.MainKey = readKey(section, columnKey(n, "MainKey"), 30) == QLatin1String("1");
     def.NullPermmit = readKey(section, columnKey(n, "NullPermmit"), 30) == QLatin1String("1");
     def.Unique = readKey(section, columnKey(n, "Unique"), 30) == QLatin1String("1");
     const QString len = readKey(section, columnKey(n, "CheckInputTextLength"), 30);
-    def.CheckInputTextLength =
-        static_cast<qint16>(toWhole(section, columnKey(n, "CheckInputTextLength"), len, -32768, 32767));
+    def.CheckInputTextLength = static_cast<qint16>(
+        toWhole(section, columnKey(n, "CheckInputTextLength"), len, -32768, 32767));
     return false;
 }
 
@@ -168,15 +179,20 @@ qint16 LoadColumnDefs(qint16 tableNumber, ColumnDefs& columns, ColumnDefs& forei
     return 0;
 }
 
-bool IsForeignColumn(const ColumnDef& def) { return def.GaibuTableName != QLatin1String("Nothing"); }
+bool IsForeignColumn(const ColumnDef& def) {
+    return def.GaibuTableName != QLatin1String("Nothing");
+}
 
 bool isNumericText(const QString& text) {
     // the common case first: blanks, a sign and ASCII digits
     int i = 0, n = text.size(), digits = 0;
-    while (i < n && text[i] == QLatin1Char(' ')) ++i;
+    while (i < n && text[i] == QLatin1Char(' '))
+        ++i;
     if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) ++i;
-    while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9')) ++i, ++digits;
-    while (i < n && text[i] == QLatin1Char(' ')) ++i;
+    while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'))
+        ++i, ++digits;
+    while (i < n && text[i] == QLatin1Char(' '))
+        ++i;
     if (i == n) return digits > 0;
     const QString t = text.trimmed();
     if (t.isEmpty()) return false;
@@ -188,8 +204,10 @@ bool isNumericText(const QString& text) {
 namespace {
 QString trimSpaces(const QString& s) {
     int a = 0, b = s.size();
-    while (a < b && s[a] == QLatin1Char(' ')) ++a;
-    while (b > a && s[b - 1] == QLatin1Char(' ')) --b;
+    while (a < b && s[a] == QLatin1Char(' '))
+        ++a;
+    while (b > a && s[b - 1] == QLatin1Char(' '))
+        --b;
     return s.mid(a, b - a);
 }
 
@@ -212,7 +230,7 @@ QVariant ToFieldValue(const QString& text, ColumnDataType dataType) {
     case eInteger:
         if (text.isEmpty()) return QVariant();
         return QVariant(static_cast<qint32>(toInteger(text, std::numeric_limits<qint32>::min(),
-                                                       std::numeric_limits<qint32>::max())));
+                                                      std::numeric_limits<qint32>::max())));
     case eText:
         return QVariant(trimSpaces(text));
     case eSmallint:

@@ -50,9 +50,12 @@ frmSelect::frmSelect(QWidget* parent) : QWidget(parent, Qt::Window) {
     lay->addWidget(cmdShow, 2, 0);
     lay->addWidget(cmdSum, 2, 1);
     lay->addWidget(cmdEnd, 2, 2);
-    connect(cmdShow, &QPushButton::clicked, this, [this] { guarded(this, [this] { cmdShow_Click(); }); });
-    connect(cmdSum, &QPushButton::clicked, this, [this] { guarded(this, [this] { cmdSum_Click(); }); });
-    connect(cmdEnd, &QPushButton::clicked, this, [this] { guarded(this, [this] { cmdEnd_Click(); }); });
+    connect(cmdShow, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { cmdShow_Click(); }); });
+    connect(cmdSum, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { cmdSum_Click(); }); });
+    connect(cmdEnd, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { cmdEnd_Click(); }); });
     Forms::add(this);
     guarded(this, [this] { Form_Load(); });
 }
@@ -61,7 +64,9 @@ frmSelect::~frmSelect() {
     if (theMenu == this) theMenu = nullptr;
 }
 
-frmSelect* frmSelect::instance() { return theMenu; }
+frmSelect* frmSelect::instance() {
+    return theMenu;
+}
 
 void frmSelect::Form_Load() {
     cmbTbl->clear();
@@ -113,7 +118,9 @@ void frmSelect::cmdSum_Click() {
     sum->Form_Load();
 }
 
-void frmSelect::cmdEnd_Click() { close(); }
+void frmSelect::cmdEnd_Click() {
+    close();
+}
 
 bool frmSelect::UnloadAllForms() {
     const QList<QWidget*> forms = Forms::all();

@@ -21,11 +21,14 @@ std::function<void()> endHandler = [] { QCoreApplication::exit(0); };
 
 void showLibraryMessage(const QString& text, const QString& title, clsRellmark::Icon icon) {
     dialogs().message(nullptr, text, title,
-                      icon == clsRellmark::Icon::Critical ? Dialogs::Icon::Critical : Dialogs::Icon::None);
+                      icon == clsRellmark::Icon::Critical ? Dialogs::Icon::Critical
+                                                          : Dialogs::Icon::None);
 }
 } // namespace
 
-void setProgramEndHandler(std::function<void()> handler) { endHandler = std::move(handler); }
+void setProgramEndHandler(std::function<void()> handler) {
+    endHandler = std::move(handler);
+}
 
 void InitEnvironmentAt(const QString& appPath) {
     clsRellmark::setMessageHandler(showLibraryMessage);
@@ -39,14 +42,17 @@ void InitEnvironmentAt(const QString& appPath) {
         objDB->connect(strDbPath);
     } catch (const RellmarkError& e) {
         // Start-up goes on; the user learns why the account book is not there.
-        dialogs().message(nullptr, e.description(), QStringLiteral("Rellmark"), Dialogs::Icon::Critical);
+        dialogs().message(nullptr, e.description(), QStringLiteral("Rellmark"),
+                          Dialogs::Icon::Critical);
     }
     delete objPublic;
     objPublic = new clsPublic;
     strNul = QString(QChar(0));
 }
 
-void InitEnvironment() { InitEnvironmentAt(QCoreApplication::applicationDirPath()); }
+void InitEnvironment() {
+    InitEnvironmentAt(QCoreApplication::applicationDirPath());
+}
 
 void Main() {
     auto* title = new frmTitle;

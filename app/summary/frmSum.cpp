@@ -20,7 +20,8 @@ frmSum::frmSum(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 void frmSum::Form_Load() {
     QString caption = QStringLiteral("集計選択") + QStringLiteral("( ") +
-                      GetTableJPName(modMorvi::objPublic->TableSection(mTableNum)) + QStringLiteral(" )");
+                      GetTableJPName(modMorvi::objPublic->TableSection(mTableNum)) +
+                      QStringLiteral(" )");
     if (mSameTblNum > 1) caption += toFullWidthDigits(mSameTblNum);
     setWindowTitle(caption);
     show();

@@ -22,7 +22,8 @@ public:
     ~FakeDialogs() override { setDialogs(nullptr); }
 
     void message(QWidget*, const QString& text, const QString& title, Icon icon) override {
-        shown.append({QStringLiteral("message"), text, title.isEmpty() ? programTitle() : title, icon});
+        shown.append(
+            {QStringLiteral("message"), text, title.isEmpty() ? programTitle() : title, icon});
     }
     std::optional<QString> input(QWidget*, const QString& prompt, const QString& title,
                                  const QString&) override {

@@ -13,7 +13,9 @@
 #include <QUuid>
 #include <stdexcept>
 
-TestEnv::TestEnv() { QDir(mDir.path()).mkpath(QStringLiteral("db")); }
+TestEnv::TestEnv() {
+    QDir(mDir.path()).mkpath(QStringLiteral("db"));
+}
 
 void TestEnv::writeIni(const QString& text) const {
     QFile f(iniPath());
@@ -42,7 +44,8 @@ void TestEnv::runSql(const QStringList& statements) const {
         QSqlQuery q(db);
         for (const QString& s : statements)
             if (!q.exec(s))
-                throw std::runtime_error((s + QStringLiteral(": ") + q.lastError().text()).toStdString());
+                throw std::runtime_error(
+                    (s + QStringLiteral(": ") + q.lastError().text()).toStdString());
     });
 }
 

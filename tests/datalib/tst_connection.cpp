@@ -24,9 +24,10 @@ class TestConnection : public QObject {
 private slots:
     void init() {
         shown.clear();
-        clsRellmark::setMessageHandler([this](const QString& t, const QString& title, clsRellmark::Icon i) {
-            shown.append({t, title, i});
-        });
+        clsRellmark::setMessageHandler(
+            [this](const QString& t, const QString& title, clsRellmark::Icon i) {
+                shown.append({t, title, i});
+            });
     }
 
     void secondConnectKeepsTheFirst() {

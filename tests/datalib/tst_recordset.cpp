@@ -30,17 +30,19 @@ class TestRecordSet : public QObject {
 private slots:
     void init() {
         shown.clear();
-        clsRellmark::setMessageHandler([this](const QString& t, const QString&, clsRellmark::Icon) { shown << t; });
+        clsRellmark::setMessageHandler(
+            [this](const QString& t, const QString&, clsRellmark::Icon) { shown << t; });
         env = std::make_unique<TestEnv>();
-        env->runSql({"create table item (id integer primary key, name text unique, price integer, rate real, "
+        env->runSql({"create table item (id integer primary key, name text unique, price integer, "
+                     "rate real, "
                      "data blob, note text)",
                      "insert into item values (1, 'りんご', 120, 0.5, x'0001ff', null)",
                      "insert into item values (2, 'みかん', 80, 1.25, null, 'あまい')",
                      "insert into item values (3, 'ぶどう', 300, null, null, null)",
                      "create table shop (id integer primary key, name text)",
                      "insert into shop values (1, '八百屋')",
-                     "create table loose (a integer, b text)",
-                     "insert into loose values (1, 'x')", "insert into loose values (1, 'x')"});
+                     "create table loose (a integer, b text)", "insert into loose values (1, 'x')",
+                     "insert into loose values (1, 'x')"});
         db = std::make_unique<clsRellmark>();
         db->connect(env->dbPath());
     }
@@ -76,7 +78,11 @@ private slots:
         r.MovePrevious();
         QVERIFY(r.Bof());
         QCOMPARE(errorOf([&] { r.MovePrevious(); }), RellmarkErr::NoCurrentRecord);
-        QCOMPARE(errorOf([&] { r.MoveFirst(); r.Column("nosuch"); }), RellmarkErr::ItemNotFound);
+        QCOMPARE(errorOf([&] {
+                     r.MoveFirst();
+                     r.Column("nosuch");
+                 }),
+                 RellmarkErr::ItemNotFound);
         r.MoveLast();
         const QVariant mark = r.BookMark();
         r.MoveFirst();
@@ -153,9 +159,11 @@ private slots:
         QVERIFY(r->BatchUpdate());
         QVERIFY(shown.isEmpty());
         QCOMPARE(env->rows("select * from item order by id"),
-                 QList<QStringList>({{"1", "りんご", "120", "<null>", QString::fromLatin1("\x00\x01\xff", 3).toLatin1(), "メモ"},
+                 QList<QStringList>({{"1", "りんご", "120", "<null>",
+                                      QString::fromLatin1("\x00\x01\xff", 3).toLatin1(), "メモ"},
                                      {"3", "ぶどう", "300", "<null>", "<null>", "<null>"},
-                                     {"10", "①㈱～テスト", "3000000000", "2.75", QString::fromLatin1("\x00zz", 3), "<null>"}}));
+                                     {"10", "①㈱～テスト", "3000000000", "2.75",
+                                      QString::fromLatin1("\x00zz", 3), "<null>"}}));
         // after the batch: first row current, no pending rows, statuses 0 or 8
         QCOMPARE(r->RowCount(), 3);
         QCOMPARE(r->Column("id").toInt(), 1);
@@ -174,7 +182,8 @@ private slots:
         r->setColumn("name", QStringLiteral("りんご"));
         QCOMPARE(r->Status().toInt(), RecStatus::OK);
         QVERIFY(r->BatchUpdate());
-        QCOMPARE(env->scalar("select note from item where id = 1").toString(), QStringLiteral("よそ"));
+        QCOMPARE(env->scalar("select note from item where id = 1").toString(),
+                 QStringLiteral("よそ"));
     }
 
     void noPendingRowsWritesNothing() {
@@ -224,9 +233,12 @@ private slots:
             b->setColumn("name", commit ? "魚屋" : "肉屋");
             QVERIFY(b->BatchUpdate());
             QVERIFY(a->BatchUpdate());
-            if (commit) b->ComittTrans();
-            else b->RollBackTrans();
-            QCOMPARE(env->scalar("select price from item where id = 1").toInt(), commit ? 500 : 120);
+            if (commit)
+                b->ComittTrans();
+            else
+                b->RollBackTrans();
+            QCOMPARE(env->scalar("select price from item where id = 1").toInt(),
+                     commit ? 500 : 120);
             QCOMPARE(env->scalar("select count(*) from shop").toInt(), commit ? 2 : 1);
         }
         auto c = open("select * from shop");
@@ -246,7 +258,8 @@ private slots:
         QVERIFY(!r->BatchUpdate());
         QCOMPARE(shown.size(), 1);
         QCOMPARE(env->scalar("select price from item where id = 1").toInt(), 999);
-        QCOMPARE(env->scalar("select name from item where id = 3").toString(), QStringLiteral("ぶどう"));
+        QCOMPARE(env->scalar("select name from item where id = 3").toString(),
+                 QStringLiteral("ぶどう"));
         r->MoveFirst();
         QVERIFY(r->Status().toInt() & RecStatus::ConcurrencyViolation);
         QVERIFY(r->Status().toInt() & RecStatus::Modified);
@@ -256,7 +269,8 @@ private slots:
         auto r = open("select * from loose");
         r->setColumn("b", "y");
         QVERIFY(r->BatchUpdate());
-        QCOMPARE(env->rows("select a, b from loose order by b"), QList<QStringList>({{"1", "x"}, {"1", "y"}}));
+        QCOMPARE(env->rows("select a, b from loose order by b"),
+                 QList<QStringList>({{"1", "x"}, {"1", "y"}}));
         r->MoveFirst();
         r->MoveNext();
         r->Delete();

@@ -43,10 +43,12 @@ class TestEditor : public QObject {
                          "GaibuTableColeDataType=eText;InputPlus=1");
         ini += iniColumn(5, "price", "金額", 4, "eInteger", "NullPermmit=1");
         ini += extraBuy;
-        ini += "[cat]\nTableJPName=分類\n" + iniColumn(1, "cat_id", "番号", 0, "eInteger", "MainKey=1") +
+        ini += "[cat]\nTableJPName=分類\n" +
+               iniColumn(1, "cat_id", "番号", 0, "eInteger", "MainKey=1") +
                iniColumn(2, "cat_name", "分類名", 1, "eText");
         ini += "[plan]\nTableJPName=予算\n" + iniColumn(1, "y", "年", 0, "eText", "MainKey=1") +
-               iniColumn(2, "m", "月", 1, "eInteger", "MainKey=1") + iniColumn(3, "budget", "予算", 2, "eInteger");
+               iniColumn(2, "m", "月", 1, "eInteger", "MainKey=1") +
+               iniColumn(3, "budget", "予算", 2, "eInteger");
         ini += "[nokey]\nTableJPName=鍵なし\n" + iniColumn(1, "a", "A", 0, "eText");
         ini += "[nocols]\nTableJPName=列なし\n";
         env->writeIni(ini);
@@ -64,7 +66,8 @@ class TestEditor : public QObject {
 
     QStringList rowOf(int r) {
         QStringList out;
-        for (int c = 0; c < 7; ++c) out << g()->Field(r, c);
+        for (int c = 0; c < 7; ++c)
+            out << g()->Field(r, c);
         return out;
     }
     void at(int r, int c) {
@@ -77,7 +80,9 @@ class TestEditor : public QObject {
             QApplication::sendEvent(QApplication::focusWidget(), &press);
         }
     }
-    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(QApplication::focusWidget(), k, m); }
+    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), k, m);
+    }
     // Types into cell (r, c) and stores it with Enter.
     void enter(int r, int c, const QString& text) {
         at(r, c);
@@ -96,18 +101,20 @@ private slots:
         fake = std::make_unique<FakeDialogs>();
         env = std::make_unique<TestEnv>();
         writeCatalog();
-        env->runSql({"create table buy (id integer primary key, name text not null, cat_id integer, shop_id integer, price integer)",
-                     "create table cat (cat_id integer primary key, cat_name text unique)",
-                     "create table shop (shop_id integer primary key, shop_name text unique)",
-                     "create table nokey (a text)", "create table nocols (a text)",
-                     "create table plan (y text, m integer, budget integer, primary key (y, m))",
-                     "insert into plan values ('2024', 1, 100), ('2025', 1, 200), ('2024', 2, 300)",
-                     "insert into cat values (0, '食費'), (1, '日用品'), (2, '外食'), (4, '交通費')",
-                     "insert into shop values (1, 'スーパー'), (2, 'コンビニ'), (3, '八百屋')",
-                     "insert into buy values (9, '牛乳', 0, 1, 200)",
-                     "insert into buy values (5, 'パン', 0, 2, 150)",
-                     "insert into buy values (7, '電車', 9, 1, null)",
-                     "insert into buy values (6, 'お弁当', null, 5, 500)"});
+        env->runSql(
+            {"create table buy (id integer primary key, name text not null, cat_id integer, "
+             "shop_id integer, price integer)",
+             "create table cat (cat_id integer primary key, cat_name text unique)",
+             "create table shop (shop_id integer primary key, shop_name text unique)",
+             "create table nokey (a text)", "create table nocols (a text)",
+             "create table plan (y text, m integer, budget integer, primary key (y, m))",
+             "insert into plan values ('2024', 1, 100), ('2025', 1, 200), ('2024', 2, 300)",
+             "insert into cat values (0, '食費'), (1, '日用品'), (2, '外食'), (4, '交通費')",
+             "insert into shop values (1, 'スーパー'), (2, 'コンビニ'), (3, '八百屋')",
+             "insert into buy values (9, '牛乳', 0, 1, 200)",
+             "insert into buy values (5, 'パン', 0, 2, 150)",
+             "insert into buy values (7, '電車', 9, 1, null)",
+             "insert into buy values (6, 'お弁当', null, 5, 500)"});
         env->startProgram();
     }
     void cleanup() {
@@ -122,16 +129,19 @@ private slots:
 
     void loadingShowsForeignTexts() {
         open();
-        QCOMPARE(ed->windowTitle(), QStringLiteral("Tamroc編集画面（購入）\u3000\u3000現在の件数：4"));
+        QCOMPARE(ed->windowTitle(),
+                 QStringLiteral("Tamroc編集画面（購入）\u3000\u3000現在の件数：4"));
         QCOMPARE(g()->MaxCol(), 8);
         QCOMPARE(g()->MaxRow(), 5);
         QCOMPARE(g()->Field(0, 2), QStringLiteral("分類"));
         QCOMPARE(g()->Field(0, 7), QStringLiteral("修正フラグ"));
-        for (int c : {5, 6, 7}) QCOMPARE(g()->ColWidth(c), 0);
+        for (int c : {5, 6, 7})
+            QCOMPARE(g()->ColWidth(c), 0);
         // rows in key order; every key shown as its text
         QCOMPARE(rowOf(1), QStringList({"5", "パン", "食費", "コンビニ", "150", "0", "2"}));
         QCOMPARE(rowOf(2), QStringList({"6", "お弁当", "", "外部キー該当なし", "500", "", "5"}));
-        QCOMPARE(rowOf(3), QStringList({"7", "電車", "外部キー該当なし", "スーパー", "", "9", "1"}));
+        QCOMPARE(rowOf(3),
+                 QStringList({"7", "電車", "外部キー該当なし", "スーパー", "", "9", "1"}));
         QCOMPARE(rowOf(4), QStringList({"9", "牛乳", "食費", "スーパー", "200", "0", "1"}));
         QVERIFY(!ed->isModified());
         QVERIFY(fake->shown.isEmpty());
@@ -145,7 +155,8 @@ private slots:
     void windowControls() {
         open();
         QStringList menus;
-        for (QAction* a : ed->menuBar()->actions()) menus << a->text();
+        for (QAction* a : ed->menuBar()->actions())
+            menus << a->text();
         QCOMPARE(menus, QStringList({"ファイル（＆F)", "編集(&E)"}));
         QCOMPARE(ed->action("mnuFileSave")->text(), QStringLiteral("保存（＆S)"));
         QCOMPARE(ed->action("mnuEditPaste")->text(), QStringLiteral("貼り付け（&P)"));
@@ -214,23 +225,27 @@ private slots:
         QApplication::sendEvent(gridWidget(), &commit);
         QCOMPARE(txt()->text(), QStringLiteral("日用品"));
         key(Qt::Key_Return);
-        enter(5, 3, "魚屋");         // a text the shop table does not hold yet
+        enter(5, 3, "魚屋"); // a text the shop table does not hold yet
         enter(5, 4, "320");
         QVERIFY(ed->SaveTable());
         QVERIFY(fake->shown.isEmpty());
         QVERIFY(!ed->isModified());
-        QCOMPARE(db("select * from buy where id = 10"), QList<QStringList>({{"10", "りんご", "1", "0", "320"}}));
-        QCOMPARE(db("select shop_id from shop where shop_name = '魚屋'"), QList<QStringList>({{"0"}}));
+        QCOMPARE(db("select * from buy where id = 10"),
+                 QList<QStringList>({{"10", "りんご", "1", "0", "320"}}));
+        QCOMPARE(db("select shop_id from shop where shop_name = '魚屋'"),
+                 QList<QStringList>({{"0"}}));
         // the reload shows what was saved
         QCOMPARE(rowOf(5), QStringList({"10", "りんご", "日用品", "魚屋", "320", "1", "0"}));
         // untouched rows keep their data, dangling keys included
         QCOMPARE(db("select * from buy where id in (6, 7) order by id"),
-                 QList<QStringList>({{"6", "お弁当", "<null>", "5", "500"}, {"7", "電車", "9", "1", "<null>"}}));
+                 QList<QStringList>(
+                     {{"6", "お弁当", "<null>", "5", "500"}, {"7", "電車", "9", "1", "<null>"}}));
     }
 
     void pasteDeleteAndInsertRows() {
         open();
-        QApplication::clipboard()->setText("11\tみかん\t外食\tコンビニ\t90\r\n12\tもも\t外食\t魚屋\t300");
+        QApplication::clipboard()->setText(
+            "11\tみかん\t外食\tコンビニ\t90\r\n12\tもも\t外食\t魚屋\t300");
         at(3, 0);
         g()->setRowSel(4);
         g()->setColSel(0);
@@ -252,18 +267,21 @@ private slots:
     }
 
     void onlyChangedRowsAreWritten() {
-        env->runSql({"alter table buy add column memo text",
-                     "create table written (id integer)",
-                     "create trigger w_u after update on buy begin insert into written values (new.id); end",
-                     "create trigger w_i after insert on buy begin insert into written values (new.id); end",
-                     "create trigger w_d after delete on buy begin insert into written values (old.id); end"});
+        env->runSql({"alter table buy add column memo text", "create table written (id integer)",
+                     "create trigger w_u after update on buy begin insert into written values "
+                     "(new.id); end",
+                     "create trigger w_i after insert on buy begin insert into written values "
+                     "(new.id); end",
+                     "create trigger w_d after delete on buy begin insert into written values "
+                     "(old.id); end"});
         writeCatalog(iniColumn(6, "memo", "備考", 5, "eText", "NullPermmit=1"));
         open();
         QCOMPARE(g()->MaxCol(), 9);
         QVERIFY(ed->SaveTable()); // nothing changed: nothing written
         QCOMPARE(db("select count(*) from written"), QList<QStringList>({{"0"}}));
         int r = 1;
-        while (g()->Field(r, 0) != "7") ++r;
+        while (g()->Field(r, 0) != "7")
+            ++r;
         enter(r, 4, "180");
         ed->mnuEditSort_Click(); // the order of the rows does not matter
         QVERIFY(ed->SaveTable());
@@ -278,7 +296,8 @@ private slots:
         QCOMPARE(g()->Field(1, 1), QStringLiteral("1"));
         QCOMPARE(g()->Field(3, 1), QStringLiteral("2"));
         int r = 1;
-        while (!(g()->Field(r, 0) == "2025" && g()->Field(r, 1) == "1")) ++r;
+        while (!(g()->Field(r, 0) == "2025" && g()->Field(r, 1) == "1"))
+            ++r;
         enter(r, 2, "250");
         g()->RowAddWithNum(4, 1);
         enter(4, 0, "2025");
@@ -286,7 +305,10 @@ private slots:
         enter(4, 2, "50");
         QVERIFY(ed->SaveTable());
         QCOMPARE(db("select y, m, budget from plan order by y, m"),
-                 QList<QStringList>({{"2024", "1", "100"}, {"2024", "2", "300"}, {"2025", "1", "250"}, {"2025", "2", "50"}}));
+                 QList<QStringList>({{"2024", "1", "100"},
+                                     {"2024", "2", "300"},
+                                     {"2025", "1", "250"},
+                                     {"2025", "2", "50"}}));
     }
 
     void emptyDisplayTextIsStoredAsNull() {
@@ -319,11 +341,16 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("redRow");
-        QTest::newRow("repeat") << 2 << 0 << "5" << "このフィールドは重複が禁止されています" << 2;
-        QTest::newRow("empty") << 3 << 1 << "" << "このフィールドは空白が禁止されています" << 3;
-        QTest::newRow("letters") << 4 << 4 << "abc" << "このフィールドは文字型のデータが禁止されています" << 4;
-        QTest::newRow("too long") << 1 << 1 << "あいうえおかきくけこさ" << "保存できる文字の長さを超えました" << 1;
-        QTest::newRow("shop empty") << 1 << 3 << "" << "このフィールドは空白が禁止されています" << 1;
+        QTest::newRow("repeat") << 2 << 0 << "5"
+                                << "このフィールドは重複が禁止されています" << 2;
+        QTest::newRow("empty") << 3 << 1 << ""
+                               << "このフィールドは空白が禁止されています" << 3;
+        QTest::newRow("letters") << 4 << 4 << "abc"
+                                 << "このフィールドは文字型のデータが禁止されています" << 4;
+        QTest::newRow("too long") << 1 << 1 << "あいうえおかきくけこさ"
+                                  << "保存できる文字の長さを超えました" << 1;
+        QTest::newRow("shop empty") << 1 << 3 << ""
+                                    << "このフィールドは空白が禁止されています" << 1;
     }
     void checksPaintTheCellRed() {
         QFETCH(int, row);
@@ -341,7 +368,8 @@ private slots:
         QCOMPARE(g()->model().cellColor(redRow, col), 0x0000FFu);
         QVERIFY(g()->RowIsVisible(redRow));
         bool numberedLeft = false;
-        for (int r = 1; r < g()->MaxRow(); ++r) numberedLeft |= g()->Field(r, 0) == "10";
+        for (int r = 1; r < g()->MaxRow(); ++r)
+            numberedLeft |= g()->Field(r, 0) == "10";
         QVERIFY(!numberedLeft);
         QCOMPARE(db("select count(*) from buy"), QList<QStringList>({{"4"}}));
         QVERIFY(g()->Enabled());
@@ -360,16 +388,17 @@ private slots:
         g()->RowAddWithNum(1, 1);
         enter(1, 1, "x");
         QVERIFY(!ed->SaveTable());
-        QCOMPARE(fake->messages(),
-                 QStringList{"使用可能なキーの限界を超えています。キー番号を全て振り直して下さい。"});
+        QCOMPARE(
+            fake->messages(),
+            QStringList{"使用可能なキーの限界を超えています。キー番号を全て振り直して下さい。"});
         QVERIFY(g()->Redraw());
     }
 
     void failedMainBatchRollsBackEverything() {
         env->runSql({"create unique index buy_name on buy(name)"});
         open();
-        enter(1, 1, "牛乳");    // the database refuses a second 牛乳
-        enter(1, 2, "新分類");  // would add a category
+        enter(1, 1, "牛乳");   // the database refuses a second 牛乳
+        enter(1, 2, "新分類"); // would add a category
         QVERIFY(!ed->SaveTable());
         const QStringList m = fake->messages();
         QCOMPARE(m.size(), 2);
@@ -381,11 +410,13 @@ private slots:
         // the edits are still there; fixed, the save goes through
         fake->clear();
         int r = 1;
-        while (g()->Field(r, 0) != "5") ++r;
+        while (g()->Field(r, 0) != "5")
+            ++r;
         QCOMPARE(g()->Field(r, 1), QStringLiteral("牛乳"));
         enter(r, 1, "食パン");
         QVERIFY(ed->SaveTable());
-        QCOMPARE(db("select name, cat_id from buy where id = 5"), QList<QStringList>({{"食パン", "3"}}) /* the first gap */);
+        QCOMPARE(db("select name, cat_id from buy where id = 5"),
+                 QList<QStringList>({{"食パン", "3"}}) /* the first gap */);
         QCOMPARE(db("select count(*) from buy"), QList<QStringList>({{"4"}}));
     }
 
@@ -458,8 +489,9 @@ private slots:
 
         at(1, 4); // numbers: ascending first, then descending
         ed->mnuEditSort_Click();
-        QCOMPARE(QStringList({g()->Field(1, 4), g()->Field(2, 4), g()->Field(3, 4), g()->Field(4, 4)}),
-                 QStringList({"", "150", "200", "500"}));
+        QCOMPARE(
+            QStringList({g()->Field(1, 4), g()->Field(2, 4), g()->Field(3, 4), g()->Field(4, 4)}),
+            QStringList({"", "150", "200", "500"}));
         ed->mnuEditSort_Click();
         QCOMPARE(g()->Field(1, 4), QStringLiteral("500"));
 

@@ -37,7 +37,8 @@ private slots:
         QFETCH(QList<qint64>, expected);
         FreeKeys f(QSet<qint64>(taken.begin(), taken.end()));
         QList<qint64> got;
-        for (int i = 0; i < expected.size(); ++i) got << f.next();
+        for (int i = 0; i < expected.size(); ++i)
+            got << f.next();
         QCOMPARE(got, expected);
     }
 };

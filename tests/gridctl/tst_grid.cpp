@@ -23,13 +23,16 @@ class TestGrid : public QObject {
         g->setMaxCol(cols);
         g->setMaxRow(rows);
         for (int r = 0; r < rows; ++r)
-            for (int c = 0; c < cols; ++c) g->setField(r, c, QStringLiteral("%1-%2").arg(r).arg(c));
+            for (int c = 0; c < cols; ++c)
+                g->setField(r, c, QStringLiteral("%1-%2").arg(r).arg(c));
     }
     void at(int r, int c) {
         g->setRow(r);
         g->setCol(c);
     }
-    void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(w, k, m); }
+    void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(w, k, m);
+    }
     // Types text as a keyboard would: each character to the widget that has the focus.
     void type(const QString& text) {
         for (const QChar ch : text) {
@@ -42,12 +45,14 @@ class TestGrid : public QObject {
     }
     QStringList rowTexts(int r) {
         QStringList out;
-        for (int c = 0; c < g->MaxCol(); ++c) out << g->Field(r, c);
+        for (int c = 0; c < g->MaxCol(); ++c)
+            out << g->Field(r, c);
         return out;
     }
     // Gives the grid a click so that the edit target is this grid.
     void clickCell(int r, int c) {
-        const QPoint p(g->ColPos(c) / g->twipsPerPixelX() + 3, g->RowPos(r) / g->twipsPerPixelY() + 3);
+        const QPoint p(g->ColPos(c) / g->twipsPerPixelX() + 3,
+                       g->RowPos(r) / g->twipsPerPixelY() + 3);
         QTest::mouseClick(g->flgMain()->viewport(), Qt::LeftButton, {}, p);
     }
 
@@ -113,7 +118,8 @@ private slots:
     void fieldIsTheLinearCell() {
         fill(3, 4);
         for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 4; ++c) QCOMPARE(g->model().text(r, c), g->Field(r, c));
+            for (int c = 0; c < 4; ++c)
+                QCOMPARE(g->model().text(r, c), g->Field(r, c));
         QCOMPARE(g->Field(0, 5), QStringLiteral("1-1")); // index 5 of a 4-column grid
         g->setMaxCol(6);
         QCOMPARE(g->Field(2, 3), QStringLiteral("2-3"));
@@ -139,7 +145,8 @@ private slots:
         g->setColorSet(1, 1, 3, 4, 0x0000FF);
         int coloured = 0;
         for (int r = 0; r < 6; ++r)
-            for (int c = 0; c < 6; ++c) coloured += g->model().cellColor(r, c) == 0x0000FF;
+            for (int c = 0; c < 6; ++c)
+                coloured += g->model().cellColor(r, c) == 0x0000FF;
         QCOMPARE(coloured, 12);
         QCOMPARE(g->row(), 2);
         QCOMPARE(g->col(), 2);
@@ -160,14 +167,18 @@ private slots:
         }
         at(1, 0);
         g->SortOn(2, 4);
-        QCOMPARE(QStringList({g->Field(1, 2), g->Field(2, 2), g->Field(3, 2)}), QStringList({"10", "9", "1"}));
+        QCOMPARE(QStringList({g->Field(1, 2), g->Field(2, 2), g->Field(3, 2)}),
+                 QStringList({"10", "9", "1"}));
         QCOMPARE(g->Field(1, 0), QStringLiteral("1")); // whole rows move
         g->SortOn(2, 8);
-        QCOMPARE(QStringList({g->Field(1, 2), g->Field(2, 2), g->Field(3, 2)}), QStringList({"9", "10", "1"}));
+        QCOMPARE(QStringList({g->Field(1, 2), g->Field(2, 2), g->Field(3, 2)}),
+                 QStringList({"9", "10", "1"}));
         g->SortOn(2);
-        QCOMPARE(QStringList({g->Field(1, 2), g->Field(2, 2), g->Field(3, 2)}), QStringList({"1", "10", "9"}));
+        QCOMPARE(QStringList({g->Field(1, 2), g->Field(2, 2), g->Field(3, 2)}),
+                 QStringList({"1", "10", "9"}));
         g->SortOn(2, 3);
-        QCOMPARE(QStringList({g->Field(1, 2), g->Field(2, 2), g->Field(3, 2)}), QStringList({"1", "9", "10"}));
+        QCOMPARE(QStringList({g->Field(1, 2), g->Field(2, 2), g->Field(3, 2)}),
+                 QStringList({"1", "9", "10"}));
         QCOMPARE(g->col(), 2);
         QCOMPARE(g->row(), 1);
     }
@@ -262,8 +273,10 @@ private slots:
         QVERIFY(g->RowIsVisible(199));
         QVERIFY(g->ColIsVisible(29));
         // 32 twips inside the cell, to the pixel
-        QVERIFY(std::abs(ed()->x() * g->twipsPerPixelX() - (g->ColPos(29) + 32)) < g->twipsPerPixelX());
-        QVERIFY(std::abs(ed()->y() * g->twipsPerPixelY() - (g->RowPos(199) + 32)) < g->twipsPerPixelY());
+        QVERIFY(std::abs(ed()->x() * g->twipsPerPixelX() - (g->ColPos(29) + 32)) <
+                g->twipsPerPixelX());
+        QVERIFY(std::abs(ed()->y() * g->twipsPerPixelY() - (g->RowPos(199) + 32)) <
+                g->twipsPerPixelY());
         QVERIFY(ed()->x() + ed()->width() <= g->flgMain()->viewport()->width());
         QVERIFY(ed()->y() + ed()->height() <= g->flgMain()->viewport()->height());
         key(ed(), Qt::Key_Escape);
@@ -318,10 +331,13 @@ private slots:
         g->setInputMax(6);
         g->InputIndexMake();
         const QStringList a{"c", "a", "b"}, b{"z", "y"};
-        for (int i = 0; i < 3; ++i) g->setInputCol(1, i + 1, a[i]);
-        for (int i = 0; i < 2; ++i) g->setInputCol(3, i + 1, b[i]);
+        for (int i = 0; i < 3; ++i)
+            g->setInputCol(1, i + 1, a[i]);
+        for (int i = 0; i < 2; ++i)
+            g->setInputCol(3, i + 1, b[i]);
         g->SortInputDatas();
-        QCOMPARE(QStringList({g->InputCol(1, 1), g->InputCol(1, 2), g->InputCol(1, 3)}), QStringList({"a", "b", "c"}));
+        QCOMPARE(QStringList({g->InputCol(1, 1), g->InputCol(1, 2), g->InputCol(1, 3)}),
+                 QStringList({"a", "b", "c"}));
         QCOMPARE(QStringList({g->InputCol(3, 1), g->InputCol(3, 2)}), QStringList({"y", "z"}));
         QCOMPARE(g->InputColsNum(), 5);
         QVERIFY_THROWS_EXCEPTION(GridError, g->setInputColMax(6, 1));
@@ -417,7 +433,8 @@ private slots:
         QApplication::clipboard()->setText("x\ty");
         g->setRowSel(5);
         g->EditPaste(); // one line into five selected rows
-        for (int r = 1; r <= 5; ++r) QCOMPARE(rowTexts(r), QStringList({"x", "y", QStringLiteral("%1-2").arg(r)}));
+        for (int r = 1; r <= 5; ++r)
+            QCOMPARE(rowTexts(r), QStringList({"x", "y", QStringLiteral("%1-2").arg(r)}));
         QCOMPARE(g->Field(6, 0), QStringLiteral("6-0"));
 
         g->setRow(2);
@@ -493,13 +510,16 @@ private slots:
         clickCell(1, 1);
         frmpopup& f = modpub::popupForm();
         QStringList captions;
-        for (QAction* a : f.popup->actions()) captions << a->text();
-        QCOMPARE(captions, QStringList({"コピー(&C)", "貼り付け(&P)", "切り取り(&T)", "クリア(&N)", "－－－－－", "行挿入", "行削除"}));
+        for (QAction* a : f.popup->actions())
+            captions << a->text();
+        QCOMPARE(captions, QStringList({"コピー(&C)", "貼り付け(&P)", "切り取り(&T)", "クリア(&N)",
+                                        "－－－－－", "行挿入", "行削除"}));
         QVERIFY(f.popClear->isEnabled());
         QVERIFY(!f.popPaste->isEnabled());
         QApplication::clipboard()->setText("t");
-        QTest::mouseClick(g->flgMain()->viewport(), Qt::RightButton, {},
-                          QPoint(g->ColPos(1) / g->twipsPerPixelX() + 3, g->RowPos(1) / g->twipsPerPixelY() + 3));
+        QTest::mouseClick(
+            g->flgMain()->viewport(), Qt::RightButton, {},
+            QPoint(g->ColPos(1) / g->twipsPerPixelX() + 3, g->RowPos(1) / g->twipsPerPixelY() + 3));
         QVERIFY(f.popPaste->isEnabled());
         f.popup->hide();
         f.popRowAdd->trigger();

@@ -24,7 +24,8 @@ private slots:
         GridModel m;
         m.setCols(2);
         m.setRows(4);
-        for (int r = 0; r < 4; ++r) m.setText(r, 0, QString::number(r));
+        for (int r = 0; r < 4; ++r)
+            m.setText(r, 0, QString::number(r));
         m.setRowHeight(2, 0);
         m.insertRows(2, 2, 100);
         QCOMPARE(m.rows(), 6);
@@ -43,17 +44,20 @@ private slots:
         m.setCols(1);
         m.setRows(6);
         const QStringList v{"h", "e", "d", "c", "b", "a"};
-        for (int r = 0; r < 6; ++r) m.setText(r, 0, v[r]);
+        for (int r = 0; r < 6; ++r)
+            m.setText(r, 0, v[r]);
         m.setRow(2);
         m.setRowSel(4);
         m.sort(0, 7);
         QStringList got;
-        for (int r = 0; r < 6; ++r) got << m.text(r, 0);
+        for (int r = 0; r < 6; ++r)
+            got << m.text(r, 0);
         QCOMPARE(got, QStringList({"h", "e", "b", "c", "d", "a"}));
         m.setRow(3); // same row: all non-fixed rows
         m.sort(0, 8);
         got.clear();
-        for (int r = 0; r < 6; ++r) got << m.text(r, 0);
+        for (int r = 0; r < 6; ++r)
+            got << m.text(r, 0);
         QCOMPARE(got, QStringList({"h", "e", "d", "c", "b", "a"}));
     }
 };

@@ -27,26 +27,31 @@ class TestProfile : public QObject {
 private slots:
     void init() {
         path = dir.path() + QStringLiteral("/t.ini");
-        write(Profile::toCp932(QStringLiteral(
-            "[AppIni]\r\nx=1\r\n[Buy_Tbl]\r\nTableJPName = 購入テーブル \r\nCOL( 01 )FieldName=buy_id\r\n"
-            "; comment=no\r\n[b]\r\nk=v\r\n")));
+        write(Profile::toCp932(QStringLiteral("[AppIni]\r\nx=1\r\n[Buy_Tbl]\r\nTableJPName = "
+                                              "購入テーブル \r\nCOL( 01 )FieldName=buy_id\r\n"
+                                              "; comment=no\r\n[b]\r\nk=v\r\n")));
     }
 
     void lookupIgnoresCaseAndTrims() {
-        QCOMPARE(Profile::GetString("buy_tbl", "tablejpname", "0", 255, path), QStringLiteral("購入テーブル"));
-        QCOMPARE(Profile::GetString("BUY_TBL", "col( 01 )fieldname", "0", 30, path), QStringLiteral("buy_id"));
+        QCOMPARE(Profile::GetString("buy_tbl", "tablejpname", "0", 255, path),
+                 QStringLiteral("購入テーブル"));
+        QCOMPARE(Profile::GetString("BUY_TBL", "col( 01 )fieldname", "0", 30, path),
+                 QStringLiteral("buy_id"));
     }
 
     void missingGivesDefault() {
         QCOMPARE(Profile::GetString("buy_tbl", "nothing", "0", 30, path), QStringLiteral("0"));
-        QCOMPARE(Profile::GetString("nosection", "x", "NotFound", 30, path), QStringLiteral("NotFound"));
+        QCOMPARE(Profile::GetString("nosection", "x", "NotFound", 30, path),
+                 QStringLiteral("NotFound"));
         QCOMPARE(Profile::GetString("buy_tbl", "; comment", "0", 30, path), QStringLiteral("0"));
-        QCOMPARE(Profile::GetString("a", "b", "dflt", 30, dir.path() + "/missing.ini"), QStringLiteral("dflt"));
+        QCOMPARE(Profile::GetString("a", "b", "dflt", 30, dir.path() + "/missing.ini"),
+                 QStringLiteral("dflt"));
     }
 
     void sectionListInFileOrder() {
         const QString list = Profile::GetString(QString(), QString(), "0", 255, path);
-        QCOMPARE(list, QStringLiteral("AppIni") + QChar(0) + "Buy_Tbl" + QChar(0) + "b" + QChar(0) + QChar(0));
+        QCOMPARE(list, QStringLiteral("AppIni") + QChar(0) + "Buy_Tbl" + QChar(0) + "b" + QChar(0) +
+                           QChar(0));
     }
 
     void resultsAreCutToTheBuffer_data() {
@@ -85,7 +90,8 @@ private slots:
         const QByteArray before = read();
         QVERIFY(Profile::WriteString("BUY_TBL", "tablejpname", "買い物", path));
         QByteArray expected = before;
-        expected.replace(Profile::toCp932("TableJPName = 購入テーブル "), Profile::toCp932("tablejpname=買い物"));
+        expected.replace(Profile::toCp932("TableJPName = 購入テーブル "),
+                         Profile::toCp932("tablejpname=買い物"));
         QCOMPARE(read(), expected);
     }
 
@@ -115,7 +121,8 @@ private slots:
         rlimit tight = old;
         tight.rlim_cur = 64; // any file written now is cut at 64 bytes
         setrlimit(RLIMIT_FSIZE, &tight);
-        const bool ok = Profile::WriteString("buy_tbl", "big", QString(500, QLatin1Char('x')), path);
+        const bool ok =
+            Profile::WriteString("buy_tbl", "big", QString(500, QLatin1Char('x')), path);
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
         QVERIFY(!ok);

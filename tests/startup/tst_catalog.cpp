@@ -68,7 +68,8 @@ private slots:
 
     void columnsEndAtTheFirstGap() {
         QString ini = "[t1]\n";
-        for (int n : {1, 2, 3, 4, 5, 7}) ini += iniColumn(n, QStringLiteral("f%1").arg(n), "x", n - 1, "eText");
+        for (int n : {1, 2, 3, 4, 5, 7})
+            ini += iniColumn(n, QStringLiteral("f%1").arg(n), "x", n - 1, "eText");
         load(ini);
         QCOMPARE(CountColumns("t1"), qint16(5));
         ColumnDefs cols, foreign;
@@ -78,9 +79,10 @@ private slots:
     }
 
     void columnKeysAreRead() {
-        load("[t1]\n" + iniColumn(1, "buy_id", "番号", 0, "eSmallint",
-                                  "MainKey=1;NullPermmit=1;Unique=1;InputPlus=1;CheckInputTextLength=20;"
-                                  "GaibuTableColeDataType=eText") +
+        load("[t1]\n" +
+             iniColumn(1, "buy_id", "番号", 0, "eSmallint",
+                       "MainKey=1;NullPermmit=1;Unique=1;InputPlus=1;CheckInputTextLength=20;"
+                       "GaibuTableColeDataType=eText") +
              "COL( 01 )Visible=0\n" +
              iniColumn(2, "aaaaaaaaaabbbbbbbbbbcccccccccc_long", "名", 1, "eWrong", "Visible=1"));
         ColumnDef d;
@@ -112,7 +114,8 @@ private slots:
                          "GaibuTableColeDataType=eText");
         ini += iniColumn(3, "c", "C", 2, "eText");
         ini += iniColumn(4, "d", "D", 3, "eInteger",
-                         "GaibuTableName=ft2;GaibuTableColName=n;GaibuTableColKey=k;GaibuTableColeDataType=eSmallint");
+                         "GaibuTableName=ft2;GaibuTableColName=n;GaibuTableColKey=k;"
+                         "GaibuTableColeDataType=eSmallint");
         ini += iniColumn(5, "e", "E", 4, "eText");
         load(ini);
         ColumnDefs cols, foreign;
@@ -132,7 +135,8 @@ private slots:
     }
 
     void missingForeignTableNameCountsAsForeign() {
-        load("[t1]\nCOL( 01 )FieldName=a\nCOL( 01 )ipointx=0\nCOL( 01 )CellHeight=10\nCOL( 01 )CheckInputTextLength=0\n");
+        load("[t1]\nCOL( 01 )FieldName=a\nCOL( 01 )ipointx=0\nCOL( 01 )CellHeight=10\nCOL( 01 "
+             ")CheckInputTextLength=0\n");
         ColumnDefs cols, foreign;
         QCOMPARE(LoadColumnDefs(1, cols, foreign), qint16(0));
         QVERIFY(IsForeignColumn(cols[1]));

@@ -23,7 +23,8 @@ class TestMainMenu : public QObject {
 
     QStringList tags() const {
         QStringList t;
-        for (QWidget* w : Forms::all()) t << Forms::tag(w);
+        for (QWidget* w : Forms::all())
+            t << Forms::tag(w);
         return t;
     }
 
@@ -37,8 +38,10 @@ private slots:
                    iniColumn(1, "id", "番号", 0, "eInteger", "MainKey=1");
         ini += "[t_noname]\n" + iniColumn(1, "id", "番号", 0, "eInteger", "MainKey=1");
         env->writeIni(ini);
-        env->runSql({"create table t_one (id integer primary key)", "create table t_two (id integer primary key)",
-                     "create table t_three (id integer primary key)", "create table t_noname (id integer primary key)"});
+        env->runSql({"create table t_one (id integer primary key)",
+                     "create table t_two (id integer primary key)",
+                     "create table t_three (id integer primary key)",
+                     "create table t_noname (id integer primary key)"});
         env->startProgram();
         ended = false;
         setProgramEndHandler([this] { ended = true; });
@@ -46,7 +49,8 @@ private slots:
         menu->show();
     }
     void cleanup() {
-        for (QWidget* w : Forms::all()) delete w;
+        for (QWidget* w : Forms::all())
+            delete w;
         if (objDB) env->stopProgram();
         fake.reset();
         env.reset();
@@ -103,7 +107,8 @@ private slots:
 
     void summaryNumbersOfOtherTablesDoNotCount() {
         auto* other = new frmSum;
-        Forms::setTag(other, "SUM:12  1"); // a summary of table 12 must not look like one of table 1
+        Forms::setTag(other,
+                      "SUM:12  1"); // a summary of table 12 must not look like one of table 1
         menu->cmbTbl->setCurrentIndex(1);
         QTest::mouseClick(menu->cmdSum, Qt::LeftButton);
         QVERIFY(tags().contains("SUM:1  1"));
