@@ -198,7 +198,6 @@ qint32 usrFlg::MaxCol() const {
 
 void usrFlg::setMaxCol(qint32 n) {
     mModel.setCols(n);
-    if (static_cast<int>(iInputIndex.size()) < 1) return;
     gridChanged();
 }
 

@@ -53,7 +53,9 @@ frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
     statusBar()->addWidget(mStatusPanel, 1);
     buildMenus();
     connect(mGrid, &usrFlg::cellsEdited, this, [this] {
-        if (!mLoading) mModified = true;
+        if (mLoading) return;
+        mModified = true;
+        ShowRowCount(); // rows may have come or gone
     });
     resize(1000, 640);
     Forms::add(this);
@@ -278,8 +280,9 @@ void frmInput::LoadForeignValues(int mode) {
         msgBox(this, QStringLiteral("メインテーブルの数が見つからない！！"));
         return 0;
     };
-    const int m = countOf(0);
-    Q_UNUSED(m);
+    // The main table's own count is checked for; an ordinary column with
+    // input choices is sized by the values it really holds (below).
+    countOf(0);
 
     // An ordinary column with input choices offers the values it holds.
     QVector<QStringList> ownValues(n + 1);
