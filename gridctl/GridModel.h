@@ -33,6 +33,9 @@ public:
 
     const QString& text(int r, int c) const;
     void setText(int r, int c, const QString& s);
+    // The current cell's text (the grid's Text).
+    const QString& currentText() const { return text(mRow, mCol); }
+    void setCurrentText(const QString& s) { setText(mRow, mCol, s); }
     const QString& textArray(qint64 index) const;
     void setTextArray(qint64 index, const QString& s);
 

@@ -346,6 +346,8 @@ qint32 usrFlg::RowPos(qint32 r) const {
 qint32 usrFlg::ColPos(qint32 c) const {
     return mGrid->colPosPx(c) * twipsPerPixelX();
 }
+qint32 usrFlg::CellWidth() const { return mModel.colWidth(mModel.col()); }
+qint32 usrFlg::CellHeight() const { return mModel.rowHeight(mModel.row()); }
 bool usrFlg::RowIsVisible(qint32 r) const {
     return mGrid->rowFullyVisible(r);
 }

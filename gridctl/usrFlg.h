@@ -94,6 +94,8 @@ public:
     void setLeftCol(qint32 c);
     qint32 RowPos(qint32 r) const; // twips from the grid's top
     qint32 ColPos(qint32 c) const; // twips from the grid's left
+    qint32 CellWidth() const;   // twips of the current cell
+    qint32 CellHeight() const;
     bool RowIsVisible(qint32 r) const;
     bool ColIsVisible(qint32 c) const;
     void Refresh();

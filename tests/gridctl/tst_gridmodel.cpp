@@ -15,6 +15,9 @@ private slots:
         QCOMPARE(m.text(2, 1), QStringLiteral("x"));
         QCOMPARE(m.cellColor(2, 1), 0xFFu);
         QCOMPARE(m.textArray(2 * 5 + 1), QStringLiteral("x"));
+        m.setRow(2);
+        m.setCol(1);
+        QCOMPARE(m.currentText(), QStringLiteral("x"));
         m.setCols(1);
         QCOMPARE(m.cols(), 1);
         QVERIFY_THROWS_EXCEPTION(GridError, m.text(2, 1));
