@@ -1,9 +1,16 @@
 #include "Dialogs.h"
 
+#include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 
 namespace {
+// A dialog shown in the middle of a long operation gets the normal pointer.
+struct ArrowWhileAsking {
+    ArrowWhileAsking() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+    ~ArrowWhileAsking() { QApplication::restoreOverrideCursor(); }
+};
+
 class RealDialogs final : public Dialogs {
 public:
     void message(QWidget* parent, const QString& text, const QString& title, Icon icon) override {
@@ -25,17 +32,20 @@ public:
             break;
         }
         box.setStandardButtons(QMessageBox::Ok);
+        ArrowWhileAsking arrow;
         box.exec();
     }
     std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title,
                                  const QString& defaultText) override {
         bool ok = false;
+        ArrowWhileAsking arrow;
         const QString s = QInputDialog::getText(parent, title.isEmpty() ? programTitle() : title,
                                                 prompt, QLineEdit::Normal, defaultText, &ok);
         if (!ok) return std::nullopt;
         return s;
     }
     Answer question(QWidget* parent, const QString& text, const QString& title) override {
+        ArrowWhileAsking arrow;
         const auto b = QMessageBox::question(
             parent, title.isEmpty() ? programTitle() : title, text,
             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
