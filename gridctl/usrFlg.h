@@ -111,6 +111,10 @@ public:
     qint32 editRow() const { return iEditRow; }
     qint32 editCol() const { return iEditCol; }
     bool isEditorOpen() const;
+    // Closes an open editor, storing its text into the cell or not. Hosts
+    // call it before commands that read or replace the cells (a toolbar
+    // button or a menu does not take the focus from the editor).
+    void CloseEditor(bool store);
     // Shared by all controls: the height of row 0 captured at start.
     static int defRowHeight();
     // Tells the host that the user changed cells (a stored edit, paste,

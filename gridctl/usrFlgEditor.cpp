@@ -101,6 +101,14 @@ void usrFlg::TxtHide(bool commit) {
     mGrid->viewport()->update();
 }
 
+void usrFlg::CloseEditor(bool store) {
+    if (!isEditorOpen()) return;
+    const bool hadFocus = mTxt->hasFocus();
+    iActiveCtl = 1;
+    TxtHide(store);
+    if (hadFocus) mGrid->setFocus(Qt::OtherFocusReason);
+}
+
 void usrFlg::NextCellMove() {
     int r = iEditRow, c = iEditCol;
     const bool back = iShift & 1;

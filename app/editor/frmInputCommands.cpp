@@ -19,11 +19,13 @@ bool isNumberType(ColumnDataType t) {
 } // namespace
 
 void frmInput::mnuFileSave_Click() {
+    mGrid->CloseEditor(true);
     WaitCursor wait;
     SaveTable();
 }
 
 void frmInput::mnuFileReRead_Click() {
+    mGrid->CloseEditor(false);
     WaitCursor wait;
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
@@ -40,6 +42,7 @@ void frmInput::mnuFileReRead_Click() {
 }
 
 void frmInput::mnuFileFkeyRead_Click() {
+    mGrid->CloseEditor(true);
     WaitCursor wait;
     LoadForeignValues(0);
 }
@@ -79,6 +82,7 @@ void frmInput::mnuEditSearchUp_Click() {
 }
 
 void frmInput::FindText(bool forward, const QString& text) {
+    mGrid->CloseEditor(true);
     activateWindow();
     int r = mGrid->row(), c = mGrid->col();
     const int step = forward ? 1 : -1;
@@ -119,6 +123,7 @@ void frmInput::FindText(bool forward, const QString& text) {
 }
 
 void frmInput::mnuEditSort_Click() {
+    mGrid->CloseEditor(true);
     const int c = mGrid->col();
     ColumnDataType type = eText;
     bool known = false;
@@ -160,6 +165,7 @@ void frmInput::mnuEditSort_Click() {
 }
 
 void frmInput::mnuEditAddNum_Click() {
+    mGrid->CloseEditor(true);
     const auto answer = dialogs().input(this, QStringLiteral("挿入する行数を指定して下さい"),
                                         QStringLiteral("挿入行の指定"));
     if (!answer || answer->isEmpty()) return;
@@ -175,6 +181,7 @@ void frmInput::mnuEditAddNum_Click() {
 }
 
 void frmInput::menuEditSyosai_Click() {
+    mGrid->CloseEditor(true);
     // The current row as a readable list of column name and value.
     if (!mDetail) {
         mDetail = new QWidget(this, Qt::Tool);

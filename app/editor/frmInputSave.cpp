@@ -311,6 +311,8 @@ bool frmInput::saveMainTable() {
 
 void frmInput::Form_QueryUnload(int& cancel, int) {
     cancel = 0;
+    mGrid->CloseEditor(true); // what is being typed counts as a change
+
     frmSelect* menu = frmSelect::instance();
     if (mModified) {
         const auto answer = dialogs().question(this, QStringLiteral("保存しますか？？"),

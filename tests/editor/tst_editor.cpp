@@ -311,6 +311,18 @@ private slots:
                                      {"2025", "2", "50"}}));
     }
 
+    void savingStoresTheCellBeingEdited() {
+        open();
+        at(1, 4);
+        gridWidget()->setFocus();
+        type("777"); // still in the editor when the toolbar's button is pressed
+        QVERIFY(g()->isEditorOpen());
+        ed->findChild<QToolBar*>("Toolbar1")->actions()[0]->trigger();
+        QVERIFY(!g()->isEditorOpen());
+        QCOMPARE(db("select price from buy where id = 5"), QList<QStringList>({{"777"}}));
+        QCOMPARE(g()->Field(1, 4), QStringLiteral("777"));
+    }
+
     void emptyDisplayTextIsStoredAsNull() {
         open();
         enter(1, 2, "");
