@@ -4,6 +4,7 @@
 #include "Catalog.h"
 #include "Dialogs.h"
 #include "Profile.h"
+#include "TestEnv.h"
 #include "frmInput.h"
 #include "modMorvi.h"
 #include "usrFlg.h"
@@ -17,18 +18,6 @@
 #include <QTemporaryDir>
 
 namespace {
-QString column(int n, const QString& field, const QString& jp, int x, const QString& type,
-               const QString& extra) {
-    const QString p = QStringLiteral("COL( %1 )").arg(n, 2, 10, QLatin1Char('0'));
-    QString s = p + "FieldName=" + field + "\n" + p + "JPName=" + jp + "\n" + p +
-                "ipointx=" + QString::number(x) + "\n" + p + "eDataType=" + type + "\n" + p +
-                "Visible=1\n" + p + "CellHeight=1000\n";
-    if (!extra.contains("GaibuTableName")) s += p + "GaibuTableName=Nothing\n";
-    for (const QString& kv : extra.split(';', Qt::SkipEmptyParts))
-        s += p + kv + "\n";
-    return s;
-}
-
 void sql(QSqlDatabase& db, const QString& s) {
     QSqlQuery q(db);
     if (!q.exec(s)) qFatal("%s", qPrintable(s));
@@ -73,19 +62,19 @@ int main(int argc, char* argv[]) {
     QSqlDatabase::removeDatabase("gen");
 
     QString ini = "[buy]\nTableJPName=購入テーブル\n";
-    ini += column(1, "id", "番号", 0, "eInteger", "MainKey=1;Unique=1");
-    ini += column(2, "y", "年", 1, "eText", "");
-    ini += column(3, "m", "購入した月", 2, "eSmallint", "");
-    ini += column(4, "d", "日", 3, "eInteger", "NullPermmit=1");
-    ini += column(5, "cat_id", "分類", 4, "eInteger",
-                  "GaibuTableName=cat;GaibuTableColName=cat_name;GaibuTableColKey=cat_id;"
-                  "GaibuTableColeDataType=eText;InputPlus=1");
-    ini += column(6, "shop_id", "購入店", 5, "eInteger",
-                  "GaibuTableName=shop;GaibuTableColName=shop_name;GaibuTableColKey=shop_id;"
-                  "GaibuTableColeDataType=eText;InputPlus=1");
-    ini += column(7, "item", "品名", 6, "eText", "");
-    ini += column(8, "amount", "購入金額", 7, "eInteger", "");
-    ini += column(9, "memo", "備考", 8, "eText", "NullPermmit=1");
+    ini += iniColumn(1, "id", "番号", 0, "eInteger", "MainKey=1;Unique=1");
+    ini += iniColumn(2, "y", "年", 1, "eText", "");
+    ini += iniColumn(3, "m", "購入した月", 2, "eSmallint", "");
+    ini += iniColumn(4, "d", "日", 3, "eInteger", "NullPermmit=1");
+    ini += iniColumn(5, "cat_id", "分類", 4, "eInteger",
+                     "GaibuTableName=cat;GaibuTableColName=cat_name;GaibuTableColKey=cat_id;"
+                     "GaibuTableColeDataType=eText;InputPlus=1");
+    ini += iniColumn(6, "shop_id", "購入店", 5, "eInteger",
+                     "GaibuTableName=shop;GaibuTableColName=shop_name;GaibuTableColKey=shop_id;"
+                     "GaibuTableColeDataType=eText;InputPlus=1");
+    ini += iniColumn(7, "item", "品名", 6, "eText", "");
+    ini += iniColumn(8, "amount", "購入金額", 7, "eInteger", "");
+    ini += iniColumn(9, "memo", "備考", 8, "eText", "NullPermmit=1");
     QFile f(dir.path() + "/db/Tamroc.ini");
     f.open(QIODevice::WriteOnly);
     f.write(Profile::toCp932(ini));
@@ -127,29 +116,33 @@ int main(int argc, char* argv[]) {
     QCoreApplication::processEvents();
     const double reload = bestOf(3, [&] { ed->mnuFileReRead_Click(); });
 
-    ed->grid()->setField(500, 7, "12345");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "count");
-        db.setDatabaseName(dbPath);
-        db.open();
-        QSqlQuery(db).exec("delete from written");
-        db.close();
+    // Best of three saves, each after one changed cell; the trigger counts
+    // the rows each of them wrote.
+    auto writtenRows = [&](bool clear) {
+        int n = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "count");
+            db.setDatabaseName(dbPath);
+            db.open();
+            QSqlQuery q(db);
+            if (clear) q.exec("delete from written");
+            q.exec("select count(*) from written");
+            if (q.next()) n = q.value(0).toInt();
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("count");
+        return n;
+    };
+    bool saved = true;
+    int written = 0;
+    double save = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        ed->grid()->setField(500, 7, QString::number(12345 + i));
+        writtenRows(true);
+        save = std::min(save, bestOf(1, [&] { saved = ed->SaveTable() && saved; }));
+        written = std::max(written, writtenRows(false));
     }
-    QSqlDatabase::removeDatabase("count");
-    bool saved = false;
-    const double save = bestOf(1, [&] { saved = ed->SaveTable(); });
-    int written = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "count2");
-        db.setDatabaseName(dbPath);
-        db.open();
-        QSqlQuery q(db);
-        q.exec("select count(*) from written");
-        if (q.next()) written = q.value(0).toInt();
-        q.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("count2");
 
     std::printf(
         "purchase table: %d rows, 9 columns, 2 foreign keys (100 categories, 1,000 shops)\n", rows);
@@ -157,7 +150,7 @@ int main(int argc, char* argv[]) {
     report("open the editor (Form_Load)", open, bare);
     report("reload (再読み出し)", reload, bare);
     report("save after one changed cell, reload included (ratio vs reload)", save, reload);
-    std::printf("save %s, rows written: %d\n", saved ? "succeeded" : "FAILED", written);
+    std::printf("saves %s, rows written by each: %d\n", saved ? "succeeded" : "FAILED", written);
     delete ed;
     return 0;
 }

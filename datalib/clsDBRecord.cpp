@@ -381,15 +381,14 @@ bool clsDBRecord::BatchUpdate() {
     RellmarkConnection* conn = connectionOf(mParentConnect);
     conn->errors.clear();
 
-    std::vector<int> dels, upds, ins, settled;
+    // Rows added and deleted again, and rows changed back to what they were,
+    // have nothing to write.
+    std::vector<int> dels, upds, ins;
     for (int i = 0; i < static_cast<int>(mRows.size()); ++i) {
         const Row& row = mRows[i];
         if (!row.pending) continue;
         if (row.deleted) {
-            if (row.isNew)
-                settled.push_back(i); // added and deleted again: nothing to write
-            else
-                dels.push_back(i);
+            if (!row.isNew) dels.push_back(i);
         } else if (row.isNew) {
             ins.push_back(i);
         } else {
@@ -397,7 +396,7 @@ bool clsDBRecord::BatchUpdate() {
             bool differs = false;
             for (int c = 0; c < mCols && !differs; ++c)
                 differs = !sameValue(orig[c], mValues[static_cast<size_t>(i) * mCols + c]);
-            (differs ? upds : settled).push_back(i);
+            if (differs) upds.push_back(i);
         }
     }
 
@@ -531,7 +530,7 @@ bool clsDBRecord::BatchUpdate() {
         // Written rows are settled; rows the batch did not touch are marked so.
         std::vector<QVariant> values;
         std::vector<Row> rows;
-        const bool compact = !dels.empty() || !settled.empty();
+        const bool compact = mVisible < static_cast<int>(mRows.size()); // deleted rows leave
         if (compact) {
             values.reserve(mValues.size());
             rows.reserve(mRows.size());

@@ -1,4 +1,5 @@
 #include "FlexGrid.h"
+#include "FendraInternal.h"
 #include "GridModel.h"
 #include "usrFlg.h"
 
@@ -7,7 +8,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStyleHints>
+
+using fendra::guarded;
 
 namespace {
 QColor fromBgr(quint32 c) {
@@ -17,13 +19,6 @@ const QColor headerBack(0xEE, 0xEE, 0xEE);
 const QColor headerLine(0xA8, 0xA8, 0xA8);
 const QColor cellLine(0xD6, 0xD6, 0xD6);
 
-template <typename F> void guarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        qWarning("usrFlg: %s", e.what());
-    }
-}
 } // namespace
 
 FlexGrid::FlexGrid(usrFlg* owner, GridModel* model)
@@ -288,10 +283,6 @@ bool FlexGrid::event(QEvent* e) {
     return QAbstractScrollArea::event(e);
 }
 
-bool FlexGrid::viewportEvent(QEvent* e) {
-    return QAbstractScrollArea::viewportEvent(e);
-}
-
 void FlexGrid::mousePressEvent(QMouseEvent* e) {
     guarded([&] {
         int r, c;
@@ -361,9 +352,7 @@ void FlexGrid::keyPressEvent(QKeyEvent* e) {
 
 void FlexGrid::keyReleaseEvent(QKeyEvent* e) {
     mOwner->iActiveCtl = 1;
-    mOwner->iShift = (e->modifiers() & Qt::ShiftModifier ? 1 : 0) |
-                     (e->modifiers() & Qt::ControlModifier ? 2 : 0) |
-                     (e->modifiers() & Qt::AltModifier ? 4 : 0);
+    mOwner->iShift = fendra::shiftState(e->modifiers());
     QAbstractScrollArea::keyReleaseEvent(e);
 }
 
@@ -426,10 +415,6 @@ void TxtFocus::keyPressEvent(QKeyEvent* e) {
     }
     if (!e->text().isEmpty()) mOwner->blnTyped = true; // before the change it causes
     QLineEdit::keyPressEvent(e);
-}
-
-void TxtFocus::keyReleaseEvent(QKeyEvent* e) {
-    QLineEdit::keyReleaseEvent(e);
 }
 
 void TxtFocus::focusInEvent(QFocusEvent* e) {

@@ -40,7 +40,6 @@ public:
 
 protected:
     bool event(QEvent* e) override;
-    bool viewportEvent(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
@@ -71,7 +70,6 @@ public:
 protected:
     bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
-    void keyReleaseEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;

@@ -30,6 +30,8 @@ public:
     int fixedCols() const { return mFixedCols; }
     void setFixedRows(int n);
     void setFixedCols(int n);
+    // An empty grid keeps one hidden row after its fixed rows.
+    bool isPlaceholder() const { return mRows == mFixedRows + 1 && mRowHeights[mFixedRows] == 0; }
 
     const QString& text(int r, int c) const;
     void setText(int r, int c, const QString& s);

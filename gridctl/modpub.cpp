@@ -1,4 +1,5 @@
 #include "modpub.h"
+#include "FendraInternal.h"
 #include "usrFlg.h"
 
 #include <QAbstractScrollArea>
@@ -11,20 +12,14 @@
 
 namespace modpub {
 
+using fendra::guarded;
+
 clsInD& editTarget() {
     static clsInD target;
     return target;
 }
 
 namespace {
-template <typename F> void guarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        qWarning("usrFlg: %s", e.what());
-    }
-}
-
 usrFlg* targetGrid() {
     clsInD& t = editTarget();
     return t.ctlType == 2 ? t.MsFLG.data() : nullptr;
@@ -227,10 +222,9 @@ void RowInsert(qint32 at, qint32 n) {
     if (!g || n <= 0) return;
     GridModel& m = g->model();
     g->setRedraw(false);
-    int h = m.rowHeight(0);
-    if (h == 0) h = usrFlg::defRowHeight();
+    const int h = g->firstRowHeight();
     int remain = n;
-    if (m.rows() == m.fixedRows() + 1 && m.rowHeight(m.fixedRows()) == 0) {
+    if (m.isPlaceholder()) {
         m.setRowHeight(m.fixedRows(), h);
         for (int c = m.fixedCols(); c < m.cols(); ++c)
             m.setText(m.fixedRows(), c, QString());

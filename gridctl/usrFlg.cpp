@@ -1,4 +1,5 @@
 #include "usrFlg.h"
+#include "FendraInternal.h"
 #include "FlexGrid.h"
 #include "modpub.h"
 
@@ -11,10 +12,9 @@
 #include <QTimer>
 
 namespace {
-int lngDefRowHeight = 0;        // shared by every instance: row 0's height at start
-constexpr int Inset = 32;       // twips between the cell's edge and the editor
-constexpr int ParkedAt = -2000; // twips: where a closed editor waits
-constexpr quint32 White = 0x00FFFFFF;
+int lngDefRowHeight = 0; // shared by every instance: row 0's height at start
+using fendra::EditorInset;
+using fendra::White;
 
 QFont gridFont(qreal points) {
     QFont f;
@@ -117,8 +117,8 @@ void usrFlg::gridChanged() {
         // keep an open editor over its cell while the grid scrolls
         const int tx = twipsPerPixelX(), ty = twipsPerPixelY();
         if (iEditRow < mModel.rows() && iEditCol < mModel.cols()) {
-            const int x = mGrid->colPosPx(iEditCol) + Inset / tx;
-            const int y = mGrid->rowPosPx(iEditRow) + Inset / ty;
+            const int x = mGrid->colPosPx(iEditCol) + EditorInset / tx;
+            const int y = mGrid->rowPosPx(iEditRow) + EditorInset / ty;
             mTxt->move(x, y);
         }
     }
@@ -141,10 +141,6 @@ bool usrFlg::isEditorOpen() const {
 
 // ---- cells and shape ------------------------------------------------------
 
-QString& usrFlg::data(qint64 index) {
-    return const_cast<QString&>(mModel.textArray(index));
-}
-
 QString usrFlg::Field(qint64 lngRow, qint64 lngCol) const {
     return mModel.textArray(lngRow * mModel.cols() + lngCol);
 }
@@ -154,17 +150,13 @@ void usrFlg::setField(qint64 lngRow, qint64 lngCol, const QString& sString) {
     if (mRedraw) mGrid->viewport()->update();
 }
 
-bool usrFlg::isPlaceholder() const {
-    return mModel.rows() == mModel.fixedRows() + 1 && mModel.rowHeight(mModel.fixedRows()) == 0;
-}
-
 int usrFlg::firstRowHeight() const {
     const int h = mModel.rows() > 0 ? mModel.rowHeight(0) : 0;
     return h != 0 ? h : lngDefRowHeight;
 }
 
 qint32 usrFlg::MaxRow() const {
-    return isPlaceholder() ? mModel.rows() - 1 : mModel.rows();
+    return mModel.isPlaceholder() ? mModel.rows() - 1 : mModel.rows();
 }
 
 void usrFlg::setMaxRow(qint32 n) {
@@ -180,7 +172,7 @@ void usrFlg::setMaxRow(qint32 n) {
             }
         }
     } else {
-        if (isPlaceholder()) {
+        if (mModel.isPlaceholder()) {
             const int h = firstRowHeight();
             for (int i = 0; i <= fr; ++i)
                 if (mModel.rowHeight(i) == 0) mModel.setRowHeight(i, h);
@@ -346,8 +338,12 @@ qint32 usrFlg::RowPos(qint32 r) const {
 qint32 usrFlg::ColPos(qint32 c) const {
     return mGrid->colPosPx(c) * twipsPerPixelX();
 }
-qint32 usrFlg::CellWidth() const { return mModel.colWidth(mModel.col()); }
-qint32 usrFlg::CellHeight() const { return mModel.rowHeight(mModel.row()); }
+qint32 usrFlg::CellWidth() const {
+    return mModel.colWidth(mModel.col());
+}
+qint32 usrFlg::CellHeight() const {
+    return mModel.rowHeight(mModel.row());
+}
 bool usrFlg::RowIsVisible(qint32 r) const {
     return mGrid->rowFullyVisible(r);
 }

@@ -94,7 +94,7 @@ public:
     void setLeftCol(qint32 c);
     qint32 RowPos(qint32 r) const; // twips from the grid's top
     qint32 ColPos(qint32 c) const; // twips from the grid's left
-    qint32 CellWidth() const;   // twips of the current cell
+    qint32 CellWidth() const;      // twips of the current cell
     qint32 CellHeight() const;
     bool RowIsVisible(qint32 r) const;
     bool ColIsVisible(qint32 c) const;
@@ -117,6 +117,9 @@ public:
     void CloseEditor(bool store);
     // Shared by all controls: the height of row 0 captured at start.
     static int defRowHeight();
+    // The height given to rows that become visible: row 0's, or the shared
+    // default when row 0 is hidden.
+    int firstRowHeight() const;
     // Tells the host that the user changed cells (a stored edit, paste,
     // clear, row insert or delete).
     void notifyEdited() { emit cellsEdited(); }
@@ -130,7 +133,6 @@ protected:
 private:
     friend class FlexGrid;
     friend class TxtFocus;
-    friend struct ModPub;
 
     void TxtInit();
     void FlgInit();
@@ -139,12 +141,9 @@ private:
     void NextCellMove();
     void PopupShow(int flags);
     void TargetSet();
-    bool isPlaceholder() const;
-    int firstRowHeight() const;
     void scrollIntoView(bool columns, int index);
     void gridChanged();
     void parkEditor(int xTwips, int yTwips);
-    QString& data(qint64 index);
 
     // grid events
     void grid_KeyDown(QKeyEvent* e, bool& handled);

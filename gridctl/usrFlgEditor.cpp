@@ -1,5 +1,6 @@
 // The in-cell editor: when it opens and closes, where it sits, and the keys
 // of the grid and of the editor.
+#include "FendraInternal.h"
 #include "FlexGrid.h"
 #include "modpub.h"
 #include "usrFlg.h"
@@ -10,13 +11,11 @@
 #include <QScrollBar>
 
 namespace {
-constexpr int Inset = 32;
-constexpr int ParkedAt = -2000;
+using fendra::EditorInset;
+using fendra::EditorParked;
 
 int shiftState(const QKeyEvent* e) {
-    const auto m = e->modifiers();
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
-           (m & Qt::AltModifier ? 4 : 0);
+    return fendra::shiftState(e->modifiers());
 }
 } // namespace
 
@@ -52,10 +51,6 @@ void usrFlg::scrollIntoView(bool columns, int index) {
         setLeftCol(newFirst);
     else
         setTopRow(newFirst);
-    if (!columns && index > mModel.topRow() && !RowIsVisible(index)) {
-        // the row was set on top but the grid keeps its last page full
-        mGrid->updateScrollBars();
-    }
     iActiveCtl = 1;
 }
 
@@ -64,13 +59,13 @@ void usrFlg::TxtShow() {
     if (r == mModel.fixedRows() && mModel.rowHeight(mModel.fixedRows()) == 0) return; // placeholder
     if (r < 0 || c < 0 || r >= mModel.rows() || c >= mModel.cols()) return;
     const int tx = twipsPerPixelX(), ty = twipsPerPixelY();
-    const int h = mModel.rowHeight(r) - Inset;
-    const int w = mModel.colWidth(c) - Inset;
+    const int h = mModel.rowHeight(r) - EditorInset;
+    const int w = mModel.colWidth(c) - EditorInset;
     scrollIntoView(true, c);
     scrollIntoView(false, r);
     mGrid->updateScrollBars();
-    const int left = mGrid->colPosPx(c) * tx + Inset;
-    const int top = mGrid->rowPosPx(r) * ty + Inset;
+    const int left = mGrid->colPosPx(c) * tx + EditorInset;
+    const int top = mGrid->rowPosPx(r) * ty + EditorInset;
     mTxt->setGeometry(left / tx, top / ty, std::max(w / tx, 1), std::max(h / ty, 1));
     blnTyped = false; // loading the cell's text is not typing
     mTxt->setText(mModel.text(r, c));
@@ -93,7 +88,7 @@ void usrFlg::TxtHide(bool commit) {
         }
         blnRefocus = true;
     }
-    parkEditor(ParkedAt, ParkedAt);
+    parkEditor(EditorParked, EditorParked);
     if (iActiveCtl != 2) {
         mTxt->setVisible(false);
         blnRefocus = false;

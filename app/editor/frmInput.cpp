@@ -28,15 +28,6 @@ using namespace modMorvi;
 namespace {
 const QString DesignCaption = QStringLiteral("Tamroc編集画面");
 const QString CountMarker = QStringLiteral("\u3000\u3000現在の件数：");
-const QString NoMatch = QStringLiteral("外部キー該当なし");
-
-bool isNumberType(ColumnDataType t) {
-    return t == eInteger || t == eSmallint;
-}
-
-QString fieldText(const QVariant& v) {
-    return v.isNull() ? QString() : v.toString();
-}
 } // namespace
 
 frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
@@ -243,7 +234,7 @@ void frmInput::LoadRows() {
         for (int r = 1; !rs.Eof(); ++r) {
             mGrid->setMaxRow(r + 1);
             for (int i = 1; i <= n; ++i) {
-                const QString text = fieldText(rs.Column(mCols[i].FieldName));
+                const QString text = FieldText(rs.Column(mCols[i].FieldName));
                 mGrid->setField(r, mCols[i].ipointx, text);
                 mLoaded.push_back(text);
             }
@@ -340,19 +331,18 @@ void frmInput::LoadForeignValues(int mode) {
         const bool numeric = isNumberType(c.eDataType);
         auto keyOf = [&](const QString& text) {
             if (!numeric) return text;
-            bool ok = false;
-            const qint64 v = text.trimmed().toLongLong(&ok);
-            return ok ? QString::number(v)
-                      : QString::number(ToFieldValue(text, c.eDataType).toLongLong());
+            qint64 v;
+            if (!parsePlainInteger(text, v)) v = ToFieldValue(text, c.eDataType).toLongLong();
+            return QString::number(v);
         };
         QHash<QString, QString> textOf;
         if (f.RowCount() > 0) {
             int r = 1;
             for (f.MoveFirst(); !f.Eof(); f.MoveNext()) {
-                const QString text = fieldText(f.Column(c.GaibuTableColName));
+                const QString text = FieldText(f.Column(c.GaibuTableColName));
                 mGrid->setInputCol(shown, r++, text);
                 if (mode == 1) {
-                    const QString key = keyOf(fieldText(f.Column(c.GaibuTableColKey)));
+                    const QString key = keyOf(FieldText(f.Column(c.GaibuTableColKey)));
                     if (!textOf.contains(key)) textOf.insert(key, text);
                 }
             }

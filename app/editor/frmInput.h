@@ -1,9 +1,7 @@
 #pragma once
 #include "Catalog.h"
-#include "Dialogs.h"
+#include "Guarded.h"
 #include "KeyNumbering.h"
-#include "RellmarkError.h"
-#include "TamrocError.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -79,6 +77,8 @@ public:
     QAction* action(const QString& name) const;
 
     static QString checkMessage(int code);
+    // Shown in place of a foreign key that its table does not hold.
+    static inline const QString NoMatch = QStringLiteral("外部キー該当なし");
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,7 +89,7 @@ private:
     void buildMenus();
     // Runs a command so that no failure escapes the event loop; the user is
     // told what went wrong and the grid keeps what it holds.
-    template <typename F> void command(F&& f);
+    template <typename F> void command(F&& f) { guarded(this, std::forward<F>(f)); }
     void sortAll(int col, int mode);
     int numberCount() const { return mCols.size() - 1; }
     int foreignCount() const { return mForeign.size() - 1; }
@@ -121,15 +121,3 @@ private:
     // whose texts differ from them. Empty when the record set was reopened.
     std::vector<QString> mLoaded;
 };
-
-template <typename F> inline void frmInput::command(F&& f) {
-    try {
-        f();
-    } catch (const RellmarkError& e) {
-        msgBox(this, e.description());
-    } catch (const TamrocError& e) {
-        msgBox(this, e.text());
-    } catch (const std::exception& e) {
-        msgBox(this, QString::fromStdString(e.what()));
-    }
-}

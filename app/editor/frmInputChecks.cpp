@@ -7,9 +7,6 @@ namespace {
 constexpr quint32 White = 0x00FFFFFF;
 constexpr quint32 Red = 0x000000FF; // RGB(255, 0, 0): red in the low byte
 
-bool isNumberType(ColumnDataType t) {
-    return t == eInteger || t == eSmallint;
-}
 } // namespace
 
 QString frmInput::checkMessage(int code) {

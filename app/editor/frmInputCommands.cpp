@@ -12,12 +12,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-namespace {
-bool isNumberType(ColumnDataType t) {
-    return t == eInteger || t == eSmallint;
-}
-} // namespace
-
 void frmInput::mnuFileSave_Click() {
     mGrid->CloseEditor(true);
     WaitCursor wait;

@@ -1,6 +1,5 @@
 // Saving the grid back to the database in one transaction, and closing.
 #include "Dialogs.h"
-#include "TamrocError.h"
 #include "WaitCursor.h"
 #include "clsDBRecord.h"
 #include "clsRellmark.h"
@@ -17,41 +16,11 @@
 using namespace modMorvi;
 
 namespace {
-const QString NoMatch = QStringLiteral("外部キー該当なし");
-
-QString fieldText(const QVariant& v) {
-    return v.isNull() ? QString() : v.toString();
-}
-
 // A value as the comparisons of the save see it: numbers by value, texts
 // without regard to case.
-// A whole number written plainly ("12", " -3 "), read without the general
-// conversion; false for anything else.
-bool plainInteger(const QString& text, qint64& value) {
-    int i = 0;
-    const int n = text.size();
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
-        negative = text[i++] == QLatin1Char('-');
-    qint64 v = 0;
-    int digits = 0;
-    while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9') && digits < 18) {
-        v = v * 10 + (text[i].unicode() - '0');
-        ++i;
-        ++digits;
-    }
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    if (i != n || digits == 0) return false;
-    value = negative ? -v : v;
-    return true;
-}
-
 QString normalised(const QString& text, ColumnDataType type) {
     qint64 whole;
-    if (type != eText && plainInteger(text, whole)) return QString::number(whole);
+    if (type != eText && parsePlainInteger(text, whole)) return QString::number(whole);
     const QVariant v = ToFieldValue(text, type);
     if (type == eText) return v.toString().toCaseFolded();
     return v.isNull() ? QString() : QString::number(v.toLongLong());
@@ -110,10 +79,7 @@ bool frmInput::SaveTable() {
                 } catch (const RellmarkError&) {
                 }
             }
-            QString text = QString::fromStdString(e.what());
-            if (auto* r = dynamic_cast<const RellmarkError*>(&e)) text = r->description();
-            if (auto* t = dynamic_cast<const TamrocError*>(&e)) text = t->text();
-            msgBox(this, text);
+            msgBox(this, QString::fromStdString(e.what()));
             return false;
         }
     }
@@ -130,34 +96,25 @@ bool frmInput::saveForeignTables() {
         const ColumnDef& c = mCols[mForeign[j].LinkIndex];
         const int shown = mForeign[j].ipointx;
         const ColumnDataType textType = mForeign[j].GaibuTableColeDataType;
-        clsDBRecord byText, byKey;
+        // One read of the foreign table gives both its texts and the keys
+        // already taken.
+        clsDBRecord byText;
         byText.setParentConnectClass(objDB);
-        byKey.setParentConnectClass(objDB);
         byText.GetRecordSet_free(QStringLiteral("select ") + c.GaibuTableColName +
                                      QStringLiteral(" , ") + c.GaibuTableColKey +
                                      QStringLiteral(" from ") + c.GaibuTableName +
                                      QStringLiteral(" Order By ") + c.GaibuTableColName,
                                  true, QStringLiteral("aa"));
-        byKey.GetRecordSet_free(QStringLiteral("select ") + c.GaibuTableColKey +
-                                    QStringLiteral(" , ") + c.GaibuTableColName +
-                                    QStringLiteral(" from ") + c.GaibuTableName +
-                                    QStringLiteral(" Order By ") + c.GaibuTableColKey,
-                                true, QStringLiteral("aa"));
         QHash<QString, QString> keyOf; // display text -> key
+        QSet<qint64> taken;
         if (byText.RowCount() > 0)
             for (byText.MoveFirst(); !byText.Eof(); byText.MoveNext()) {
                 const QString norm =
-                    normalised(fieldText(byText.Column(c.GaibuTableColName)), textType);
-                if (!keyOf.contains(norm))
-                    keyOf.insert(norm, fieldText(byText.Column(c.GaibuTableColKey)));
-            }
-        QSet<qint64> taken;
-        if (byKey.RowCount() > 0)
-            for (byKey.MoveFirst(); !byKey.Eof(); byKey.MoveNext()) {
-                bool ok = false;
-                const qint64 v =
-                    fieldText(byKey.Column(c.GaibuTableColKey)).trimmed().toLongLong(&ok);
-                if (ok) taken.insert(v);
+                    normalised(FieldText(byText.Column(c.GaibuTableColName)), textType);
+                const QString key = FieldText(byText.Column(c.GaibuTableColKey));
+                if (!keyOf.contains(norm)) keyOf.insert(norm, key);
+                qint64 v;
+                if (parsePlainInteger(key, v)) taken.insert(v);
             }
         KeyNumbering::FreeKeys freeKeys(taken);
 
@@ -197,7 +154,6 @@ bool frmInput::saveForeignTables() {
         }
         const bool ok = byText.BatchUpdate();
         byText.CloseRecordSet();
-        byKey.CloseRecordSet();
         if (!ok) return false;
     }
     return true;
@@ -213,7 +169,7 @@ bool frmInput::saveMainTable() {
     auto keyOfRecord = [&] {
         QString key;
         for (int i : keyCols)
-            key += normalised(fieldText(rs.Column(mCols[i].FieldName)), mCols[i].eDataType) +
+            key += normalised(FieldText(rs.Column(mCols[i].FieldName)), mCols[i].eDataType) +
                    QChar(0x1F);
         return key;
     };
@@ -254,7 +210,7 @@ bool frmInput::saveMainTable() {
     }
     auto findRecord = [&](int g) -> int {
         qint64 v;
-        if (numberKey && plainInteger(cell(g, keyPos), v)) return markOfNumber.value(v, -1);
+        if (numberKey && parsePlainInteger(cell(g, keyPos), v)) return markOfNumber.value(v, -1);
         return markOf.value(keyOfRow(g), -1);
     };
     // The texts a record was loaded with are only known while the record set

@@ -38,10 +38,6 @@ QByteArray cutBytes(const QByteArray& bytes, int max) {
     return bytes.left(i);
 }
 
-struct Line {
-    QByteArray raw; // the line as stored, without its end of line
-};
-
 QList<QByteArray> readLines(const QString& path, bool* ok = nullptr) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {

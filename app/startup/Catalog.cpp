@@ -11,11 +11,6 @@ using namespace modMorvi;
 
 namespace {
 
-QString cutAtNul(const QString& s) {
-    const int p = s.indexOf(QChar(0));
-    return p < 0 ? s : s.left(p);
-}
-
 QString readKey(const QString& section, const QString& key, int buffer) {
     return cutAtNul(Profile::GetString(section, key, QStringLiteral("0"), buffer, strIniPath));
 }
@@ -52,6 +47,33 @@ void setDataType(ColumnDataType& field, const QString& word) {
 }
 
 } // namespace
+
+QString cutAtNul(const QString& s) {
+    const int p = s.indexOf(QChar(0));
+    return p < 0 ? s : s.left(p);
+}
+
+bool parsePlainInteger(const QString& text, qint64& value) {
+    int i = 0;
+    const int n = text.size();
+    while (i < n && text[i] == QLatin1Char(' '))
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
+        negative = text[i++] == QLatin1Char('-');
+    qint64 v = 0;
+    int digits = 0;
+    while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9') && digits < 18) {
+        v = v * 10 + (text[i].unicode() - '0');
+        ++i;
+        ++digits;
+    }
+    while (i < n && text[i] == QLatin1Char(' '))
+        ++i;
+    if (i != n || digits == 0) return false;
+    value = negative ? -v : v;
+    return true;
+}
 
 void clsPublic::setTableNumber(qint16 n) {
     mSections.resize(std::max<int>(n, 0) + 1);
@@ -184,16 +206,8 @@ bool IsForeignColumn(const ColumnDef& def) {
 }
 
 bool isNumericText(const QString& text) {
-    // the common case first: blanks, a sign and ASCII digits
-    int i = 0, n = text.size(), digits = 0;
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) ++i;
-    while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'))
-        ++i, ++digits;
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    if (i == n) return digits > 0;
+    qint64 whole;
+    if (parsePlainInteger(text, whole)) return true; // the common case, without the general parse
     const QString t = text.trimmed();
     if (t.isEmpty()) return false;
     bool ok = false;

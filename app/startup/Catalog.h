@@ -56,6 +56,19 @@ bool IsForeignColumn(const ColumnDef& def);
 QVariant ToFieldValue(const QString& text, ColumnDataType dataType);
 qint16 CompareFieldValues(const QVariant& a, const QVariant& b, ColumnDataType dataType);
 
+// A profile result up to its first NUL.
+QString cutAtNul(const QString& s);
+// A field value as grid text: NULL shows as an empty cell.
+inline QString FieldText(const QVariant& v) {
+    return v.isNull() ? QString() : v.toString();
+}
+inline bool isNumberType(ColumnDataType t) {
+    return t == eInteger || t == eSmallint;
+}
+// A whole number written plainly (blanks, a sign, up to 18 ASCII digits),
+// read without the general conversion; false for anything else.
+bool parsePlainInteger(const QString& text, qint64& value);
+
 // "COL( 01 )FieldName" and so on.
 QString columnKey(int n, const char* name);
 // Whether a grid text counts as a number (blanks around it allowed).

@@ -2,6 +2,7 @@
 #include "Catalog.h"
 #include "Dialogs.h"
 #include "FormsRegistry.h"
+#include "Guarded.h"
 #include "Profile.h"
 #include "UiFont.h"
 #include "frmInput.h"
@@ -20,14 +21,6 @@ using namespace modMorvi;
 namespace {
 frmSelect* theMenu = nullptr;
 
-// Runs a handler so that nothing it throws leaves the event loop.
-template <typename F> void guarded(QWidget* w, F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        msgBox(w, QString::fromStdString(e.what()));
-    }
-}
 } // namespace
 
 frmSelect::frmSelect(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -72,11 +65,10 @@ void frmSelect::Form_Load() {
     cmbTbl->clear();
     cmbTbl->addItem(QString());
     for (qint16 i = 1; objPublic && i <= objPublic->TableNumber(); ++i) {
-        QString name = Profile::GetString(objPublic->TableSection(i), QStringLiteral("TableJPName"),
-                                          QStringLiteral("0"), 100, strIniPath);
-        const int nul = name.indexOf(QChar(0));
-        if (nul >= 0) name.truncate(nul);
-        cmbTbl->addItem(name);
+        const QString name =
+            Profile::GetString(objPublic->TableSection(i), QStringLiteral("TableJPName"),
+                               QStringLiteral("0"), 100, strIniPath);
+        cmbTbl->addItem(cutAtNul(name));
     }
 }
 
@@ -143,11 +135,7 @@ bool frmSelect::UnloadAllForms() {
 
 void frmSelect::closeEvent(QCloseEvent* event) {
     bool ended = false;
-    try {
-        ended = UnloadAllForms();
-    } catch (const std::exception& e) {
-        msgBox(this, QString::fromStdString(e.what()));
-    }
+    guarded(this, [&] { ended = UnloadAllForms(); });
     if (!ended) {
         event->ignore();
         return;

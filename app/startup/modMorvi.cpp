@@ -1,6 +1,7 @@
 #include "modMorvi.h"
 #include "Catalog.h"
 #include "Dialogs.h"
+#include "Guarded.h"
 #include "clsRellmark.h"
 #include "frmSelect.h"
 #include "frmTitle.h"
@@ -59,11 +60,7 @@ void Main() {
     title->show();
     QCoreApplication::processEvents();
     InitEnvironment();
-    try {
-        LoadTableList();
-    } catch (const std::exception& e) {
-        msgBox(nullptr, QString::fromStdString(e.what()));
-    }
+    guarded(nullptr, LoadTableList);
     title->close();
     delete title;
     auto* menu = new frmSelect;

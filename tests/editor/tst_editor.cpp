@@ -1,6 +1,7 @@
 #include "FakeDialogs.h"
 #include "FormsRegistry.h"
 #include "TestEnv.h"
+#include "Typing.h"
 #include "frmInput.h"
 #include "frmSelect.h"
 #include "modMorvi.h"
@@ -74,12 +75,7 @@ class TestEditor : public QObject {
         g()->setRow(r);
         g()->setCol(c);
     }
-    void type(const QString& text) {
-        for (const QChar ch : text) {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(QApplication::focusWidget(), &press);
-        }
-    }
+    void type(const QString& text) { typeText(text); }
     void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QTest::keyClick(QApplication::focusWidget(), k, m);
     }

@@ -1,3 +1,4 @@
+#include "Typing.h"
 #include "modpub.h"
 #include "usrFlg.h"
 
@@ -33,16 +34,7 @@ class TestGrid : public QObject {
     void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QTest::keyClick(w, k, m);
     }
-    // Types text as a keyboard would: each character to the widget that has the focus.
-    void type(const QString& text) {
-        for (const QChar ch : text) {
-            QWidget* w = QApplication::focusWidget();
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(w, &press);
-            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(w, &release);
-        }
-    }
+    void type(const QString& text) { typeText(text); }
     QStringList rowTexts(int r) {
         QStringList out;
         for (int c = 0; c < g->MaxCol(); ++c)
