@@ -28,6 +28,15 @@ using namespace modMorvi;
 namespace {
 const QString DesignCaption = QStringLiteral("Tamroc編集画面");
 const QString CountMarker = QStringLiteral("\u3000\u3000現在の件数：");
+
+// A foreign key as the join of rows and foreign records sees it: a whole
+// number by its value, anything else (a text stored in a number column) as
+// it stands, so that it matches nothing instead of stopping the load.
+QString foreignKeyId(const QString& text, bool numeric) {
+    qint64 v;
+    if (numeric && parsePlainInteger(text, v)) return QString::number(v);
+    return text;
+}
 } // namespace
 
 frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
@@ -58,6 +67,24 @@ const QString& frmInput::cell(int row, int col) const {
     return mGrid->model().text(row, col);
 }
 
+bool frmInput::keepsLoadedKey(int j, int row) const {
+    if (static_cast<size_t>(j) >= mShown.size()) return false;
+    const ColumnDef& c = mCols[mForeign[j].LinkIndex];
+    const QString& key = cell(row, c.ipointx);
+    if (key.isEmpty()) return false;
+    // a key the foreign table did not hold showed the placeholder
+    const auto it = mShown[j].constFind(foreignKeyId(key, isNumberType(c.eDataType)));
+    return cell(row, mForeign[j].ipointx) == (it == mShown[j].constEnd() ? NoMatch : *it);
+}
+
+QString frmInput::keyLabel(const std::function<QString(int)>& textOf) const {
+    QStringList parts;
+    for (int i = 1; i <= numberCount(); ++i)
+        if (mCols[i].MainKey)
+            parts << mCols[i].JPName + QStringLiteral("「") + textOf(i) + QStringLiteral("」");
+    return parts.join(QStringLiteral("・"));
+}
+
 QAction* frmInput::action(const QString& name) const {
     return findChild<QAction*>(name);
 }
@@ -82,7 +109,8 @@ void frmInput::buildMenus() {
     };
     QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("ファイル（＆F)"));
     mnuFile->menuAction()->setObjectName(QStringLiteral("mnuFile"));
-    add(mnuFile, "mnuFileSave", QStringLiteral("保存（＆S)"), {}, &frmInput::mnuFileSave_Click);
+    add(mnuFile, "mnuFileSave", QStringLiteral("保存（＆S)"), QKeySequence(Qt::CTRL | Qt::Key_S),
+        &frmInput::mnuFileSave_Click);
     add(mnuFile, "mnuFileReRead", QStringLiteral("再読み出し"), {}, &frmInput::mnuFileReRead_Click);
     add(mnuFile, "mnuFileFkeyRead", QStringLiteral("外部キー再読み出し"), {},
         &frmInput::mnuFileFkeyRead_Click);
@@ -210,8 +238,7 @@ void frmInput::openMainRecordSet() {
     mRecordSet = std::make_unique<clsDBRecord>();
     mRecordSet->setParentConnectClass(objDB);
     mRecordSet->GetRecordSet(mainSource());
-    mRecordSetStale = false;
-    mLoaded.clear();
+    mRecordSetTouched = false;
 }
 
 void frmInput::LoadRows() {
@@ -250,6 +277,7 @@ void frmInput::LoadRows() {
 void frmInput::LoadForeignValues(int mode) {
     const int n = numberCount(), k = foreignCount();
     const QString mainTable = objPublic->TableSection(mTblNum);
+    if (mode == 1) mShown.assign(static_cast<size_t>(k + 1), {});
     mGrid->InputClear();
     mGrid->setInputColsNum(n + k + 1);
 
@@ -329,20 +357,15 @@ void frmInput::LoadForeignValues(int mode) {
         // The foreign texts are joined to the rows in one pass over each:
         // a key that the foreign table does not hold shows as such.
         const bool numeric = isNumberType(c.eDataType);
-        auto keyOf = [&](const QString& text) {
-            if (!numeric) return text;
-            qint64 v;
-            if (!parsePlainInteger(text, v)) v = ToFieldValue(text, c.eDataType).toLongLong();
-            return QString::number(v);
-        };
-        QHash<QString, QString> textOf;
+        QHash<QString, QString>& textOf = mShown[j];
         if (f.RowCount() > 0) {
             int r = 1;
             for (f.MoveFirst(); !f.Eof(); f.MoveNext()) {
                 const QString text = FieldText(f.Column(c.GaibuTableColName));
                 mGrid->setInputCol(shown, r++, text);
                 if (mode == 1) {
-                    const QString key = keyOf(FieldText(f.Column(c.GaibuTableColKey)));
+                    const QString key =
+                        foreignKeyId(FieldText(f.Column(c.GaibuTableColKey)), numeric);
                     if (!textOf.contains(key)) textOf.insert(key, text);
                 }
             }
@@ -354,7 +377,7 @@ void frmInput::LoadForeignValues(int mode) {
                     mGrid->setField(g, shown, QString());
                     continue;
                 }
-                const auto it = textOf.constFind(keyOf(keyText));
+                const auto it = textOf.constFind(foreignKeyId(keyText, numeric));
                 mGrid->setField(g, shown, it == textOf.constEnd() ? NoMatch : *it);
             }
         f.CloseRecordSet();
