@@ -37,8 +37,10 @@ std::optional<qint64> wholeNumber(const QString& text, ColumnDataType type) {
     default:
         return std::nullopt;
     }
-    const QString plain = plainNumberText(text);
     qint64 v;
+    if (parsePlainInteger(text, v))
+        return v >= lo && v <= hi ? std::optional<qint64>(v) : std::nullopt;
+    const QString plain = plainNumberText(text);
     if (!parsePlainInteger(plain, v)) {
         // Other ways of writing a whole number ("1.0", "1e3") are taken, a
         // fraction is not: it would be stored rounded without a word.
@@ -66,6 +68,21 @@ QString comparable(const QString& text, ColumnDataType type) {
     if (type == eText) return ToFieldValue(text, eText).toString();
     const auto v = wholeNumber(text, type);
     return v ? QString::number(*v) : text;
+}
+
+bool Repeats::seen(const QString& text) {
+    if (mType != eText)
+        if (const auto v = wholeNumber(text, mType)) {
+            if (mNumbers.contains(*v)) return true;
+            mNumbers.insert(*v);
+            return false;
+        }
+    // a text, or a number column's text that is no number (the checks refuse it later)
+    QString key = mType == eText ? ToFieldValue(text, eText).toString() : text;
+    if (mIgnoreCase) key = key.toCaseFolded();
+    if (mTexts.contains(key)) return true;
+    mTexts.insert(key);
+    return false;
 }
 
 } // namespace CellValues

@@ -1,6 +1,7 @@
 #pragma once
 #include "Catalog.h"
 
+#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <optional>
@@ -27,5 +28,22 @@ std::optional<QVariant> storedValue(const QString& text, ColumnDataType type);
 // What a cell is compared by where values must not repeat: the value it will
 // be stored as ("5", "05" and "５" are one number; "食費 " is "食費").
 QString comparable(const QString& text, ColumnDataType type);
+
+// Finds values met before in one column, compared as they will be stored.
+class Repeats {
+public:
+    // `ignoreCase`: texts that differ only in case count as one (they name
+    // one foreign record).
+    explicit Repeats(ColumnDataType type, bool ignoreCase = false)
+        : mType(type), mIgnoreCase(ignoreCase) {}
+    // Notes the value; true when it was met before.
+    bool seen(const QString& text);
+
+private:
+    ColumnDataType mType;
+    bool mIgnoreCase;
+    QSet<qint64> mNumbers;
+    QSet<QString> mTexts;
+};
 
 } // namespace CellValues

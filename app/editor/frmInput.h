@@ -136,8 +136,21 @@ private:
     // writes only the rows whose texts differ from their record's, and only
     // over a record that still holds these texts. Replaced by each load.
     std::vector<QString> mLoaded;
-    // Per foreign entry (index j): key -> the text it showed at loading.
-    std::vector<QHash<QString, QString>> mShown;
+    // The texts that the keys of one foreign column showed at loading; a key
+    // in a number column by its value.
+    class ShownTexts {
+    public:
+        explicit ShownTexts(bool numeric = false) : mNumeric(numeric) {}
+        void insert(const QString& key, const QString& text); // the first text stays
+        // nullptr for a key the foreign table did not hold
+        const QString* find(const QString& key) const;
+
+    private:
+        bool mNumeric;
+        QHash<qint64, QString> mNumbers;
+        QHash<QString, QString> mTexts;
+    };
+    std::vector<ShownTexts> mShown; // per foreign entry (index j)
     // Where the last save found a row changed or deleted by someone else.
     int mConflictRow = -1;
     QString mConflictKey;

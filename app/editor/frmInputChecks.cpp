@@ -103,11 +103,6 @@ qint16 frmInput::CheckCells() {
     // A display cell that still shows the placeholder over the key it was
     // loaded with is no text: it is not checked, and its key stays. The
     // placeholder anywhere else stands for no value at all.
-    auto placeholder = [&](int j, int r, bool& kept) {
-        if (cell(r, mForeign[j].ipointx) != NoMatch) return false;
-        kept = keepsLoadedKey(j, r);
-        return true;
-    };
 
     // 1. repeats, compared as the values will be stored
     for (int i = 1; i <= n; ++i) {
@@ -115,13 +110,11 @@ qint16 frmInput::CheckCells() {
         if (IsForeignColumn(c) || !c.Unique) continue;
         // any number of empty cells may stand where the database takes NULL
         const bool emptiesMayRepeat = c.NullPermmit || (c.MainKey && isNumberType(c.eDataType));
-        QSet<QString> seen;
+        CellValues::Repeats repeats(c.eDataType);
         for (int r = 1; r < rows; ++r) {
             const QString& t = cell(r, c.ipointx);
             if (t.isEmpty() && emptiesMayRepeat) continue;
-            const QString v = CellValues::comparable(t, c.eDataType);
-            if (seen.contains(v)) return fail(r, c.ipointx, 1);
-            seen.insert(v);
+            if (repeats.seen(t)) return fail(r, c.ipointx, 1);
         }
     }
     // Foreign columns without input choices show no texts: their keys are
@@ -129,20 +122,17 @@ qint16 frmInput::CheckCells() {
     for (int j = 1; j <= k; ++j) {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
         if (!linked.Unique || !mForeign[j].InputPlus) continue;
-        QSet<QString> seen;
+        // texts that differ in case name one foreign record
+        CellValues::Repeats repeats(mForeign[j].GaibuTableColeDataType, true);
         for (int r = 1; r < rows; ++r) {
-            bool kept = false;
-            QString t = cell(r, mForeign[j].ipointx);
-            if (placeholder(j, r, kept)) {
-                if (kept) continue;
-                t.clear();
+            const QString& t = cell(r, mForeign[j].ipointx);
+            bool none = t.isEmpty();
+            if (t == NoMatch) {
+                if (keepsLoadedKey(j, r)) continue;
+                none = true;
             }
-            if (t.isEmpty() && linked.NullPermmit) continue;
-            // texts that differ in case name one foreign record
-            const QString v =
-                CellValues::comparable(t, mForeign[j].GaibuTableColeDataType).toCaseFolded();
-            if (seen.contains(v)) return fail(r, mForeign[j].ipointx, 1);
-            seen.insert(v);
+            if (none && linked.NullPermmit) continue;
+            if (repeats.seen(none ? QString() : t)) return fail(r, mForeign[j].ipointx, 1);
         }
     }
     // 2. empty values, and values that are not numbers of the column's type
@@ -164,15 +154,15 @@ qint16 frmInput::CheckCells() {
         for (int r = 1; r < rows; ++r) {
             // A key that stays as loaded must fit its column: a text stored
             // in a number column is shown, and refused here.
-            const bool kept = !mForeign[j].InputPlus || keepsLoadedKey(j, r);
             const QString& key = cell(r, linked.ipointx);
-            if (kept && !key.isEmpty() && !CellValues::storedValue(key, linked.eDataType))
+            if (isNumberType(linked.eDataType) && !key.isEmpty() &&
+                !CellValues::wholeNumber(key, linked.eDataType) &&
+                (!mForeign[j].InputPlus || keepsLoadedKey(j, r)))
                 return fail(r, shown, 3);
             if (!mForeign[j].InputPlus) continue;
             const QString& t = cell(r, shown);
             if (t == NoMatch) {
-                if (kept) continue;
-                if (!linked.NullPermmit) return fail(r, shown, 2);
+                if (!linked.NullPermmit && !keepsLoadedKey(j, r)) return fail(r, shown, 2);
                 continue;
             }
             if (!linked.NullPermmit && t.isEmpty()) return fail(r, shown, 2);

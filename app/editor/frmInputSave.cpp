@@ -15,6 +15,7 @@
 #include <QMap>
 #include <QSet>
 #include <algorithm>
+#include <optional>
 
 using namespace modMorvi;
 
@@ -87,27 +88,40 @@ private:
     QStringList mTexts;
 };
 
-// Matches records and rows by their whole key; the usual single
-// whole-number key by its value, without building texts.
+// The key of a record or a row: the usual single whole-number key as its
+// value, any other key as one text of its parts.
+struct RowKey {
+    bool isNumber = false;
+    qint64 number = 0;
+    QString text;
+    bool operator==(const RowKey& o) const {
+        return isNumber == o.isNumber && (isNumber ? number == o.number : text == o.text);
+    }
+};
+
+// A key cell's whole number, whatever its column's range.
+std::optional<qint64> keyNumber(const QString& text) {
+    if (const auto v = CellValues::wholeNumber(text, eInteger)) return v;
+    qint64 v;
+    if (parsePlainInteger(CellValues::plainNumberText(text), v)) return v;
+    return std::nullopt;
+}
+
+// Records and rows by their whole key; the first of several with one key.
 class KeyIndex {
 public:
-    explicit KeyIndex(bool numberKey) : mNumberKey(numberKey) {}
-    void add(const QString& key, int ordinal) {
-        qint64 v;
-        if (mNumberKey && parsePlainInteger(key, v)) {
-            if (!mNumbers.contains(v)) mNumbers.insert(v, ordinal);
-        } else if (!mTexts.contains(key)) {
-            mTexts.insert(key, ordinal);
+    void add(const RowKey& key, int ordinal) {
+        if (key.isNumber) {
+            if (!mNumbers.contains(key.number)) mNumbers.insert(key.number, ordinal);
+        } else if (!mTexts.contains(key.text)) {
+            mTexts.insert(key.text, ordinal);
         }
     }
-    int find(const QString& key) const {
-        qint64 v;
-        if (mNumberKey && parsePlainInteger(key, v)) return mNumbers.value(v, -1);
-        return mTexts.value(key, -1);
+    int find(const RowKey& key) const {
+        return key.isNumber ? mNumbers.value(key.number, -1) : mTexts.value(key.text, -1);
     }
 
 private:
-    bool mNumberKey;
     QHash<qint64, int> mNumbers;
     QHash<QString, int> mTexts;
 };
@@ -246,10 +260,14 @@ bool frmInput::saveForeignTables() {
         }
         for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
             const QString key = QString::number(freeKeys.next());
-            byText.AddNew();
-            byText.setColumn(c.GaibuTableColName, *CellValues::storedValue(it.value(), textType));
+            // the checks have let only values of the columns' types through;
+            // a key number beyond its column's range is refused here
+            const auto textValue = CellValues::storedValue(it.value(), textType);
             const auto keyValue = CellValues::storedValue(key, c.eDataType);
-            if (!keyValue) throw typeMismatch(key); // a key number beyond the column's type
+            if (!textValue) throw typeMismatch(it.value());
+            if (!keyValue) throw typeMismatch(key);
+            byText.AddNew();
+            byText.setColumn(c.GaibuTableColName, *textValue);
             byText.setColumn(c.GaibuTableColKey, *keyValue);
             byText.UpDate();
             keyOf.insert(it.key(), key);
@@ -289,46 +307,70 @@ frmInput::MainSave frmInput::saveMainTable() {
     for (int i = 1; i <= n; ++i)
         if (mCols[i].MainKey) keyCols << i;
     const bool numberKey = keyCols.size() == 1 && mCols[keyCols[0]].eDataType != eText;
-    auto keyOf = [&](const std::function<QString(int)>& textOf) {
-        if (keyCols.size() == 1) return keyPart(textOf(keyCols[0]), mCols[keyCols[0]].eDataType);
-        QString key;
+    using TextOf = std::function<QString(int)>;
+    auto keyOf = [&](const TextOf& textOf) {
+        RowKey key;
+        if (numberKey) {
+            key.text = textOf(keyCols[0]);
+            if (const auto v = keyNumber(key.text)) {
+                key.isNumber = true;
+                key.number = *v;
+            }
+            return key;
+        }
         for (int i : keyCols)
-            key += keyPart(textOf(i), mCols[i].eDataType) + QChar(0x1F);
+            key.text += keyPart(textOf(i), mCols[i].eDataType) + QChar(0x1F);
         return key;
     };
     auto gridText = [&](int g) {
-        return [this, g](int i) -> QString { return cell(g, mCols[i].ipointx); };
+        return TextOf([this, g](int i) { return cell(g, mCols[i].ipointx); });
     };
     const size_t loadedCount = n ? mLoaded.size() / static_cast<size_t>(n) : 0;
     auto loadedText = [&](size_t b) {
-        return [this, b, n](int i) -> QString { return mLoaded[b * n + (i - 1)]; };
+        return TextOf([this, b, n](int i) { return mLoaded[b * n + (i - 1)]; });
     };
-    auto recordText = [&](int i) { return FieldText(rs.Column(mCols[i].FieldName)); };
+    const TextOf recordText = [&](int i) { return FieldText(rs.Column(mCols[i].FieldName)); };
+    // A record's number key is read as the number it is.
+    auto recordKey = [&] {
+        if (numberKey) {
+            const QVariant v = rs.Column(mCols[keyCols[0]].FieldName);
+            const int type = v.metaType().id();
+            if (!v.isNull() && (type == QMetaType::LongLong || type == QMetaType::Int))
+                return RowKey{true, v.toLongLong(), {}};
+        }
+        return keyOf(recordText);
+    };
 
     // The records as the set holds them, by key and by position.
     std::vector<QVariant> marks;
-    KeyIndex records(numberKey);
+    KeyIndex records;
     if (rs.RowCount() > 0) {
         marks.reserve(static_cast<size_t>(rs.RowCount()));
         for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) {
-            records.add(keyOf(recordText), static_cast<int>(marks.size()));
+            records.add(recordKey(), static_cast<int>(marks.size()));
             marks.push_back(rs.BookMark());
         }
     }
     // The baseline by key; while the set is the baseline, the same index.
-    KeyIndex loadedIndex(numberKey);
+    KeyIndex loadedIndex;
     if (!fromBaseline)
         for (size_t b = 0; b < loadedCount; ++b)
             loadedIndex.add(keyOf(loadedText(b)), static_cast<int>(b));
     const KeyIndex& baseline = fromBaseline ? records : loadedIndex;
 
-    auto sameTexts = [&](const std::function<QString(int)>& textOf, size_t b) {
+    auto rowUnchanged = [&](int g, size_t b) {
+        const QString* loaded = &mLoaded[b * n];
         for (int i = 1; i <= n; ++i)
-            if (textOf(i) != mLoaded[b * n + (i - 1)]) return false;
+            if (cell(g, mCols[i].ipointx) != loaded[i - 1]) return false;
         return true;
     };
-    // Whether record f (the set being current on it) still holds baseline b.
-    auto untouchedElsewhere = [&](size_t b) { return fromBaseline || sameTexts(recordText, b); };
+    // Whether the record the set is on still holds baseline b.
+    auto untouchedElsewhere = [&](size_t b) {
+        if (fromBaseline) return true;
+        for (int i = 1; i <= n; ++i)
+            if (recordText(i) != mLoaded[b * n + (i - 1)]) return false;
+        return true;
+    };
     auto conflict = [&](int g, const QString& label) {
         mConflictRow = g;
         mConflictKey = label;
@@ -357,12 +399,12 @@ frmInput::MainSave frmInput::saveMainTable() {
     std::vector<char> claimed(loadedCount, 0);
     const int rows = CountDataRows() == 0 ? 1 : mGrid->MaxRow();
     for (int g = 1; g < rows; ++g) {
-        const QString key = keyOf(gridText(g));
+        const RowKey key = keyOf(gridText(g));
         int b = baseline.find(key);
         if (b >= 0 && claimed[static_cast<size_t>(b)]) b = -1; // a second row with one key
         if (b >= 0) {
             claimed[static_cast<size_t>(b)] = 1;
-            if (sameTexts(gridText(g), static_cast<size_t>(b))) continue; // not changed here
+            if (rowUnchanged(g, static_cast<size_t>(b))) continue; // not changed here
             const int f = fromBaseline ? b : records.find(key);
             if (f < 0) return conflict(g, keyLabel(gridText(g)));
             rs.setBookMark(marks[static_cast<size_t>(f)]);
@@ -401,7 +443,7 @@ frmInput::MainSave frmInput::saveMainTable() {
     if (rs.RowCount() > 0)
         for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext())
             if (rs.Status().toInt() & RecStatus::ConcurrencyViolation) {
-                const QString key = keyOf(recordText);
+                const RowKey key = recordKey();
                 mConflictKey = keyLabel(recordText);
                 for (int g = 1; g < rows && mConflictRow < 0; ++g)
                     if (keyOf(gridText(g)) == key) mConflictRow = g;
