@@ -347,8 +347,16 @@ void clsDBRecord::BeginTrans() {
         throw RellmarkError(RellmarkErr::Provider,
                             QStringLiteral("トランザクションは既に開始されています。"));
     QSqlDatabase db = conn->db();
-    if (!db.transaction())
+    if (db.driverName() == QLatin1String("QSQLITE")) {
+        // Every lock the transaction needs is taken here, in one wait of at
+        // most the busy timeout: taken statement by statement, a database
+        // held by another program would cost that wait for every row written.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("BEGIN EXCLUSIVE")))
+            throw RellmarkError(providerNumber(q.lastError()), q.lastError().text().trimmed());
+    } else if (!db.transaction()) {
         throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
+    }
     conn->inTransaction = true;
 }
 

@@ -146,8 +146,9 @@ RellmarkConnection* clsRellmark::GetConnection() const {
     return mConnection.get();
 }
 
-void clsRellmark::setMessageHandler(MessageHandler handler) {
-    messageHandler = std::move(handler);
+clsRellmark::MessageHandler clsRellmark::setMessageHandler(MessageHandler handler) {
+    std::swap(messageHandler, handler);
+    return handler;
 }
 
 void clsRellmark::showMessage(const QString& text, Icon icon) {

@@ -39,7 +39,9 @@ public:
     // to the debug log.
     enum class Icon { None, Critical };
     using MessageHandler = std::function<void(const QString& text, const QString& title, Icon)>;
-    static void setMessageHandler(MessageHandler handler);
+    // Returns the handler it replaces, so that a caller can take the
+    // messages for a while and then put the previous handler back.
+    static MessageHandler setMessageHandler(MessageHandler handler);
     static void showMessage(const QString& text, Icon icon);
 
 private:

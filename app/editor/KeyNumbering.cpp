@@ -1,4 +1,5 @@
 #include "KeyNumbering.h"
+#include "CellValues.h"
 
 #include <limits>
 
@@ -12,9 +13,9 @@ std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& k
             ++empty;
             continue;
         }
-        bool ok = false;
-        const qint64 v = k.trimmed().toLongLong(&ok);
-        if (ok && v > m) m = v;
+        // a key typed in full width counts as the number it is
+        const auto v = CellValues::wholeNumber(k, eInteger);
+        if (v && *v > m) m = *v;
     }
     std::vector<NewKey> out;
     if (empty == 0) return out;

@@ -13,7 +13,7 @@ struct NewKey {
 };
 
 // Numbers the rows whose key text is empty: m + 1, m + 2, ... in row order,
-// m being the greatest numeric key (0 when there is none). `keys[i]` is the
+// m being the greatest whole-number key (0 when there is none). `keys[i]` is the
 // key text of grid row `firstRow + i`. Texts that are not whole numbers are
 // left to the cell checks. nullopt when a number would pass 2147483647.
 std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& keys, int firstRow);

@@ -28,6 +28,7 @@ using namespace modMorvi;
 namespace {
 const QString DesignCaption = QStringLiteral("Tamroc編集画面");
 const QString CountMarker = QStringLiteral("\u3000\u3000現在の件数：");
+
 } // namespace
 
 frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
@@ -58,6 +59,45 @@ const QString& frmInput::cell(int row, int col) const {
     return mGrid->model().text(row, col);
 }
 
+// A key in a number column is joined by its value; anything else (a text
+// stored in a number column) as it stands, so that it matches nothing
+// instead of stopping the load.
+void frmInput::ShownTexts::insert(const QString& key, const QString& text) {
+    qint64 v;
+    if (mNumeric && parsePlainInteger(key, v)) {
+        if (!mNumbers.contains(v)) mNumbers.insert(v, text);
+    } else if (!mTexts.contains(key)) {
+        mTexts.insert(key, text);
+    }
+}
+
+const QString* frmInput::ShownTexts::find(const QString& key) const {
+    qint64 v;
+    if (mNumeric && parsePlainInteger(key, v)) {
+        const auto it = mNumbers.constFind(v);
+        return it == mNumbers.constEnd() ? nullptr : &*it;
+    }
+    const auto it = mTexts.constFind(key);
+    return it == mTexts.constEnd() ? nullptr : &*it;
+}
+
+bool frmInput::keepsLoadedKey(int j, int row) const {
+    if (static_cast<size_t>(j) >= mShown.size()) return false;
+    const QString& key = cell(row, mCols[mForeign[j].LinkIndex].ipointx);
+    if (key.isEmpty()) return false;
+    // a key the foreign table did not hold showed the placeholder
+    const QString* text = mShown[j].find(key);
+    return cell(row, mForeign[j].ipointx) == (text ? *text : NoMatch);
+}
+
+QString frmInput::keyLabel(const std::function<QString(int)>& textOf) const {
+    QStringList parts;
+    for (int i = 1; i <= numberCount(); ++i)
+        if (mCols[i].MainKey)
+            parts << mCols[i].JPName + QStringLiteral("「") + textOf(i) + QStringLiteral("」");
+    return parts.join(QStringLiteral("・"));
+}
+
 QAction* frmInput::action(const QString& name) const {
     return findChild<QAction*>(name);
 }
@@ -82,7 +122,8 @@ void frmInput::buildMenus() {
     };
     QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("ファイル（＆F)"));
     mnuFile->menuAction()->setObjectName(QStringLiteral("mnuFile"));
-    add(mnuFile, "mnuFileSave", QStringLiteral("保存（＆S)"), {}, &frmInput::mnuFileSave_Click);
+    add(mnuFile, "mnuFileSave", QStringLiteral("保存（＆S)"), QKeySequence(Qt::CTRL | Qt::Key_S),
+        &frmInput::mnuFileSave_Click);
     add(mnuFile, "mnuFileReRead", QStringLiteral("再読み出し"), {}, &frmInput::mnuFileReRead_Click);
     add(mnuFile, "mnuFileFkeyRead", QStringLiteral("外部キー再読み出し"), {},
         &frmInput::mnuFileFkeyRead_Click);
@@ -210,8 +251,7 @@ void frmInput::openMainRecordSet() {
     mRecordSet = std::make_unique<clsDBRecord>();
     mRecordSet->setParentConnectClass(objDB);
     mRecordSet->GetRecordSet(mainSource());
-    mRecordSetStale = false;
-    mLoaded.clear();
+    mRecordSetTouched = false;
 }
 
 void frmInput::LoadRows() {
@@ -250,6 +290,11 @@ void frmInput::LoadRows() {
 void frmInput::LoadForeignValues(int mode) {
     const int n = numberCount(), k = foreignCount();
     const QString mainTable = objPublic->TableSection(mTblNum);
+    if (mode == 1) {
+        mShown.assign(static_cast<size_t>(k + 1), ShownTexts());
+        for (int j = 1; j <= k; ++j)
+            mShown[j] = ShownTexts(isNumberType(mCols[mForeign[j].LinkIndex].eDataType));
+    }
     mGrid->InputClear();
     mGrid->setInputColsNum(n + k + 1);
 
@@ -328,23 +373,13 @@ void frmInput::LoadForeignValues(int mode) {
                             true, QStringLiteral("aa"));
         // The foreign texts are joined to the rows in one pass over each:
         // a key that the foreign table does not hold shows as such.
-        const bool numeric = isNumberType(c.eDataType);
-        auto keyOf = [&](const QString& text) {
-            if (!numeric) return text;
-            qint64 v;
-            if (!parsePlainInteger(text, v)) v = ToFieldValue(text, c.eDataType).toLongLong();
-            return QString::number(v);
-        };
-        QHash<QString, QString> textOf;
+        ShownTexts& textOf = mShown[j];
         if (f.RowCount() > 0) {
             int r = 1;
             for (f.MoveFirst(); !f.Eof(); f.MoveNext()) {
                 const QString text = FieldText(f.Column(c.GaibuTableColName));
                 mGrid->setInputCol(shown, r++, text);
-                if (mode == 1) {
-                    const QString key = keyOf(FieldText(f.Column(c.GaibuTableColKey)));
-                    if (!textOf.contains(key)) textOf.insert(key, text);
-                }
+                if (mode == 1) textOf.insert(FieldText(f.Column(c.GaibuTableColKey)), text);
             }
         }
         if (mode == 1)
@@ -354,8 +389,8 @@ void frmInput::LoadForeignValues(int mode) {
                     mGrid->setField(g, shown, QString());
                     continue;
                 }
-                const auto it = textOf.constFind(keyOf(keyText));
-                mGrid->setField(g, shown, it == textOf.constEnd() ? NoMatch : *it);
+                const QString* text = textOf.find(keyText);
+                mGrid->setField(g, shown, text ? *text : NoMatch);
             }
         f.CloseRecordSet();
     }

@@ -3,7 +3,9 @@
 #include "Guarded.h"
 #include "KeyNumbering.h"
 
+#include <QHash>
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -53,6 +55,7 @@ public:
 
     // ---- commands ----
     void mnuFileSave_Click();
+    // Asks first when there are unsaved edits.
     void mnuFileReRead_Click();
     void mnuFileFkeyRead_Click();
     void mnuFileClose_Click();
@@ -85,7 +88,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    enum class MainSave { Written, Failed, Conflict };
+
     void Form_QueryUnload(int& cancel, int unloadMode);
+    // Reads the table again, dropping whatever the grid holds.
+    void reloadTable();
     void buildMenus();
     // Runs a command so that no failure escapes the event loop; the user is
     // told what went wrong and the grid keeps what it holds.
@@ -96,12 +103,18 @@ private:
     int firstKeyColumn() const;
     int lastKeyColumn() const;
     void paintRed(int row, int col);
+    // Whether the display cell of foreign entry j in `row` still shows what
+    // its key showed at loading (the placeholder included): such a row keeps
+    // its key, whatever the foreign table calls that key by now.
+    bool keepsLoadedKey(int j, int row) const;
+    // "番号「5」" for the row's key cells, to name a row in a message.
+    QString keyLabel(const std::function<QString(int column)>& textOf) const;
     // A cell's text without a copy, for the passes over every row.
     const QString& cell(int row, int col) const;
     void openMainRecordSet();
     QString mainSource() const;
     bool saveForeignTables();
-    bool saveMainTable();
+    MainSave saveMainTable();
 
     usrFlg* mGrid = nullptr;
     QToolBar* Toolbar1 = nullptr;
@@ -110,14 +123,35 @@ private:
     ColumnDefs mCols;
     ColumnDefs mForeign;
     std::unique_ptr<clsDBRecord> mRecordSet;
-    bool mRecordSetStale = false;
+    // The record set no longer holds exactly what was loaded (a save that
+    // failed has changed it); the next save reads the table afresh.
+    bool mRecordSetTouched = false;
     bool mModified = false;
     bool mUnloadApproved = false;
     bool mLoading = false;
     QString mSearchText;
     std::vector<KeyNumbering::NewKey> mNewKeys;
-    // The texts each record was loaded with (n per record, in record order),
-    // sharing their data with the grid's cells: a save writes only the rows
-    // whose texts differ from them. Empty when the record set was reopened.
+    // The baseline of every save: the texts each record was loaded with (n per
+    // record, in load order), sharing their data with the grid's cells. A save
+    // writes only the rows whose texts differ from their record's, and only
+    // over a record that still holds these texts. Replaced by each load.
     std::vector<QString> mLoaded;
+    // The texts that the keys of one foreign column showed at loading; a key
+    // in a number column by its value.
+    class ShownTexts {
+    public:
+        explicit ShownTexts(bool numeric = false) : mNumeric(numeric) {}
+        void insert(const QString& key, const QString& text); // the first text stays
+        // nullptr for a key the foreign table did not hold
+        const QString* find(const QString& key) const;
+
+    private:
+        bool mNumeric;
+        QHash<qint64, QString> mNumbers;
+        QHash<QString, QString> mTexts;
+    };
+    std::vector<ShownTexts> mShown; // per foreign entry (index j)
+    // Where the last save found a row changed or deleted by someone else.
+    int mConflictRow = -1;
+    QString mConflictKey;
 };

@@ -1,7 +1,10 @@
 // Numbering new rows and checking every cell against the catalog's rules
 // before a save.
+#include "CellValues.h"
 #include "frmInput.h"
 #include "usrFlg.h"
+
+#include <QSet>
 
 namespace {
 constexpr quint32 White = 0x00FFFFFF;
@@ -45,10 +48,21 @@ bool frmInput::AssignNewKeys() {
 
 void frmInput::WriteNewKeys(int mode) {
     const int first = firstKeyColumn();
-    if (first == 0) return;
+    if (first == 0 || mNewKeys.empty()) return;
+    const int x = mCols[first].ipointx;
+    if (mode == 0) {
+        for (const auto& k : mNewKeys)
+            mGrid->setField(k.row, x, QString::number(k.key));
+        return;
+    }
+    // The numbers of this save are all above every key the grid held, so
+    // they are found by their value wherever their rows are now; no other
+    // cell is ever emptied, and no existing key changes.
+    QSet<QString> numbers;
     for (const auto& k : mNewKeys)
-        mGrid->setField(k.row, mCols[first].ipointx,
-                        mode == 0 ? QString::number(k.key) : QString());
+        numbers.insert(QString::number(k.key));
+    for (int r = 1; r < mGrid->MaxRow(); ++r)
+        if (numbers.contains(cell(r, x))) mGrid->setField(r, x, QString());
 }
 
 qint16 frmInput::CountDataRows() {
@@ -70,6 +84,9 @@ void frmInput::paintRed(int row, int col) {
     mGrid->setCol(col);
 }
 
+// The checks read the rows in the order the user has them and never sort
+// them: a failed check leaves every row where it was, so that the next
+// value typed lands in the record the user meant.
 qint16 frmInput::CheckCells() {
     mGrid->setRedraw(false);
     const int rows = mGrid->MaxRow();
@@ -83,50 +100,74 @@ qint16 frmInput::CheckCells() {
         paintRed(row, col);
         return code;
     };
+    // A display cell that still shows the placeholder over the key it was
+    // loaded with is no text: it is not checked, and its key stays. The
+    // placeholder anywhere else stands for no value at all.
 
-    // 1. repeats
+    // 1. repeats, compared as the values will be stored
     for (int i = 1; i <= n; ++i) {
         const ColumnDef& c = mCols[i];
         if (IsForeignColumn(c) || !c.Unique) continue;
-        sortAll(c.ipointx, isNumberType(c.eDataType) ? 3 : 7);
-        const bool emptyKeysMayRepeat = c.MainKey && isNumberType(c.eDataType);
-        for (int r = 1; r <= rows - 2; ++r) {
-            const QString& a = cell(r, c.ipointx);
-            const QString& b = cell(r + 1, c.ipointx);
-            if (emptyKeysMayRepeat && (a.isEmpty() || b.isEmpty())) continue;
-            if (a == b) return fail(r + 1, c.ipointx, 1);
+        // any number of empty cells may stand where the database takes NULL
+        const bool emptiesMayRepeat = c.NullPermmit || (c.MainKey && isNumberType(c.eDataType));
+        CellValues::Repeats repeats(c.eDataType);
+        for (int r = 1; r < rows; ++r) {
+            const QString& t = cell(r, c.ipointx);
+            if (t.isEmpty() && emptiesMayRepeat) continue;
+            if (repeats.seen(t)) return fail(r, c.ipointx, 1);
         }
     }
     // Foreign columns without input choices show no texts: their keys are
-    // saved as loaded and there is nothing of them to check.
+    // saved as loaded and there is nothing of them to compare.
     for (int j = 1; j <= k; ++j) {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
         if (!linked.Unique || !mForeign[j].InputPlus) continue;
-        sortAll(mForeign[j].ipointx, isNumberType(linked.eDataType) ? 3 : 7);
-        for (int r = 1; r <= rows - 2; ++r)
-            if (cell(r, mForeign[j].ipointx) == cell(r + 1, mForeign[j].ipointx))
-                return fail(r + 1, mForeign[j].ipointx, 1);
+        // texts that differ in case name one foreign record
+        CellValues::Repeats repeats(mForeign[j].GaibuTableColeDataType, true);
+        for (int r = 1; r < rows; ++r) {
+            const QString& t = cell(r, mForeign[j].ipointx);
+            bool none = t.isEmpty();
+            if (t == NoMatch) {
+                if (keepsLoadedKey(j, r)) continue;
+                none = true;
+            }
+            if (none && linked.NullPermmit) continue;
+            if (repeats.seen(none ? QString() : t)) return fail(r, mForeign[j].ipointx, 1);
+        }
     }
-    // 2. empty and non-numeric values
+    // 2. empty values, and values that are not numbers of the column's type
     for (int i = 1; i <= n; ++i) {
         const ColumnDef& c = mCols[i];
         if (IsForeignColumn(c)) continue;
         for (int r = 1; r < rows; ++r) {
             const QString& t = cell(r, c.ipointx);
             if (!c.NullPermmit && t.isEmpty()) return fail(r, c.ipointx, 2);
-            if (isNumberType(c.eDataType) && !t.isEmpty() && !isNumericText(t))
+            if (isNumberType(c.eDataType) && !t.isEmpty() &&
+                !CellValues::wholeNumber(t, c.eDataType))
                 return fail(r, c.ipointx, 3);
         }
     }
     for (int j = 1; j <= k; ++j) {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
-        if (!mForeign[j].InputPlus) continue;
+        const int shown = mForeign[j].ipointx;
+        const ColumnDataType textType = mForeign[j].GaibuTableColeDataType;
         for (int r = 1; r < rows; ++r) {
-            const QString& t = cell(r, mForeign[j].ipointx);
-            if (!linked.NullPermmit && t.isEmpty()) return fail(r, mForeign[j].ipointx, 2);
-            if (isNumberType(mForeign[j].GaibuTableColeDataType) && !t.isEmpty() &&
-                !isNumericText(t))
-                return fail(r, mForeign[j].ipointx, 3);
+            // A key that stays as loaded must fit its column: a text stored
+            // in a number column is shown, and refused here.
+            const QString& key = cell(r, linked.ipointx);
+            if (isNumberType(linked.eDataType) && !key.isEmpty() &&
+                !CellValues::wholeNumber(key, linked.eDataType) &&
+                (!mForeign[j].InputPlus || keepsLoadedKey(j, r)))
+                return fail(r, shown, 3);
+            if (!mForeign[j].InputPlus) continue;
+            const QString& t = cell(r, shown);
+            if (t == NoMatch) {
+                if (!linked.NullPermmit && !keepsLoadedKey(j, r)) return fail(r, shown, 2);
+                continue;
+            }
+            if (!linked.NullPermmit && t.isEmpty()) return fail(r, shown, 2);
+            if (isNumberType(textType) && !t.isEmpty() && !CellValues::wholeNumber(t, textType))
+                return fail(r, shown, 3);
         }
     }
     // 3. lengths, counted in bytes of UTF-16
@@ -142,9 +183,11 @@ qint16 frmInput::CheckCells() {
         if (!mForeign[j].InputPlus || mForeign[j].GaibuTableColeDataType != eText ||
             linked.CheckInputTextLength <= 0)
             continue;
-        for (int r = 1; r < rows; ++r)
-            if (cell(r, mForeign[j].ipointx).size() * 2 > linked.CheckInputTextLength)
+        for (int r = 1; r < rows; ++r) {
+            const QString& t = cell(r, mForeign[j].ipointx);
+            if (t != NoMatch && t.size() * 2 > linked.CheckInputTextLength)
                 return fail(r, mForeign[j].ipointx, 4);
+        }
     }
     mGrid->setRedraw(true);
     return 0;

@@ -19,6 +19,19 @@ void frmInput::mnuFileSave_Click() {
 }
 
 void frmInput::mnuFileReRead_Click() {
+    mGrid->CloseEditor(true); // what is being typed counts as a change
+    if (mModified) {
+        const auto answer = dialogs().question(
+            this,
+            QStringLiteral("保存していない変更があります。再読み出しすると変更は失われます。"
+                           "再読み出ししますか？"),
+            windowTitle() + QStringLiteral("の再読み出し"));
+        if (answer != Dialogs::Answer::Yes) return;
+    }
+    reloadTable();
+}
+
+void frmInput::reloadTable() {
     mGrid->CloseEditor(false);
     WaitCursor wait;
     for (int attempt = 0; attempt < 2; ++attempt) {

@@ -1,5 +1,7 @@
 // Saving the grid back to the database in one transaction, and closing.
+#include "CellValues.h"
 #include "Dialogs.h"
+#include "TamrocError.h"
 #include "WaitCursor.h"
 #include "clsDBRecord.h"
 #include "clsRellmark.h"
@@ -10,21 +12,119 @@
 
 #include <QCloseEvent>
 #include <QHash>
+#include <QMap>
 #include <QSet>
 #include <algorithm>
+#include <optional>
 
 using namespace modMorvi;
 
 namespace {
-// A value as the comparisons of the save see it: numbers by value, texts
-// without regard to case.
-QString normalised(const QString& text, ColumnDataType type) {
-    qint64 whole;
-    if (type != eText && parsePlainInteger(text, whole)) return QString::number(whole);
-    const QVariant v = ToFieldValue(text, type);
-    if (type == eText) return v.toString().toCaseFolded();
-    return v.isNull() ? QString() : QString::number(v.toLongLong());
+const QString ForeignFailed = QStringLiteral("外部キーテーブルの更新失敗！！");
+const QString MainFailed = QStringLiteral("メインテーブルの更新失敗！！");
+const QString EditsKept = QStringLiteral("入力内容はそのまま残っています。");
+
+// A display text as the save matches it with the foreign table's texts:
+// numbers by value, texts without their blanks and without regard to case.
+QString foreignText(const QString& text, ColumnDataType type) {
+    const QString v = CellValues::comparable(text, type);
+    return type == eText ? v.toCaseFolded() : v;
 }
+
+// A key cell as records and rows are matched by it.
+QString keyPart(const QString& text, ColumnDataType type) {
+    if (type == eText) return ToFieldValue(text, eText).toString().toCaseFolded();
+    return CellValues::comparable(text, type);
+}
+
+// What went wrong in the database, in words the user can act on, and that
+// nothing of the save was kept; then the database's own description.
+QString explainFailure(int number, const QString& description) {
+    const QString d = description.toLower();
+    QString what;
+    if (number == 5 || number == 6 || d.contains(QLatin1String("locked")) ||
+        d.contains(QLatin1String("busy")))
+        what = QStringLiteral("データベースが他のプログラムで使用中のため保存できませんでした。");
+    else if (number == RellmarkErr::Conflict || description.contains(QStringLiteral("他で変更")))
+        what = QStringLiteral(
+            "読み出した後に他で変更または削除された行があるため保存できませんでした。");
+    else if (d.contains(QLatin1String("constraint")) || d.contains(QLatin1String("unique")))
+        what = QStringLiteral(
+            "データベースの制約（重複の禁止など）に合わない値があるため保存できませんでした。");
+    else
+        what = QStringLiteral("データベースでエラーが起きたため保存できませんでした。");
+    what += EditsKept;
+    if (!description.isEmpty()) what += QStringLiteral("\n\n") + description;
+    return what;
+}
+
+QString conflictText(const QString& key) {
+    if (key.isEmpty())
+        return QStringLiteral("読み出した後に他で変更または削除された行があるため保存できませんでし"
+                              "た。") +
+               EditsKept;
+    return key +
+           QStringLiteral("の行は、読み出した後に他で変更または削除されたため保存できませ"
+                          "んでした。") +
+           EditsKept;
+}
+
+// The data-access library shows a failed batch's description itself; during
+// a save it is taken instead and becomes part of the one message the user
+// gets.
+class LibraryMessages {
+public:
+    LibraryMessages() {
+        mPrevious = clsRellmark::setMessageHandler(
+            [this](const QString& text, const QString&, clsRellmark::Icon) { mTexts << text; });
+    }
+    ~LibraryMessages() { clsRellmark::setMessageHandler(std::move(mPrevious)); }
+    LibraryMessages(const LibraryMessages&) = delete;
+    LibraryMessages& operator=(const LibraryMessages&) = delete;
+    QString first() const { return mTexts.isEmpty() ? QString() : mTexts.first(); }
+
+private:
+    clsRellmark::MessageHandler mPrevious;
+    QStringList mTexts;
+};
+
+// The key of a record or a row: the usual single whole-number key as its
+// value, any other key as one text of its parts.
+struct RowKey {
+    bool isNumber = false;
+    qint64 number = 0;
+    QString text;
+    bool operator==(const RowKey& o) const {
+        return isNumber == o.isNumber && (isNumber ? number == o.number : text == o.text);
+    }
+};
+
+// A key cell's whole number, whatever its column's range.
+std::optional<qint64> keyNumber(const QString& text) {
+    if (const auto v = CellValues::wholeNumber(text, eInteger)) return v;
+    qint64 v;
+    if (parsePlainInteger(CellValues::plainNumberText(text), v)) return v;
+    return std::nullopt;
+}
+
+// Records and rows by their whole key; the first of several with one key.
+class KeyIndex {
+public:
+    void add(const RowKey& key, int ordinal) {
+        if (key.isNumber) {
+            if (!mNumbers.contains(key.number)) mNumbers.insert(key.number, ordinal);
+        } else if (!mTexts.contains(key.text)) {
+            mTexts.insert(key.text, ordinal);
+        }
+    }
+    int find(const RowKey& key) const {
+        return key.isNumber ? mNumbers.value(key.number, -1) : mTexts.value(key.text, -1);
+    }
+
+private:
+    QHash<qint64, int> mNumbers;
+    QHash<QString, int> mTexts;
+};
 
 struct GridEnabler {
     usrFlg* g;
@@ -33,6 +133,8 @@ struct GridEnabler {
 } // namespace
 
 bool frmInput::SaveTable() {
+    mConflictRow = -1;
+    mConflictKey.clear();
     if (!AssignNewKeys()) {
         msgBox(this, QStringLiteral(
                          "使用可能なキーの限界を超えています。キー番号を全て振り直して下さい。"));
@@ -46,44 +148,60 @@ bool frmInput::SaveTable() {
         return false;
     }
 
-    clsDBRecord transaction;
-    transaction.setParentConnectClass(objDB);
-    bool inTransaction = false;
-    bool committed = false;
+    QString failure; // shown once the grid is enabled again
     {
+        LibraryMessages library;
+        clsDBRecord transaction;
+        transaction.setParentConnectClass(objDB);
+        bool inTransaction = false;
+        bool committed = false;
         GridEnabler enabler{mGrid};
         mGrid->setEnabled(false);
         try {
             transaction.BeginTrans();
             inTransaction = true;
             if (!saveForeignTables()) {
-                msgBox(this, QStringLiteral("外部キーテーブルの更新失敗！！"));
-                transaction.RollBackTrans();
-                return false;
-            }
-            if (!saveMainTable()) {
-                msgBox(this, QStringLiteral("メインテーブルの更新失敗！！"));
-                mRecordSetStale = true;
-                transaction.RollBackTrans();
-                return false;
-            }
-            transaction.ComittTrans();
-            committed = true;
-        } catch (const std::exception& e) {
-            // Whatever failed, nothing of this save stays in the database and
-            // the user's edits stay in the grid.
-            mRecordSetStale = true;
-            if (inTransaction && !committed) {
-                try {
-                    transaction.RollBackTrans();
-                } catch (const RellmarkError&) {
+                failure = ForeignFailed + QLatin1Char('\n') + explainFailure(0, library.first());
+            } else {
+                switch (saveMainTable()) {
+                case MainSave::Written:
+                    transaction.ComittTrans();
+                    committed = true;
+                    break;
+                case MainSave::Conflict:
+                    failure = MainFailed + QLatin1Char('\n') + conflictText(mConflictKey);
+                    break;
+                case MainSave::Failed:
+                    failure =
+                        MainFailed + QLatin1Char('\n') +
+                        (mConflictKey.isEmpty() ? explainFailure(0, library.first())
+                                                : conflictText(mConflictKey) +
+                                                      QStringLiteral("\n\n") + library.first());
+                    break;
                 }
             }
-            msgBox(this, QString::fromStdString(e.what()));
-            return false;
+        } catch (const RellmarkError& e) {
+            failure = explainFailure(e.number(), e.description());
+        } catch (const std::exception& e) {
+            failure = QStringLiteral("保存できませんでした。") + EditsKept +
+                      QStringLiteral("\n\n") + QString::fromStdString(e.what());
+        }
+        // Whatever failed, nothing of this save stays in the database and the
+        // user's edits stay in the grid.
+        if (inTransaction && !committed) {
+            try {
+                transaction.RollBackTrans();
+            } catch (const RellmarkError&) {
+            }
         }
     }
-    mnuFileReRead_Click();
+    if (!failure.isEmpty()) {
+        if (mConflictRow >= 1 && mConflictRow < mGrid->MaxRow())
+            paintRed(mConflictRow, mCols[firstKeyColumn()].ipointx);
+        msgBox(this, failure);
+        return false;
+    }
+    reloadTable();
     return true;
 }
 
@@ -96,6 +214,17 @@ bool frmInput::saveForeignTables() {
         const ColumnDef& c = mCols[mForeign[j].LinkIndex];
         const int shown = mForeign[j].ipointx;
         const ColumnDataType textType = mForeign[j].GaibuTableColeDataType;
+        // A row whose display text is the one its key showed at loading keeps
+        // that key: a record renamed since then in its own table is still the
+        // record the row means, and the placeholder is not a text to store.
+        std::vector<char> kept(static_cast<size_t>(mGrid->MaxRow()), 0);
+        for (int g = 1; g < mGrid->MaxRow(); ++g)
+            kept[static_cast<size_t>(g)] = keepsLoadedKey(j, g);
+        auto noText = [&](int g) {
+            const QString& text = cell(g, shown);
+            return text.isEmpty() || text == NoMatch;
+        };
+
         // One read of the foreign table gives both its texts and the keys
         // already taken.
         clsDBRecord byText;
@@ -110,7 +239,7 @@ bool frmInput::saveForeignTables() {
         if (byText.RowCount() > 0)
             for (byText.MoveFirst(); !byText.Eof(); byText.MoveNext()) {
                 const QString norm =
-                    normalised(FieldText(byText.Column(c.GaibuTableColName)), textType);
+                    foreignText(FieldText(byText.Column(c.GaibuTableColName)), textType);
                 const QString key = FieldText(byText.Column(c.GaibuTableColKey));
                 if (!keyOf.contains(norm)) keyOf.insert(norm, key);
                 qint64 v;
@@ -122,32 +251,37 @@ bool frmInput::saveForeignTables() {
         QMap<QString, QString> fresh; // normalised text -> the text as typed first
         QSet<QString> seen;
         for (int g = 1; g < mGrid->MaxRow(); ++g) {
+            if (kept[static_cast<size_t>(g)] || noText(g)) continue;
             const QString& text = cell(g, shown);
-            if (text.isEmpty() || seen.contains(text) ||
-                (text == NoMatch && !cell(g, c.ipointx).isEmpty()))
-                continue;
+            if (seen.contains(text)) continue;
             seen.insert(text);
-            const QString norm = normalised(text, textType);
+            const QString norm = foreignText(text, textType);
             if (!keyOf.contains(norm) && !fresh.contains(norm)) fresh.insert(norm, text);
         }
         for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
             const QString key = QString::number(freeKeys.next());
+            // the checks have let only values of the columns' types through;
+            // a key number beyond its column's range is refused here
+            const auto textValue = CellValues::storedValue(it.value(), textType);
+            const auto keyValue = CellValues::storedValue(key, c.eDataType);
+            if (!textValue) throw typeMismatch(it.value());
+            if (!keyValue) throw typeMismatch(key);
             byText.AddNew();
-            byText.setColumn(c.GaibuTableColName, ToFieldValue(it.value(), textType));
-            byText.setColumn(c.GaibuTableColKey, ToFieldValue(key, c.eDataType));
+            byText.setColumn(c.GaibuTableColName, *textValue);
+            byText.setColumn(c.GaibuTableColKey, *keyValue);
             byText.UpDate();
             keyOf.insert(it.key(), key);
         }
         QHash<QString, QString> keyOfText; // the same few texts repeat on many rows
         for (int g = 1; g < mGrid->MaxRow(); ++g) {
-            const QString& text = cell(g, shown);
-            if (text == NoMatch && !cell(g, c.ipointx).isEmpty()) continue; // a dangling key stays
-            // an empty display text leaves the key empty: it is stored as NULL
+            if (kept[static_cast<size_t>(g)]) continue;
+            // no text leaves the key empty: it is stored as NULL
             QString key;
-            if (!text.isEmpty()) {
+            if (!noText(g)) {
+                const QString& text = cell(g, shown);
                 auto known = keyOfText.constFind(text);
                 if (known == keyOfText.constEnd())
-                    known = keyOfText.insert(text, keyOf.value(normalised(text, textType)));
+                    known = keyOfText.insert(text, keyOf.value(foreignText(text, textType)));
                 key = *known;
             }
             if (cell(g, c.ipointx) != key) mGrid->setField(g, c.ipointx, key);
@@ -159,69 +293,88 @@ bool frmInput::saveForeignTables() {
     return true;
 }
 
-bool frmInput::saveMainTable() {
-    if (mRecordSetStale || !mRecordSet || !mRecordSet->IsOpen()) openMainRecordSet();
+frmInput::MainSave frmInput::saveMainTable() {
+    // The baseline is what the grid was loaded from. While the record set
+    // still holds exactly that, it is written directly, and the library
+    // refuses any row changed or deleted by someone else since. After a
+    // failed save the table is read again, and each row is compared here
+    // with both its baseline and what the table holds now.
+    const bool fromBaseline = mRecordSet && mRecordSet->IsOpen() && !mRecordSetTouched;
+    if (!fromBaseline) openMainRecordSet();
     clsDBRecord& rs = *mRecordSet;
     const int n = numberCount();
     QList<int> keyCols;
     for (int i = 1; i <= n; ++i)
         if (mCols[i].MainKey) keyCols << i;
-    auto keyOfRecord = [&] {
-        QString key;
+    const bool numberKey = keyCols.size() == 1 && mCols[keyCols[0]].eDataType != eText;
+    using TextOf = std::function<QString(int)>;
+    auto keyOf = [&](const TextOf& textOf) {
+        RowKey key;
+        if (numberKey) {
+            key.text = textOf(keyCols[0]);
+            if (const auto v = keyNumber(key.text)) {
+                key.isNumber = true;
+                key.number = *v;
+            }
+            return key;
+        }
         for (int i : keyCols)
-            key += normalised(FieldText(rs.Column(mCols[i].FieldName)), mCols[i].eDataType) +
-                   QChar(0x1F);
+            key.text += keyPart(textOf(i), mCols[i].eDataType) + QChar(0x1F);
         return key;
     };
-    auto keyOfRow = [&](int g) {
-        QString key;
-        for (int i : keyCols)
-            key += normalised(cell(g, mCols[i].ipointx), mCols[i].eDataType) + QChar(0x1F);
-        return key;
+    auto gridText = [&](int g) {
+        return TextOf([this, g](int i) { return cell(g, mCols[i].ipointx); });
+    };
+    const size_t loadedCount = n ? mLoaded.size() / static_cast<size_t>(n) : 0;
+    auto loadedText = [&](size_t b) {
+        return TextOf([this, b, n](int i) { return mLoaded[b * n + (i - 1)]; });
+    };
+    const TextOf recordText = [&](int i) { return FieldText(rs.Column(mCols[i].FieldName)); };
+    // A record's number key is read as the number it is.
+    auto recordKey = [&] {
+        if (numberKey) {
+            const QVariant v = rs.Column(mCols[keyCols[0]].FieldName);
+            const int type = v.metaType().id();
+            if (!v.isNull() && (type == QMetaType::LongLong || type == QMetaType::Int))
+                return RowKey{true, v.toLongLong(), {}};
+        }
+        return keyOf(recordText);
     };
 
-    // Records are matched to rows by the whole key, whatever order either is
-    // in. The usual single whole-number key is matched as a number.
-    const bool numberKey = keyCols.size() == 1 && mCols[keyCols[0]].eDataType != eText;
-    const QString keyField = mCols[keyCols[0]].FieldName;
-    const int keyPos = mCols[keyCols[0]].ipointx;
-    QHash<QString, int> markOf;
-    QHash<qint64, int> markOfNumber;
-    std::vector<int> marks;
-    auto numberOfRecord = [&](qint64& v) {
-        const QVariant value = rs.Column(keyField);
-        bool ok = false;
-        v = value.toLongLong(&ok);
-        return ok && !value.isNull();
-    };
+    // The records as the set holds them, by key and by position.
+    std::vector<QVariant> marks;
+    KeyIndex records;
     if (rs.RowCount() > 0) {
         marks.reserve(static_cast<size_t>(rs.RowCount()));
         for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) {
-            const int mark = rs.BookMark().toInt();
-            marks.push_back(mark);
-            qint64 v;
-            if (numberKey && numberOfRecord(v)) {
-                if (!markOfNumber.contains(v)) markOfNumber.insert(v, mark);
-                continue;
-            }
-            const QString key = keyOfRecord();
-            if (!markOf.contains(key)) markOf.insert(key, mark);
+            records.add(recordKey(), static_cast<int>(marks.size()));
+            marks.push_back(rs.BookMark());
         }
     }
-    auto findRecord = [&](int g) -> int {
-        qint64 v;
-        if (numberKey && parsePlainInteger(cell(g, keyPos), v)) return markOfNumber.value(v, -1);
-        return markOf.value(keyOfRow(g), -1);
-    };
-    // The texts a record was loaded with are only known while the record set
-    // is the one that was loaded (bookmarks are then the load order).
-    const bool haveLoaded = mLoaded.size() == marks.size() * static_cast<size_t>(n);
-    auto unchanged = [&](int g, int mark) {
-        if (!haveLoaded) return false;
-        const QString* loaded = &mLoaded[static_cast<size_t>(mark) * n];
+    // The baseline by key; while the set is the baseline, the same index.
+    KeyIndex loadedIndex;
+    if (!fromBaseline)
+        for (size_t b = 0; b < loadedCount; ++b)
+            loadedIndex.add(keyOf(loadedText(b)), static_cast<int>(b));
+    const KeyIndex& baseline = fromBaseline ? records : loadedIndex;
+
+    auto rowUnchanged = [&](int g, size_t b) {
+        const QString* loaded = &mLoaded[b * n];
         for (int i = 1; i <= n; ++i)
             if (cell(g, mCols[i].ipointx) != loaded[i - 1]) return false;
         return true;
+    };
+    // Whether the record the set is on still holds baseline b.
+    auto untouchedElsewhere = [&](size_t b) {
+        if (fromBaseline) return true;
+        for (int i = 1; i <= n; ++i)
+            if (recordText(i) != mLoaded[b * n + (i - 1)]) return false;
+        return true;
+    };
+    auto conflict = [&](int g, const QString& label) {
+        mConflictRow = g;
+        mConflictKey = label;
+        return MainSave::Conflict;
     };
     auto writeRow = [&](int g, bool existing) {
         for (int i = 1; i <= n; ++i) {
@@ -231,36 +384,72 @@ bool frmInput::saveMainTable() {
             if (existing && text.isEmpty() && mCols[i].eDataType == eText &&
                 rs.Column(mCols[i].FieldName).isNull())
                 continue;
-            rs.setColumn(mCols[i].FieldName, ToFieldValue(text, mCols[i].eDataType));
+            // Where empty values may repeat, they go in as NULL: the database
+            // takes any number of NULLs in a unique column, but one empty text.
+            if (text.isEmpty() && mCols[i].Unique && mCols[i].NullPermmit) {
+                rs.setColumn(mCols[i].FieldName, QVariant());
+                continue;
+            }
+            const auto value = CellValues::storedValue(text, mCols[i].eDataType);
+            if (!value) throw typeMismatch(text);
+            rs.setColumn(mCols[i].FieldName, *value);
         }
     };
-    std::vector<char> matched(
-        marks.empty() ? 0 : static_cast<size_t>(*std::max_element(marks.begin(), marks.end())) + 1,
-        0);
+
+    std::vector<char> claimed(loadedCount, 0);
     const int rows = CountDataRows() == 0 ? 1 : mGrid->MaxRow();
     for (int g = 1; g < rows; ++g) {
-        const int mark = findRecord(g);
-        if (mark >= 0 && !matched[static_cast<size_t>(mark)]) {
-            matched[static_cast<size_t>(mark)] = 1;
-            if (unchanged(g, mark)) continue;
-            rs.setBookMark(mark);
+        const RowKey key = keyOf(gridText(g));
+        int b = baseline.find(key);
+        if (b >= 0 && claimed[static_cast<size_t>(b)]) b = -1; // a second row with one key
+        if (b >= 0) {
+            claimed[static_cast<size_t>(b)] = 1;
+            if (rowUnchanged(g, static_cast<size_t>(b))) continue; // not changed here
+            const int f = fromBaseline ? b : records.find(key);
+            if (f < 0) return conflict(g, keyLabel(gridText(g)));
+            rs.setBookMark(marks[static_cast<size_t>(f)]);
+            if (!untouchedElsewhere(static_cast<size_t>(b)))
+                return conflict(g, keyLabel(gridText(g)));
+            mRecordSetTouched = true;
             rs.Edit();
             writeRow(g, true);
             rs.UpDate();
         } else {
+            // a key that someone else has added since is theirs
+            if (!fromBaseline && records.find(key) >= 0 && loadedIndex.find(key) < 0)
+                return conflict(g, keyLabel(gridText(g)));
+            mRecordSetTouched = true;
             rs.AddNew();
             writeRow(g, false);
             rs.UpDate();
         }
     }
-    for (int mark : marks) {
-        if (matched[static_cast<size_t>(mark)]) continue;
-        rs.setBookMark(mark);
+    // Records the user deleted from the grid; one that someone else has
+    // deleted as well is simply gone.
+    for (size_t b = 0; b < loadedCount; ++b) {
+        if (claimed[b]) continue;
+        const int f = fromBaseline ? static_cast<int>(b) : records.find(keyOf(loadedText(b)));
+        if (f < 0) continue;
+        rs.setBookMark(marks[static_cast<size_t>(f)]);
+        if (!untouchedElsewhere(b)) return conflict(-1, keyLabel(loadedText(b)));
+        mRecordSetTouched = true;
         rs.Edit();
         rs.Delete();
         rs.UpDate();
     }
-    return rs.BatchUpdate();
+    if (rs.BatchUpdate()) return MainSave::Written;
+    // The library refuses a row that someone else changed or deleted since
+    // it was read; name it, and show where it is.
+    if (rs.RowCount() > 0)
+        for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext())
+            if (rs.Status().toInt() & RecStatus::ConcurrencyViolation) {
+                const RowKey key = recordKey();
+                mConflictKey = keyLabel(recordText);
+                for (int g = 1; g < rows && mConflictRow < 0; ++g)
+                    if (keyOf(gridText(g)) == key) mConflictRow = g;
+                break;
+            }
+    return MainSave::Failed;
 }
 
 // ---- closing --------------------------------------------------------------

@@ -1,0 +1,49 @@
+#pragma once
+#include "Catalog.h"
+
+#include <QSet>
+#include <QString>
+#include <QVariant>
+#include <optional>
+
+// How a grid text becomes a stored value, without any window. The cell
+// checks judge, and the save writes, exactly these values, so a text that
+// passes the checks is never refused or changed on its way into the table.
+namespace CellValues {
+
+// Digits, signs, the decimal point and blanks that a Japanese input method
+// types in full width ("１２０", "－５"), in their plain forms.
+QString plainNumberText(const QString& text);
+
+// The whole number a text stands for in a column of `type`, written plainly
+// or in full width, with blanks around it; nullopt for letters, a fraction or
+// a value outside the type's range.
+std::optional<qint64> wholeNumber(const QString& text, ColumnDataType type);
+
+// The value stored for a grid text: a text without its surrounding blanks, a
+// number, or NULL for an empty number cell. nullopt when the text is not a
+// value of the column's type.
+std::optional<QVariant> storedValue(const QString& text, ColumnDataType type);
+
+// What a cell is compared by where values must not repeat: the value it will
+// be stored as ("5", "05" and "５" are one number; "食費 " is "食費").
+QString comparable(const QString& text, ColumnDataType type);
+
+// Finds values met before in one column, compared as they will be stored.
+class Repeats {
+public:
+    // `ignoreCase`: texts that differ only in case count as one (they name
+    // one foreign record).
+    explicit Repeats(ColumnDataType type, bool ignoreCase = false)
+        : mType(type), mIgnoreCase(ignoreCase) {}
+    // Notes the value; true when it was met before.
+    bool seen(const QString& text);
+
+private:
+    ColumnDataType mType;
+    bool mIgnoreCase;
+    QSet<qint64> mNumbers;
+    QSet<QString> mTexts;
+};
+
+} // namespace CellValues
