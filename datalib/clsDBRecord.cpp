@@ -117,6 +117,7 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
         throw RellmarkError(RellmarkErr::ObjectNotSet,
                             QStringLiteral("データベースに接続されていません。"));
 
+    const SchemaGuard schema(conn->db(), SchemaGuard::HoldUntilRead);
     QSqlQuery q(conn->db());
     q.setForwardOnly(true);
     if (!q.exec(ssql)) {

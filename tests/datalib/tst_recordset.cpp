@@ -123,6 +123,30 @@ private slots:
         QCOMPARE(r->RowCount(), 3);
     }
 
+    // Another program changes a table's columns while the connection is open:
+    // the next open reads the table as it is now.
+    void tableChangedByAnotherProgram() {
+        auto before = open("select * from item");
+        QCOMPARE(before->ColCount(), 6);
+        env->runSql({"alter table item add column memo text default 'm'",
+                     "alter table item add column qty integer default 5"});
+        for (int round = 0; round < 2; ++round) {
+            auto r = open("select * from item order by id");
+            QCOMPARE(r->ColCount(), 8);
+            QCOMPARE(r->RowCount(), 3);
+            QCOMPARE(r->Column("name").toString(), QStringLiteral("りんご"));
+            QCOMPARE(r->Column("memo").toString(), QStringLiteral("m"));
+            QCOMPARE(r->Column_Num(7).toInt(), 5 + round);
+            r->setColumn("qty", 6 + round);
+            QVERIFY(r->BatchUpdate());
+        }
+        env->runSql({"create table extra (k integer primary key, v text)",
+                     "insert into extra values (1, 'x')"});
+        auto e = open("select * from extra");
+        QCOMPARE(e->Column("v").toString(), QStringLiteral("x"));
+        QCOMPARE(env->scalar("select qty from item where id = 1").toInt(), 7);
+    }
+
     void changesStayPendingUntilTheBatch() {
         {
             auto r = open("select * from item order by id");
