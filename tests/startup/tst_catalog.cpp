@@ -46,6 +46,17 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(TamrocError, objPublic->TableSection(3));
     }
 
+    // 転 is 93 5D in the file: its second byte is "]".
+    void sectionNamesEndingInABracketByte() {
+        load("[buy_tbl]\nTableJPName=購入\n[転居記録]\nTableJPName=転居の記録\n[shop_tbl]\n"
+             "TableJPName=店\n");
+        QCOMPARE(objPublic->TableNumber(), qint16(3));
+        QCOMPARE(objPublic->TableSection(2), QStringLiteral("転居記録"));
+        QCOMPARE(objPublic->TableSection(3), QStringLiteral("shop_tbl"));
+        QCOMPARE(GetTableJPName(QStringLiteral("転居記録")), QStringLiteral("転居の記録"));
+        QVERIFY(fake->shown.isEmpty());
+    }
+
     void oneCharacterSectionEndsTheList() {
         load("[buy_tbl]\n[x]\n[shop_tbl]\n");
         QCOMPARE(objPublic->TableNumber(), qint16(1));
