@@ -213,7 +213,7 @@ bool ReadColumnDef(ColumnDef& def, int n, const QString& section) {
                                                  std::numeric_limits<qint32>::min(),
                                                  std::numeric_limits<qint32>::max()));
     // A word the program does not know would be read and saved as a number.
-    const QString type = readKey(section, columnKey(n, "eDataType"), 30);
+    const QString type = readRequiredKey(section, columnKey(n, "eDataType"), 30);
     if (!setDataType(def.eDataType, type))
         throw TamrocError(QStringLiteral("データ型の名前が正しくありません：[%1] %2 = %3")
                               .arg(section, columnKey(n, "eDataType"), type));

@@ -181,6 +181,12 @@ private slots:
                        .remove("COL( 02 )GaibuTableName=Nothing\n") +
                    name
             << "INIファイルにキーがありません：[item] COL( 02 )GaibuTableName";
+        QTest::newRow("data type missing")
+            << id +
+                   QString(iniColumn(2, "price", "金額", 1, "eInteger"))
+                       .remove("COL( 02 )eDataType=eInteger\n") +
+                   name
+            << "INIファイルにキーがありません：[item] COL( 02 )eDataType";
         QTest::newRow("unknown data type")
             << id + iniColumn(2, "price", "金額", 1, "eCurrency") + name
             << "データ型の名前が正しくありません：[item] COL( 02 )eDataType = eCurrency";
@@ -264,8 +270,15 @@ private slots:
             QVERIFY(e.text().contains("[t2]"));
             QVERIFY(e.text().contains("COL( 01 )ipointx"));
         }
-        load("[t3]\nCOL( 01 )FieldName=a\nCOL( 01 )ipointx=1\nCOL( 01 )CellHeight=wide\n");
-        QVERIFY_THROWS_EXCEPTION(TamrocError, ReadColumnDef(d, 1, "t3"));
+        load("[t3]\nCOL( 01 )FieldName=a\nCOL( 01 )ipointx=1\nCOL( 01 )GaibuTableName=Nothing\n"
+             "COL( 01 )CellHeight=wide\n");
+        try {
+            ReadColumnDef(d, 1, "t3");
+            QFAIL("no error");
+        } catch (const TamrocError& e) {
+            QCOMPARE(e.text(), QStringLiteral("INIファイルの値が数値ではありません：[t3] COL( 01 "
+                                              ")CellHeight = wide"));
+        }
     }
 
     void fieldValues() {
