@@ -8,6 +8,7 @@
 #include <QSqlIndex>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
 
 namespace {
 RellmarkError notSet() {
@@ -91,6 +92,12 @@ int clsDBRecord::requireCurrent() const {
     return mPos;
 }
 
+int clsDBRecord::requireLiveCurrent() const {
+    const int r = requireCurrent();
+    if (mRows[r].deleted) throw noCurrent();
+    return r;
+}
+
 void clsDBRecord::GetRecordSet(const QString& str_TblName) {
     GetRecordSet_free(QStringLiteral("select * from ") + str_TblName, false, str_TblName);
 }
@@ -105,6 +112,8 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
     mValues.clear();
     mRows.clear();
     mOrig.clear();
+    mAssigned.clear();
+    mNextId = 0;
     mCols = 0;
     mVisible = 0;
     mPos = -1;
@@ -117,6 +126,7 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
         throw RellmarkError(RellmarkErr::ObjectNotSet,
                             QStringLiteral("データベースに接続されていません。"));
 
+    const SchemaGuard schema(conn->db(), SchemaGuard::HoldUntilRead);
     QSqlQuery q(conn->db());
     q.setForwardOnly(true);
     if (!q.exec(ssql)) {
@@ -135,12 +145,15 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
     while (q.next()) {
         for (int i = 0; i < mCols; ++i)
             mValues.push_back(q.value(i));
-        mRows.push_back(Row{});
+        Row row;
+        row.id = mNextId++;
+        mRows.push_back(row);
     }
     if (q.lastError().isValid()) {
         const QSqlError e = q.lastError();
         mValues.clear();
         mRows.clear();
+        mNextId = 0;
         throw RellmarkError(providerNumber(e), e.text().trimmed());
     }
     q.finish(); // detached: nothing of the statement stays open
@@ -163,14 +176,14 @@ int clsDBRecord::fieldIndex(const QString& name) const {
 QVariant clsDBRecord::Column(const QString& sfield) const {
     requireOpen();
     const int c = fieldIndex(sfield);
-    const int r = requireCurrent();
+    const int r = requireLiveCurrent();
     return mValues[static_cast<size_t>(r) * mCols + c];
 }
 
 void clsDBRecord::setColumn(const QString& sfield, const QVariant& vntdata) {
     requireOpen();
     const int c = fieldIndex(sfield);
-    assign(requireCurrent(), c, vntdata);
+    assign(requireLiveCurrent(), c, vntdata);
 }
 
 QVariant clsDBRecord::Column_Num(int iColmnNum) const {
@@ -179,7 +192,7 @@ QVariant clsDBRecord::Column_Num(int iColmnNum) const {
         throw RellmarkError(
             RellmarkErr::ItemNotFound,
             QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
-    return mValues[static_cast<size_t>(requireCurrent()) * mCols + iColmnNum];
+    return mValues[static_cast<size_t>(requireLiveCurrent()) * mCols + iColmnNum];
 }
 
 void clsDBRecord::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
@@ -188,13 +201,14 @@ void clsDBRecord::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
         throw RellmarkError(
             RellmarkErr::ItemNotFound,
             QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
-    assign(requireCurrent(), iColmnNum, vntdata);
+    assign(requireLiveCurrent(), iColmnNum, vntdata);
 }
 
 void clsDBRecord::assign(int r, int c, const QVariant& value) {
     QVariant& cell = mValues[static_cast<size_t>(r) * mCols + c];
-    if (sameValue(cell, value)) return; // an equal value is no change
     Row& row = mRows[r];
+    if (row.isNew) mAssigned[r][static_cast<size_t>(c)] = true;
+    if (sameValue(cell, value)) return; // an equal value is no change
     if (!row.isNew && !mOrig.contains(r)) {
         mOrig.insert(r, rowValues(r));
     }
@@ -217,6 +231,7 @@ void clsDBRecord::CloseRecordSet() {
     mValues.clear();
     mRows.clear();
     mOrig.clear();
+    mAssigned.clear();
     mVisible = 0;
     mPos = -1;
 }
@@ -288,10 +303,12 @@ void clsDBRecord::AddNew() {
     for (int i = 0; i < mCols; ++i)
         mValues.emplace_back();
     Row row;
+    row.id = mNextId++;
     row.isNew = true;
     row.pending = true;
     row.status = RecStatus::New;
     mRows.push_back(row);
+    mAssigned.insert(static_cast<int>(mRows.size()) - 1, std::vector<bool>(mCols, false));
     ++mVisible;
     mPos = static_cast<int>(mRows.size()) - 1;
 }
@@ -311,14 +328,26 @@ void clsDBRecord::Delete() {
 }
 
 QVariant clsDBRecord::BookMark() const {
-    return QVariant(requireCurrent());
+    return QVariant(mRows[requireCurrent()].id);
 }
 
 void clsDBRecord::setBookMark(const QVariant& mark) {
     requireOpen();
     bool ok = false;
-    const int p = mark.toInt(&ok);
-    if (!ok || p < 0 || p >= static_cast<int>(mRows.size()) || mRows[p].deleted)
+    const int id = mark.toInt(&ok);
+    // Rows keep their order and ids only grow, so a row is found where its id
+    // says until a batch removes deleted rows, and by halving after that.
+    int p = -1;
+    if (ok && id >= 0) {
+        if (id < static_cast<int>(mRows.size()) && mRows[id].id == id) {
+            p = id;
+        } else {
+            const auto it = std::lower_bound(mRows.begin(), mRows.end(), id,
+                                             [](const Row& row, int v) { return row.id < v; });
+            if (it != mRows.end() && it->id == id) p = static_cast<int>(it - mRows.begin());
+        }
+    }
+    if (p < 0 || mRows[p].deleted)
         throw RellmarkError(RellmarkErr::NoCurrentRecord,
                             QStringLiteral("ブックマークが無効です。"));
     mPos = p;
@@ -501,9 +530,10 @@ bool clsDBRecord::BatchUpdate() {
             for (int i : ins) {
                 QString cols, marks;
                 QList<QVariant> binds;
+                const std::vector<bool>& assigned = mAssigned[i];
                 for (int c = 0; c < mCols; ++c) {
+                    if (!assigned[static_cast<size_t>(c)]) continue;
                     const QVariant& v = mValues[static_cast<size_t>(i) * mCols + c];
-                    if (v.isNull() || !v.isValid()) continue;
                     cols += (cols.isEmpty() ? QString() : QStringLiteral(", ")) + field(mNames[c]);
                     marks += (marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?"));
                     binds << v;
@@ -548,7 +578,7 @@ bool clsDBRecord::BatchUpdate() {
             Row row = mRows[i];
             if (row.deleted) continue; // written (or never written) deletions leave the set
             if (row.pending) {
-                row = Row{};
+                row = Row{row.id};
             } else {
                 row.status = RecStatus::Unmodified;
             }
@@ -567,6 +597,7 @@ bool clsDBRecord::BatchUpdate() {
             mRows.swap(rows);
         }
         mOrig.clear();
+        mAssigned.clear();
         mVisible = static_cast<int>(mRows.size());
     }
     mPos = firstVisible();

@@ -81,6 +81,7 @@ public:
 private:
     enum class State { New, Open, Closed };
     struct Row {
+        int id = 0; // what a bookmark names: the order of reading and adding, kept by a batch
         int status = RecStatus::OK;
         bool isNew = false;
         bool deleted = false;
@@ -89,6 +90,8 @@ private:
 
     void requireOpen() const;
     int requireCurrent() const;
+    // The current row for reading or writing a field: not a deleted one.
+    int requireLiveCurrent() const;
     int fieldIndex(const QString& name) const;
     void assign(int row, int col, const QVariant& value);
     QList<QVariant> rowValues(int row) const;
@@ -105,6 +108,10 @@ private:
     std::vector<QVariant> mValues; // row-major, mCols per row
     std::vector<Row> mRows;
     QHash<int, QList<QVariant>> mOrig; // original values of rows changed since they were read
-    int mVisible = 0;                  // rows not deleted
-    int mPos = -1;                     // index into mRows; -1 = BOF, size = EOF
+    // The fields set on each new row, NULL included; the others are left to
+    // the column's default when the row is written.
+    QHash<int, std::vector<bool>> mAssigned;
+    int mNextId = 0;
+    int mVisible = 0; // rows not deleted
+    int mPos = -1;    // index into mRows; -1 = BOF, size = EOF
 };

@@ -43,6 +43,22 @@ int providerNumber(const QSqlError& e) {
     return ok && n != 0 ? n : RellmarkErr::Provider;
 }
 
+SchemaGuard::SchemaGuard(const QSqlDatabase& db, Hold hold) : mDb(db) {
+    if (mDb.driverName() != QLatin1String("QSQLITE")) return;
+    QSqlQuery q(mDb);
+    if (hold == HoldUntilRead) mActive = q.exec(QStringLiteral("SAVEPOINT rellmark_schema"));
+    // Whether it succeeds or not, this read is what makes SQLite compare its
+    // cached schema with the file's.
+    q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    q.finish();
+}
+
+SchemaGuard::~SchemaGuard() {
+    if (!mActive) return;
+    QSqlQuery q(mDb);
+    q.exec(QStringLiteral("RELEASE rellmark_schema"));
+}
+
 clsRellmark::clsRellmark() {
     strTempDirectory.clear();
 }
@@ -126,6 +142,7 @@ void clsRellmark::ExecQry(const QString& ssql) {
         if (!mConnection || !mConnection->open)
             throw RellmarkError(RellmarkErr::ObjectNotSet,
                                 QStringLiteral("データベースに接続されていません。"));
+        const SchemaGuard schema(mConnection->db(), SchemaGuard::CheckOnly);
         QSqlQuery q(mConnection->db());
         if (!q.exec(ssql)) throw RellmarkError(providerNumber(q.lastError()), q.lastError().text());
     } catch (const RellmarkError& e) {

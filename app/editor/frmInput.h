@@ -34,6 +34,8 @@ public:
     void FrmMeUnload(int& cancel, int iMode);
     // The main menu has already asked: closing must not ask again.
     void setUnloadApproved() { mUnloadApproved = true; }
+    // An end of the program was cancelled: closing asks again.
+    void clearUnloadApproved() { mUnloadApproved = false; }
 
     // ---- loading ----
     void SetupGrid();

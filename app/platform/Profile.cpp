@@ -38,45 +38,102 @@ QByteArray cutBytes(const QByteArray& bytes, int max) {
     return bytes.left(i);
 }
 
-QList<QByteArray> readLines(const QString& path, bool* ok = nullptr) {
+// One line of the file: its bytes as stored, its line end as stored ("\r\n",
+// "\n", "\r", or nothing for a last line without one), and its text. Lines
+// are decoded before they are parsed: the second byte of a double-byte
+// character may be "[" or "]" (ゾ is 83 5D), so brackets are looked for in
+// characters, never in bytes.
+struct Line {
+    QByteArray raw;
+    QByteArray eol;
+    QString text;
+};
+
+struct IniFile {
+    QByteArray bom; // a leading UTF-8 byte order mark, kept as it was
+    QList<Line> lines;
+};
+
+// CR and LF never occur inside a double-byte character of the code page, so
+// the bytes can be split at them before decoding.
+IniFile readFile(const QString& path) {
+    IniFile file;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (ok) *ok = false;
-        return {};
-    }
-    if (ok) *ok = true;
+    if (!f.open(QIODevice::ReadOnly)) return file;
     const QByteArray all = f.readAll();
-    QList<QByteArray> lines = all.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    for (QByteArray& l : lines)
-        if (l.endsWith('\r')) l.chop(1);
-    return lines;
+    qsizetype p = 0;
+    if (all.startsWith("\xEF\xBB\xBF")) {
+        file.bom = all.left(3);
+        p = 3;
+    }
+    QStringDecoder dec("CP932");
+    const qsizetype n = all.size();
+    while (p < n) {
+        qsizetype e = p;
+        while (e < n && all[e] != '\n' && all[e] != '\r')
+            ++e;
+        Line line;
+        line.raw = all.mid(p, e - p);
+        if (e < n) {
+            const qsizetype len = (all[e] == '\r' && e + 1 < n && all[e + 1] == '\n') ? 2 : 1;
+            line.eol = all.mid(e, len);
+            e += len;
+        }
+        line.text = dec.decode(line.raw);
+        dec.resetState();
+        file.lines.append(std::move(line));
+        p = e;
+    }
+    return file;
+}
+
+// The blanks that surround a line (those of the C locale).
+QStringView trimBlanks(QStringView s) {
+    auto blank = [](QChar c) {
+        return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
+    };
+    qsizetype a = 0, b = s.size();
+    while (a < b && blank(s[a]))
+        ++a;
+    while (b > a && blank(s[b - 1]))
+        --b;
+    return s.mid(a, b - a);
 }
 
 // "[name]" -> name (trimmed), or nullopt when the line is not a section head.
-std::optional<QString> sectionOf(const QByteArray& line) {
-    const QByteArray t = line.trimmed();
-    if (t.size() < 2 || t[0] != '[') return std::nullopt;
-    const int close = t.indexOf(']');
+std::optional<QString> sectionOf(const QString& line) {
+    const QStringView t = trimBlanks(line);
+    if (t.size() < 2 || t[0] != u'[') return std::nullopt;
+    const qsizetype close = t.indexOf(u']');
     if (close < 0) return std::nullopt;
-    return fromCp932(t.mid(1, close - 1)).trimmed();
+    return t.mid(1, close - 1).toString().trimmed();
 }
 
 // "key = value" -> (key, value), both trimmed; nullopt for other lines.
-std::optional<std::pair<QString, QString>> entryOf(const QByteArray& line) {
-    const QByteArray t = line.trimmed();
-    if (t.isEmpty() || t[0] == ';') return std::nullopt;
-    const int eq = t.indexOf('=');
+std::optional<std::pair<QString, QString>> entryOf(const QString& line) {
+    const QStringView t = trimBlanks(line);
+    if (t.isEmpty() || t[0] == u';') return std::nullopt;
+    const qsizetype eq = t.indexOf(u'=');
     if (eq < 0) return std::nullopt;
-    QString value = fromCp932(t.mid(eq + 1)).trimmed();
+    QString value = t.mid(eq + 1).toString().trimmed();
     if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
                               (value.front() == '\'' && value.back() == '\'')))
         value = value.mid(1, value.size() - 2);
-    return std::make_pair(fromCp932(t.left(eq)).trimmed(), value);
+    return std::make_pair(t.left(eq).toString().trimmed(), value);
 }
 
 bool sameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The code page's bytes for `s`, or nullopt when a character has none (an
+// emoji, a character outside JIS) or the text would break the line apart.
+std::optional<QByteArray> storable(const QString& s) {
+    if (s.contains(u'\n') || s.contains(u'\r')) return std::nullopt;
+    QStringEncoder enc("CP932");
+    QByteArray bytes = enc.encode(s);
+    if (enc.hasError() || fromCp932(bytes) != s) return std::nullopt;
+    return bytes;
 }
 
 } // namespace
@@ -84,11 +141,11 @@ bool sameName(const QString& a, const QString& b) {
 QString GetString(const QString& section, const QString& key, const QString& def, int bufferSize,
                   const QString& path) {
     if (bufferSize <= 0) return {};
-    const QList<QByteArray> lines = readLines(path);
+    const IniFile file = readFile(path);
     if (section.isNull()) {
         QByteArray list;
-        for (const QByteArray& l : lines)
-            if (auto s = sectionOf(l)) list += toCp932(*s) + '\0';
+        for (const Line& l : file.lines)
+            if (auto s = sectionOf(l.text)) list += toCp932(*s) + '\0';
         // As the platform does: a list that does not fit is cut two bytes
         // short of the buffer and closed with two NULs.
         if (list.size() + 1 > bufferSize) {
@@ -100,15 +157,15 @@ QString GetString(const QString& section, const QString& key, const QString& def
     }
     bool inSection = false;
     std::optional<QString> found;
-    for (const QByteArray& l : lines) {
-        if (auto s = sectionOf(l)) {
+    for (const Line& l : file.lines) {
+        if (auto s = sectionOf(l.text)) {
             if (inSection) break;
             inSection = sameName(*s, section);
             continue;
         }
         if (!inSection) continue;
         if (key.isNull()) continue;
-        if (auto e = entryOf(l); e && sameName(e->first, key)) {
+        if (auto e = entryOf(l.text); e && sameName(e->first, key)) {
             found = e->second;
             break;
         }
@@ -119,21 +176,18 @@ QString GetString(const QString& section, const QString& key, const QString& def
 
 bool WriteString(const QString& section, const QString& key, const QString& value,
                  const QString& path) {
-    bool existed = false;
-    QList<QByteArray> lines = readLines(path, &existed);
-    // Keep the file's own line ends.
-    QByteArray eol = "\r\n";
-    if (existed) {
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly)) {
-            const QByteArray head = f.read(65536);
-            const int nl = head.indexOf('\n');
-            if (nl >= 0 && (nl == 0 || head[nl - 1] != '\r')) eol = "\n";
-        }
-    }
+    // Text the file cannot hold is refused before anything is touched.
+    const auto sectionBytes = storable(section);
+    const auto keyBytes = key.isNull() ? std::optional<QByteArray>(QByteArray()) : storable(key);
+    const auto valueBytes =
+        value.isNull() ? std::optional<QByteArray>(QByteArray()) : storable(value);
+    if (!sectionBytes || !keyBytes || !valueBytes) return false;
+
+    IniFile file = readFile(path);
+    QList<Line>& lines = file.lines;
     int secStart = -1, secEnd = -1; // head line, and one past the section's last entry line
     for (int i = 0; i < lines.size(); ++i) {
-        if (auto s = sectionOf(lines[i])) {
+        if (auto s = sectionOf(lines[i].text)) {
             if (secStart >= 0) {
                 secEnd = i;
                 break;
@@ -144,35 +198,56 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
     if (secStart >= 0 && secEnd < 0) secEnd = lines.size();
     // Appended entries go after the section's last non-blank line.
     int insertAt = secEnd;
-    while (secStart >= 0 && insertAt - 1 > secStart && lines[insertAt - 1].trimmed().isEmpty())
+    while (secStart >= 0 && insertAt - 1 > secStart &&
+           trimBlanks(lines[insertAt - 1].text).isEmpty())
         --insertAt;
 
-    const QByteArray newLine = toCp932(key) + '=' + toCp932(value);
+    // New lines end the way the line before them ends, or as the file's
+    // first line end does; CR LF in a file that has none.
+    auto lineEndAt = [&](int at) -> QByteArray {
+        if (at > 0 && !lines[at - 1].eol.isEmpty()) return lines[at - 1].eol;
+        for (const Line& l : lines)
+            if (!l.eol.isEmpty()) return l.eol;
+        return QByteArrayLiteral("\r\n");
+    };
+    auto insertLines = [&](int at, const QList<QByteArray>& raws) {
+        const QByteArray eol = lineEndAt(at);
+        // A file without a final line end keeps that: the old last line gets
+        // one, the new last line goes without.
+        const bool last = at == lines.size() && at > 0 && lines[at - 1].eol.isEmpty();
+        if (last) lines[at - 1].eol = eol;
+        for (int i = 0; i < raws.size(); ++i)
+            lines.insert(at + i, Line{raws[i], eol, QString()});
+        if (last) lines[at + raws.size() - 1].eol.clear();
+    };
+
+    const QByteArray newLine = *keyBytes + '=' + *valueBytes;
     if (key.isNull()) {
         if (secStart < 0) return true;
         lines.erase(lines.begin() + secStart, lines.begin() + secEnd);
     } else if (secStart < 0) {
         if (value.isNull()) return true;
-        lines << QByteArray('[' + toCp932(section) + ']') << newLine;
+        insertLines(lines.size(), {'[' + *sectionBytes + ']', newLine});
     } else {
         int at = -1;
         for (int i = secStart + 1; i < secEnd; ++i)
-            if (auto e = entryOf(lines[i]); e && sameName(e->first, key)) {
+            if (auto e = entryOf(lines[i].text); e && sameName(e->first, key)) {
                 at = i;
                 break;
             }
         if (value.isNull()) {
-            if (at >= 0) lines.removeAt(at);
+            if (at < 0) return true;
+            lines.removeAt(at);
         } else if (at >= 0) {
-            lines[at] = newLine;
+            lines[at].raw = newLine;
         } else {
-            lines.insert(insertAt, newLine);
+            insertLines(insertAt, {newLine});
         }
     }
 
-    QByteArray bytes;
-    for (const QByteArray& l : lines)
-        bytes += l + eol;
+    QByteArray bytes = file.bom;
+    for (const Line& l : lines)
+        bytes += l.raw + l.eol;
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) return false;
     // A short write (full disk, size limit) must not replace the old file;

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <limits>
 #include <optional>
 
 // Reading and writing INI files the way the platform's private-profile
@@ -15,10 +16,15 @@ namespace Profile {
 QString GetString(const QString& section, const QString& key, const QString& def, int bufferSize,
                   const QString& path);
 
+// A buffer size for a result that is never cut.
+constexpr int Unlimited = std::numeric_limits<int>::max();
+
 // Writes `value` as the value of `key`. A null `value` removes the key, a
 // null `key` removes the whole section. The file is rewritten atomically;
-// every other byte stays as it was. Returns false when the file could not
-// be written (the old file is then left untouched).
+// every other byte, line ends and a leading byte order mark included, stays
+// as it was. Returns false, and writes nothing, for text the code page
+// cannot hold (or that holds a line break) and when the file could not be
+// written (the old file is then left untouched).
 bool WriteString(const QString& section, const QString& key, const QString& value,
                  const QString& path);
 

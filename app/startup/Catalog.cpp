@@ -15,35 +15,87 @@ QString readKey(const QString& section, const QString& key, int buffer) {
     return cutAtNul(Profile::GetString(section, key, QStringLiteral("0"), buffer, strIniPath));
 }
 
-qint64 toWhole(const QString& section, const QString& key, const QString& value, qint64 lo,
-               qint64 hi) {
+// A key that must be there: its absence is told apart from a value "0" by
+// a default that no value can hold (values end at the line's end).
+QString readRequiredKey(const QString& section, const QString& key, int buffer) {
+    const QString missing(QLatin1Char('\n'));
+    const QString v = cutAtNul(Profile::GetString(section, key, missing, buffer, strIniPath));
+    if (v == missing)
+        throw TamrocError(
+            QStringLiteral("INIファイルにキーがありません：[%1] %2").arg(section, key));
+    return v;
+}
+
+// A whole number within lo..hi; a fraction is rounded as the platform does.
+// The range is checked on the double before it is converted: a double beyond
+// 64 bits has no integer value to convert to.
+bool wholeNumber(const QString& text, qint64 lo, qint64 hi, qint64& value, bool& inRange) {
+    inRange = true;
     bool ok = false;
-    const QString t = value.trimmed();
-    qint64 v = t.toLongLong(&ok);
+    const QString t = text.trimmed();
+    value = t.toLongLong(&ok);
     if (!ok) {
         const double d = t.toDouble(&ok);
-        if (ok && std::isfinite(d))
-            v = static_cast<qint64>(std::nearbyint(d));
-        else
-            ok = false;
+        if (!ok || !std::isfinite(d)) return false;
+        const double r = std::nearbyint(d); // halves go to the even neighbour
+        if (r < static_cast<double>(lo) || r > static_cast<double>(hi)) {
+            inRange = false;
+            return true;
+        }
+        value = static_cast<qint64>(r);
     }
-    if (!ok)
+    inRange = value >= lo && value <= hi;
+    return true;
+}
+
+qint64 toWhole(const QString& section, const QString& key, const QString& value, qint64 lo,
+               qint64 hi) {
+    qint64 v = 0;
+    bool inRange = true;
+    if (!wholeNumber(value, lo, hi, v, inRange))
         throw TamrocError(QStringLiteral("INIファイルの値が数値ではありません：[%1] %2 = %3")
                               .arg(section, key, value));
-    if (v < lo || v > hi)
+    if (!inRange)
         throw TamrocError(QStringLiteral("INIファイルの値が範囲を超えています：[%1] %2 = %3")
                               .arg(section, key, value));
     return v;
 }
 
-void setDataType(ColumnDataType& field, const QString& word) {
+// False for a word that is none of the three.
+bool setDataType(ColumnDataType& field, const QString& word) {
     if (word == QLatin1String("eInteger"))
         field = eInteger;
     else if (word == QLatin1String("eText"))
         field = eText;
     else if (word == QLatin1String("eSmallint"))
         field = eSmallint;
-    // any other word leaves the field as it was
+    else
+        return false; // the field stays as it was
+    return true;
+}
+
+// The INI positions of a table's columns must be 0..n-1, each used once:
+// two columns at one position would be loaded from, and saved back from,
+// one grid cell, and a position past them lands on the hidden columns.
+void checkPositions(const QString& section, const ColumnDefs& columns) {
+    const int n = columns.size() - 1;
+    std::vector<int> owner(static_cast<size_t>(n), 0);
+    for (int i = 1; i <= n; ++i) {
+        const int x = columns[i].ipointx;
+        if (x < 0 || x >= n)
+            throw TamrocError(QStringLiteral("カラムの表示位置が範囲外です（0～%1）：[%2] %3 = %4")
+                                  .arg(n - 1)
+                                  .arg(section, columnKey(i, "ipointx"))
+                                  .arg(x));
+        int& first = owner[static_cast<size_t>(x)];
+        if (first != 0)
+            throw TamrocError(
+                QStringLiteral("カラムの表示位置が重なっています：[%1] %2 = %3、%4 = %3")
+                    .arg(section, columnKey(first, "ipointx"))
+                    .arg(x)
+                    .arg(columnKey(i, "ipointx")));
+        first = i;
+    }
 }
 
 } // namespace
@@ -98,8 +150,10 @@ QString columnKey(int n, const char* name) {
 }
 
 void LoadTableList() {
-    const QString list =
-        Profile::GetString(QString(), QString(), QStringLiteral("0"), 255, strIniPath);
+    // The whole list: a 255-byte buffer would cut the last name that fits
+    // (listed as a table that does not exist) and drop every later table.
+    const QString list = Profile::GetString(QString(), QString(), QStringLiteral("0"),
+                                            Profile::Unlimited, strIniPath);
     const QChar nul(0);
     qint16 t = 1;
     int p = 0;
@@ -145,9 +199,10 @@ bool ReadColumnDef(ColumnDef& def, int n, const QString& section) {
     if (field.startsWith(QLatin1Char('0'))) return true;
     def.FieldName = field;
     def.JPName = readKey(section, columnKey(n, "JPName"), 30);
-    const QString px = readKey(section, columnKey(n, "ipointx"), 30);
+    const QString px = readRequiredKey(section, columnKey(n, "ipointx"), 30);
     def.ipointx = static_cast<qint16>(toWhole(section, columnKey(n, "ipointx"), px, -32768, 32767));
-    def.GaibuTableName = readKey(section, columnKey(n, "GaibuTableName"), 30);
+    // Without it an ordinary column would count as a key into a table "0".
+    def.GaibuTableName = readRequiredKey(section, columnKey(n, "GaibuTableName"), 30);
     def.GaibuTableColName = readKey(section, columnKey(n, "GaibuTableColName"), 30);
     def.GaibuTableColKey = readKey(section, columnKey(n, "GaibuTableColKey"), 30);
     setDataType(def.GaibuTableColeDataType,
@@ -157,7 +212,11 @@ bool ReadColumnDef(ColumnDef& def, int n, const QString& section) {
     def.CellHeight = static_cast<qint32>(toWhole(section, columnKey(n, "CellHeight"), ch,
                                                  std::numeric_limits<qint32>::min(),
                                                  std::numeric_limits<qint32>::max()));
-    setDataType(def.eDataType, readKey(section, columnKey(n, "eDataType"), 30));
+    // A word the program does not know would be read and saved as a number.
+    const QString type = readRequiredKey(section, columnKey(n, "eDataType"), 30);
+    if (!setDataType(def.eDataType, type))
+        throw TamrocError(QStringLiteral("データ型の名前が正しくありません：[%1] %2 = %3")
+                              .arg(section, columnKey(n, "eDataType"), type));
     def.InputPlus = readKey(section, columnKey(n, "InputPlus"), 30) == QLatin1String("1");
     def.MainKey = readKey(section, columnKey(n, "MainKey"), 30) == QLatin1String("1");
     def.NullPermmit = readKey(section, columnKey(n, "NullPermmit"), 30) == QLatin1String("1");
@@ -172,13 +231,21 @@ qint16 LoadColumnDefs(qint16 tableNumber, ColumnDefs& columns, ColumnDefs& forei
     const QString section = objPublic->TableSection(tableNumber);
     const qint16 n = CountColumns(section);
     columns = ColumnDefs(n + 1);
-    for (int i = 1; i <= n; ++i) {
-        if (ReadColumnDef(columns[i], i, section)) {
-            msgBox(nullptr, QStringLiteral("カラムのINIファイルからの取得失敗！！"));
-            columns.clear();
-            foreignColumns.clear();
-            return 1;
-        }
+    // A catalog that cannot be shown and saved safely is refused as a whole,
+    // with what is wrong and where.
+    auto refuse = [&](const QString& message) {
+        msgBox(nullptr, message);
+        columns.clear();
+        foreignColumns.clear();
+        return qint16(1);
+    };
+    try {
+        for (int i = 1; i <= n; ++i)
+            if (ReadColumnDef(columns[i], i, section))
+                return refuse(QStringLiteral("カラムのINIファイルからの取得失敗！！"));
+        checkPositions(section, columns);
+    } catch (const TamrocError& e) {
+        return refuse(e.text());
     }
     int k = 0;
     for (int i = 1; i <= n; ++i)
@@ -226,15 +293,10 @@ QString trimSpaces(const QString& s) {
 }
 
 qint64 toInteger(const QString& text, qint64 lo, qint64 hi) {
-    const QString t = text.trimmed();
-    bool ok = false;
-    qint64 v = t.toLongLong(&ok);
-    if (!ok) {
-        const double d = t.toDouble(&ok);
-        if (!ok || !std::isfinite(d)) throw typeMismatch(text);
-        v = static_cast<qint64>(std::nearbyint(d)); // halves go to the even neighbour
-    }
-    if (v < lo || v > hi) throw TamrocError(QStringLiteral("オーバーフローしました：%1").arg(text));
+    qint64 v = 0;
+    bool inRange = true;
+    if (!wholeNumber(text, lo, hi, v, inRange)) throw typeMismatch(text);
+    if (!inRange) throw TamrocError(QStringLiteral("オーバーフローしました：%1").arg(text));
     return v;
 }
 } // namespace

@@ -47,9 +47,13 @@ private:
 void LoadTableList();
 QString GetTableJPName(const QString& section);
 qint16 CountColumns(const QString& section);
-// True means failure (no FieldName for column n).
+// True means failure (no FieldName for column n). Throws TamrocError, naming
+// the section and the key, for a value that is not a number or out of range,
+// a missing ipointx, GaibuTableName or eDataType, and an unknown type word.
 bool ReadColumnDef(ColumnDef& def, int n, const QString& section);
-// 0 = loaded, 1 = failed (both arrays erased).
+// 0 = loaded, 1 = failed (both arrays erased). A catalog the grid cannot
+// hold safely (a faulty key, positions that are not 0..n-1 each used once)
+// is refused with a message that names the section and the keys.
 qint16 LoadColumnDefs(qint16 tableNumber, ColumnDefs& columns, ColumnDefs& foreignColumns);
 bool IsForeignColumn(const ColumnDef& def);
 // Grid text to field value. Throws TamrocError for a text that is not a number.

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 
 using namespace modMorvi;
 
@@ -91,23 +92,35 @@ void frmSelect::cmdSum_Click() {
     const int n = cmbTbl->currentIndex();
     if (n <= 0) return;
     const QString p = QStringLiteral("SUM:") + QString::number(n);
-    // The two spaces belong to the prefix: "SUM:1" must not match "SUM:12  1".
-    const QString head = p + QStringLiteral("  ");
-    int s = 1;
-    for (QWidget* w : Forms::all()) {
-        const QString tag = Forms::tag(w);
-        if (!tag.startsWith(head)) continue;
-        bool ok = false;
-        const int k = tag.mid(p.size() + 1).trimmed().toInt(&ok);
-        if (!ok) continue;
-        if (s < k) break;
-        s = s + 1;
-    }
+    QStringList tags;
+    for (QWidget* w : Forms::all())
+        tags << Forms::tag(w);
+    const int s = FreeSummaryNumber(tags, n);
     auto* sum = new frmSum;
     sum->mTableNum = static_cast<qint16>(n);
     sum->mSameTblNum = static_cast<qint16>(s);
     Forms::setTag(sum, p + QStringLiteral("  ") + QString::number(s));
     sum->Form_Load();
+}
+
+int frmSelect::FreeSummaryNumber(const QStringList& tags, int table) {
+    const QString p = QStringLiteral("SUM:") + QString::number(table);
+    // The two spaces belong to the prefix: "SUM:1" must not match "SUM:12  1".
+    const QString head = p + QStringLiteral("  ");
+    // The smallest number that no open summary of the table carries, in
+    // whatever order the windows were opened: stopping at the first gap of
+    // the collection's order would hand out a number twice.
+    QSet<int> taken;
+    for (const QString& tag : tags) {
+        if (!tag.startsWith(head)) continue;
+        bool ok = false;
+        const int k = tag.mid(p.size() + 1).trimmed().toInt(&ok);
+        if (ok) taken.insert(k);
+    }
+    int s = 1;
+    while (taken.contains(s))
+        ++s;
+    return s;
 }
 
 void frmSelect::cmdEnd_Click() {
@@ -120,7 +133,14 @@ bool frmSelect::UnloadAllForms() {
         if (auto* editor = qobject_cast<frmInput*>(w)) {
             int cancel = 0;
             editor->FrmMeUnload(cancel, 0);
-            if (cancel) return false; // the user keeps this editor: the program goes on
+            if (cancel) {
+                // The user keeps this editor: the program goes on, and every
+                // editor that already said yes or no asks again when it is
+                // closed later (its edits may go on).
+                for (QWidget* other : forms)
+                    if (auto* e = qobject_cast<frmInput*>(other)) e->clearUnloadApproved();
+                return false;
+            }
         }
     }
     for (QWidget* w : forms) {

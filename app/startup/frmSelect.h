@@ -29,6 +29,10 @@ public:
     // editor was kept open by its user: nothing is unloaded then.
     bool UnloadAllForms();
 
+    // The sequence number for a new summary window of `table`, given the Tag
+    // texts of the loaded windows.
+    static int FreeSummaryNumber(const QStringList& tags, int table);
+
     QLabel* lblselect;
     QComboBox* cmbTbl;
     QPushButton* cmdShow;

@@ -128,6 +128,22 @@ private slots:
         QVERIFY(shown[1].text.contains("nosuchtable"));
         QCOMPARE(shown[1].icon, clsRellmark::Icon::Critical);
     }
+
+    void execQryAfterAnotherProgramChangedATable() {
+        TestEnv env;
+        env.runSql({"create table t (x)", "insert into t values (1)"});
+        clsRellmark db;
+        db.connect(env.dbPath());
+        db.ExecQry("select * from t");
+        env.runSql({"alter table t add column y default 2", "alter table t add column z"});
+        db.ExecQry("select * from t");
+        db.ExecQry("insert into t select x + 1, y, z from t");
+        db.ExecQry("begin");
+        db.ExecQry("insert into t (x) values (9)");
+        db.ExecQry("commit");
+        QVERIFY(shown.isEmpty());
+        QCOMPARE(env.scalar("select sum(x) + sum(y) from t").toInt(), 1 + 2 + 9 + 2 + 2 + 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConnection)

@@ -123,6 +123,30 @@ private slots:
         QCOMPARE(r->RowCount(), 3);
     }
 
+    // Another program changes a table's columns while the connection is open:
+    // the next open reads the table as it is now.
+    void tableChangedByAnotherProgram() {
+        auto before = open("select * from item");
+        QCOMPARE(before->ColCount(), 6);
+        env->runSql({"alter table item add column memo text default 'm'",
+                     "alter table item add column qty integer default 5"});
+        for (int round = 0; round < 2; ++round) {
+            auto r = open("select * from item order by id");
+            QCOMPARE(r->ColCount(), 8);
+            QCOMPARE(r->RowCount(), 3);
+            QCOMPARE(r->Column("name").toString(), QStringLiteral("りんご"));
+            QCOMPARE(r->Column("memo").toString(), QStringLiteral("m"));
+            QCOMPARE(r->Column_Num(7).toInt(), 5 + round);
+            r->setColumn("qty", 6 + round);
+            QVERIFY(r->BatchUpdate());
+        }
+        env->runSql({"create table extra (k integer primary key, v text)",
+                     "insert into extra values (1, 'x')"});
+        auto e = open("select * from extra");
+        QCOMPARE(e->Column("v").toString(), QStringLiteral("x"));
+        QCOMPARE(env->scalar("select qty from item where id = 1").toInt(), 7);
+    }
+
     void changesStayPendingUntilTheBatch() {
         {
             auto r = open("select * from item order by id");
@@ -295,6 +319,96 @@ private slots:
         r->setColumn_Num(1, 310);
         QVERIFY(r->BatchUpdate());
         QCOMPARE(env->scalar("select price from item where id = 3").toInt(), 310);
+    }
+
+    void deletedRowCannotBeReadOrWritten() {
+        auto r = open("select * from item order by id");
+        r->MoveNext();
+        r->Delete();
+        QCOMPARE(errorOf([&] { r->Column("name"); }), RellmarkErr::NoCurrentRecord);
+        QCOMPARE(errorOf([&] { r->Column_Num(1); }), RellmarkErr::NoCurrentRecord);
+        QCOMPARE(errorOf([&] { r->setColumn("price", 1); }), RellmarkErr::NoCurrentRecord);
+        QCOMPARE(errorOf([&] { r->setColumn_Num(2, 1); }), RellmarkErr::NoCurrentRecord);
+        QCOMPARE(r->Status().toInt(), RecStatus::Deleted);
+        QVERIFY(r->BatchUpdate());
+        QCOMPARE(env->rows("select id, price from item order by id"),
+                 QList<QStringList>({{"1", "120"}, {"3", "300"}}));
+    }
+
+    // A field of a new row set to NULL is written as NULL; a field never set
+    // gets the column's default.
+    void nullInANewRowIsStoredAsNull() {
+        env->runSql({"create table d (id integer primary key, note text default 'x', "
+                     "qty integer default 3, tag text default 't')"});
+        auto r = open("select * from d");
+        r->AddNew();
+        r->setColumn("id", 1);
+        r->setColumn("note", QVariant());
+        r->setColumn("qty", 7);
+        r->setColumn("qty", QVariant()); // set, then emptied again
+        r->AddNew();                     // nothing set at all
+        QVERIFY(r->BatchUpdate());
+        QCOMPARE(env->rows("select id, note, qty, tag from d order by id"),
+                 QList<QStringList>({{"1", "<null>", "<null>", "t"}, {"2", "x", "3", "t"}}));
+    }
+
+    void quotedWordsDoNotMakeAStatementReadOnly_data() {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("updatable");
+        QTest::newRow("join") << "note = 'join us' or id = 1" << true;
+        QTest::newRow("union") << "name = 'a union b' or id = 1" << true;
+        QTest::newRow("group by") << "note = 'group  by' or id = 1" << true;
+        QTest::newRow("escaped quote") << "note = 'it''s a join' or id = 1" << true;
+        QTest::newRow("having after a value") << "note = 'x' or id = 1 having 1" << false;
+        QTest::newRow("real join") << "id = 1 join shop" << false;
+        QTest::newRow("union after a value")
+            << "note = 'join' or id = 1 union select * from item" << false;
+    }
+    void quotedWordsDoNotMakeAStatementReadOnly() {
+        QFETCH(QString, where);
+        QFETCH(bool, updatable);
+        env->runSql({"update item set note = 'it''s a join' where id = 2"});
+        std::unique_ptr<clsDBRecord> r;
+        try {
+            r = open("select * from item where " + where + " order by id");
+        } catch (const RellmarkError&) {
+            QVERIFY(!updatable); // not even a valid statement
+            return;
+        }
+        r->setColumn("price", 121);
+        QCOMPARE(r->BatchUpdate(), updatable);
+        QCOMPARE(env->scalar("select price from item where id = 1").toInt(), updatable ? 121 : 120);
+    }
+
+    void bookmarksSurviveABatch() {
+        auto r = open("select * from item order by id");
+        const QVariant first = r->BookMark();
+        r->MoveNext();
+        const QVariant second = r->BookMark();
+        r->MoveNext();
+        const QVariant third = r->BookMark();
+        r->AddNew();
+        r->setColumn("id", 4);
+        r->setColumn("name", QStringLiteral("なし"));
+        const QVariant added = r->BookMark();
+        r->setBookMark(first);
+        r->Delete();
+        QVERIFY(r->BatchUpdate());
+        r->setBookMark(third);
+        QCOMPARE(r->Column("id").toInt(), 3);
+        r->setBookMark(added);
+        QCOMPARE(r->Column("id").toInt(), 4);
+        r->setBookMark(second);
+        QCOMPARE(r->Column("id").toInt(), 2);
+        QCOMPARE(errorOf([&] { r->setBookMark(first); }), RellmarkErr::NoCurrentRecord);
+        QCOMPARE(r->Column("id").toInt(), 2); // a refused bookmark does not move
+        // and a second batch keeps them
+        r->MoveFirst();
+        r->Delete();
+        QVERIFY(r->BatchUpdate());
+        r->setBookMark(added);
+        QCOMPARE(r->Column("id").toInt(), 4);
+        QCOMPARE(errorOf([&] { r->setBookMark(second); }), RellmarkErr::NoCurrentRecord);
     }
 };
 

@@ -112,6 +112,122 @@ private slots:
                  QStringLiteral("AppIni") + QChar(0) + "Buy_Tbl" + QChar(0) + QChar(0));
     }
 
+    // Every CP932 lead byte followed by "[" (0x5B) or "]" (0x5D) as its second
+    // byte, in a section name, a key and a value.
+    void doubleByteCharactersWithBracketTrailBytes_data() {
+        QTest::addColumn<QByteArray>("ch");
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (lead > 0x9F && lead < 0xE0) continue;
+            for (int trail : {0x5B, 0x5D}) {
+                QByteArray ch;
+                ch.append(char(lead)).append(char(trail));
+                QTest::newRow(ch.toHex().constData()) << ch;
+            }
+        }
+    }
+    void doubleByteCharactersWithBracketTrailBytes() {
+        QFETCH(QByteArray, ch);
+        const QByteArray file =
+            "[a]\r\nk=1\r\n[s" + ch + "x]\r\nk" + ch + "=v" + ch + "\r\n[z]\r\nq=2\r\n";
+        write(file);
+        const QString c = Profile::fromCp932(ch);
+        const QString sec = "s" + c + "x", key = "k" + c;
+        QCOMPARE(Profile::GetString(QString(), QString(), "0", 255, path),
+                 "a" + QString(QChar(0)) + sec + QChar(0) + "z" + QChar(0) + QChar(0));
+        QCOMPARE(Profile::GetString("z", "q", "0", 30, path), QStringLiteral("2"));
+        // Writing elsewhere leaves every other byte alone, characters the
+        // code page does not assign included.
+        QVERIFY(Profile::WriteString("z", "q", "3", path));
+        QCOMPARE(read(), QByteArray(file).replace("q=2", "q=3"));
+        if (c.contains(QChar(QChar::ReplacementCharacter))) return; // not a character
+        QCOMPARE(Profile::GetString(sec, key, "0", 30, path), "v" + c);
+        QVERIFY(Profile::WriteString(sec, key, "w" + c, path));
+        QVERIFY(Profile::WriteString(sec, "n" + c, c, path));
+        QByteArray expected = file;
+        expected.replace("q=2", "q=3");
+        // the written line is the caller's key and value in the code page's
+        // own bytes for them
+        expected.replace("k" + ch + "=v" + ch + "\r\n",
+                         Profile::toCp932(key + "=w" + c + "\r\nn" + c + "=" + c + "\r\n"));
+        QCOMPARE(read(), expected);
+        QCOMPARE(Profile::GetString(sec, "N" + c, "0", 30, path), c);
+    }
+
+    void byteOrderMarkIsSkippedAndKept() {
+        write("\xEF\xBB\xBF[AppIni]\r\nx=1\r\n[b]\r\ny=2\r\n");
+        QCOMPARE(Profile::GetString("AppIni", "x", "0", 30, path), QStringLiteral("1"));
+        QCOMPARE(Profile::GetString(QString(), QString(), "0", 255, path),
+                 "AppIni" + QString(QChar(0)) + "b" + QChar(0) + QChar(0));
+        QVERIFY(Profile::WriteString("appini", "x", "5", path));
+        QVERIFY(Profile::WriteString("AppIni", "z", "6", path));
+        QCOMPARE(read(), QByteArray("\xEF\xBB\xBF[AppIni]\r\nx=5\r\nz=6\r\n[b]\r\ny=2\r\n"));
+    }
+
+    void lineEndsAreKeptByteForByte_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("CR only") << QByteArray("[a]\rk=1\r[b]\rk=2\r") << "b"
+                                 << "k"
+                                 << "3" << QByteArray("[a]\rk=1\r[b]\rk=3\r");
+        QTest::newRow("CR only, appended") << QByteArray("[a]\rk=1\r[b]\rk=2\r") << "a"
+                                           << "m"
+                                           << "4" << QByteArray("[a]\rk=1\rm=4\r[b]\rk=2\r");
+        QTest::newRow("mixed") << QByteArray("[a]\r\nx=1\n[b]\ry=2\r\nz=3") << "b"
+                               << "y"
+                               << "9" << QByteArray("[a]\r\nx=1\n[b]\ry=9\r\nz=3");
+        QTest::newRow("no final newline, appended")
+            << QByteArray("[a]\r\nx=1\n[b]\ry=2\r\nz=3") << "b"
+            << "w"
+            << "4" << QByteArray("[a]\r\nx=1\n[b]\ry=2\r\nz=3\r\nw=4");
+        QTest::newRow("new section after LF lines") << QByteArray("[a]\nx=1\n") << "c"
+                                                    << "k"
+                                                    << "v" << QByteArray("[a]\nx=1\n[c]\nk=v\n");
+        QTest::newRow("key removed") << QByteArray("[a]\nx=1\r\ny=2\n") << "a"
+                                     << "x" << QString() << QByteArray("[a]\ny=2\n");
+        const QByteArray longComment = "; " + QByteArray(70000, 'c') + "\n";
+        QTest::newRow("LF file, first line over 64 KB") << longComment + "[a]\nk=1\n"
+                                                        << "a"
+                                                        << "k"
+                                                        << "2" << longComment + "[a]\nk=2\n";
+    }
+    void lineEndsAreKeptByteForByte() {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        write(before);
+        QVERIFY(Profile::WriteString(section, key, value, path));
+        QCOMPARE(read(), after);
+        if (!value.isNull()) QCOMPARE(Profile::GetString(section, key, "0", 30, path), value);
+    }
+
+    void textOutsideTheCodePageIsRefused_data() {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("emoji value") << "b"
+                                     << "k" << QStringLiteral("😀");
+        QTest::newRow("surrogate pair kanji") << "b"
+                                              << "k" << QStringLiteral("𠮷野家");
+        QTest::newRow("key") << "b" << QStringLiteral("k😀") << "1";
+        QTest::newRow("section") << QStringLiteral("s😀") << "k"
+                                 << "1";
+        QTest::newRow("hangul") << "b"
+                                << "k" << QStringLiteral("한");
+    }
+    void textOutsideTheCodePageIsRefused() {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        const QByteArray before = read();
+        QVERIFY(!Profile::WriteString(section, key, value, path));
+        QCOMPARE(read(), before);
+    }
+
     void failedRewriteKeepsTheOldFile() {
 #if defined(Q_OS_LINUX)
         const QByteArray before = read();

@@ -1,9 +1,12 @@
 #include "Catalog.h"
 #include "FakeDialogs.h"
+#include "FormsRegistry.h"
 #include "TamrocError.h"
 #include "TestEnv.h"
+#include "frmInput.h"
 #include "modMorvi.h"
 
+#include <QFile>
 #include <QtTest>
 
 using namespace modMorvi;
@@ -41,6 +44,17 @@ private slots:
         QCOMPARE(objPublic->TableSection(2), QStringLiteral("shop_tbl"));
         QVERIFY(fake->shown.isEmpty());
         QVERIFY_THROWS_EXCEPTION(TamrocError, objPublic->TableSection(3));
+    }
+
+    // 転 is 93 5D in the file: its second byte is "]".
+    void sectionNamesEndingInABracketByte() {
+        load("[buy_tbl]\nTableJPName=購入\n[転居記録]\nTableJPName=転居の記録\n[shop_tbl]\n"
+             "TableJPName=店\n");
+        QCOMPARE(objPublic->TableNumber(), qint16(3));
+        QCOMPARE(objPublic->TableSection(2), QStringLiteral("転居記録"));
+        QCOMPARE(objPublic->TableSection(3), QStringLiteral("shop_tbl"));
+        QCOMPARE(GetTableJPName(QStringLiteral("転居記録")), QStringLiteral("転居の記録"));
+        QVERIFY(fake->shown.isEmpty());
     }
 
     void oneCharacterSectionEndsTheList() {
@@ -84,7 +98,7 @@ private slots:
                        "MainKey=1;NullPermmit=1;Unique=1;InputPlus=1;CheckInputTextLength=20;"
                        "GaibuTableColeDataType=eText") +
              "COL( 01 )Visible=0\n" +
-             iniColumn(2, "aaaaaaaaaabbbbbbbbbbcccccccccc_long", "名", 1, "eWrong", "Visible=1"));
+             iniColumn(2, "aaaaaaaaaabbbbbbbbbbcccccccccc_long", "名", 1, "eText", "Visible=1"));
         ColumnDef d;
         QVERIFY(!ReadColumnDef(d, 1, "t1"));
         QCOMPARE(d.FieldName, QStringLiteral("buy_id"));
@@ -98,10 +112,9 @@ private slots:
         QCOMPARE(d.GaibuTableColName, QStringLiteral("0"));
 
         ColumnDef e;
-        e.eDataType = eText;
         QVERIFY(!ReadColumnDef(e, 2, "t1"));
         QCOMPARE(e.FieldName.size(), 29); // cut by the 30-byte buffer
-        QCOMPARE(e.eDataType, eText);     // an unknown word changes nothing
+        QCOMPARE(e.eDataType, eText);
         ColumnDef f;
         QVERIFY(ReadColumnDef(f, 3, "t1"));
     }
@@ -134,13 +147,117 @@ private slots:
         QVERIFY(!IsForeignColumn(cols[1]));
     }
 
-    void missingForeignTableNameCountsAsForeign() {
-        load("[t1]\nCOL( 01 )FieldName=a\nCOL( 01 )ipointx=0\nCOL( 01 )CellHeight=10\nCOL( 01 "
-             ")CheckInputTextLength=0\n");
+    // Catalogs that would put two columns into one grid column, a column onto
+    // the hidden ones, or an ordinary column among the foreign ones: refused
+    // with the section and the keys named.
+    void faultyCatalogsAreRefused_data() {
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<QString>("message");
+        const QString id = iniColumn(1, "id", "番号", 0, "eInteger", "MainKey=1");
+        const QString name = iniColumn(3, "name", "品名", 2, "eText");
+        QTest::newRow("two columns at one position")
+            << id + iniColumn(2, "price", "金額", 1, "eInteger") +
+                   iniColumn(3, "name", "品名", 1, "eText")
+            << "カラムの表示位置が重なっています：[item] COL( 02 )ipointx = 1、COL( 03 )ipointx "
+               "= 1";
+        QTest::newRow("position missing")
+            << id + iniColumn(2, "price", "金額", 1, "eInteger") +
+                   QString(name).remove("COL( 03 )ipointx=2\n")
+            << "INIファイルにキーがありません：[item] COL( 03 )ipointx";
+        QTest::newRow("position in a gap")
+            << id + iniColumn(2, "price", "金額", 1, "eInteger") +
+                   iniColumn(3, "name", "品名", 3, "eText")
+            << "カラムの表示位置が範囲外です（0～2）：[item] COL( 03 )ipointx = 3";
+        QTest::newRow("negative position")
+            << id + iniColumn(2, "price", "金額", -1, "eInteger") + name
+            << "カラムの表示位置が範囲外です（0～2）：[item] COL( 02 )ipointx = -1";
+        QTest::newRow("hidden column on a visible one")
+            << id + iniColumn(2, "price", "金額", 0, "eInteger", "Visible=0") + name
+            << "カラムの表示位置が重なっています：[item] COL( 01 )ipointx = 0、COL( 02 )ipointx "
+               "= 0";
+        QTest::newRow("foreign table name missing")
+            << id +
+                   QString(iniColumn(2, "price", "金額", 1, "eInteger"))
+                       .remove("COL( 02 )GaibuTableName=Nothing\n") +
+                   name
+            << "INIファイルにキーがありません：[item] COL( 02 )GaibuTableName";
+        QTest::newRow("data type missing")
+            << id +
+                   QString(iniColumn(2, "price", "金額", 1, "eInteger"))
+                       .remove("COL( 02 )eDataType=eInteger\n") +
+                   name
+            << "INIファイルにキーがありません：[item] COL( 02 )eDataType";
+        QTest::newRow("unknown data type")
+            << id + iniColumn(2, "price", "金額", 1, "eCurrency") + name
+            << "データ型の名前が正しくありません：[item] COL( 02 )eDataType = eCurrency";
+    }
+    void faultyCatalogsAreRefused() {
+        QFETCH(QString, columns);
+        QFETCH(QString, message);
+        load("[item]\nTableJPName=品目\n" + columns);
+        env->runSql({"create table item (id integer primary key, price integer, name text)",
+                     "insert into item values (1, 100, 'りんご')",
+                     "insert into item values (2, 200, 'みかん')"});
         ColumnDefs cols, foreign;
-        QCOMPARE(LoadColumnDefs(1, cols, foreign), qint16(0));
-        QVERIFY(IsForeignColumn(cols[1]));
-        QCOMPARE(cols[1].GaibuTableName, QStringLiteral("0"));
+        QCOMPARE(LoadColumnDefs(1, cols, foreign), qint16(1));
+        QVERIFY(cols.isEmpty() && foreign.isEmpty());
+        QCOMPARE(fake->messages(), QStringList{message});
+
+        // The editor refuses the table, and the book stays as it was to the byte.
+        const auto bytes = [&] {
+            QFile f(env->dbPath());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray before = bytes();
+        env->startProgram();
+        fake->clear();
+        auto* editor = new frmInput;
+        editor->mTblNum = 1;
+        Forms::setTag(editor, "1");
+        const bool loaded = editor->Form_Load();
+        if (loaded) editor->SaveTable(); // an unchanged save
+        delete editor;
+        env->stopProgram();
+        QVERIFY(!loaded);
+        QCOMPARE(fake->messages(), QStringList{message});
+        QCOMPARE(bytes(), before);
+    }
+
+    void everySectionIsListedWhateverTheirLength() {
+        QString ini;
+        QStringList names;
+        for (int i = 1; i <= 40; ++i) {
+            names << QStringLiteral("household_table_%1").arg(i, 2, 10, QLatin1Char('0'));
+            ini += "[" + names.last() + "]\nTableJPName=表\n";
+        }
+        load(ini);
+        QCOMPARE(objPublic->TableNumber(), qint16(40));
+        for (int i = 1; i <= 40; ++i)
+            QCOMPARE(objPublic->TableSection(static_cast<qint16>(i)), names[i - 1]);
+    }
+
+    void hugeNumbersAreOutOfRange_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1e30") << "1e30";
+        QTest::newRow("-1e30") << "-1e30";
+        QTest::newRow("just past 64 bits") << "9.3e18";
+        QTest::newRow("1e300") << "1e300";
+    }
+    void hugeNumbersAreOutOfRange() {
+        QFETCH(QString, text);
+        QVERIFY_THROWS_EXCEPTION(TamrocError, ToFieldValue(text, eInteger));
+        QVERIFY_THROWS_EXCEPTION(TamrocError, ToFieldValue(text, eSmallint));
+        // the first of two equal keys is the one read
+        load("[t]\nCOL( 01 )CellHeight=" + text + "\n" + iniColumn(1, "a", "A", 0, "eText"));
+        ColumnDef d;
+        try {
+            ReadColumnDef(d, 1, "t");
+            QFAIL("no error");
+        } catch (const TamrocError& e) {
+            QVERIFY2(e.text().contains("範囲を超えています") &&
+                         e.text().contains("COL( 01 )CellHeight"),
+                     qPrintable(e.text()));
+        }
     }
 
     void nonNumericKeysNameSectionAndKey() {
@@ -153,8 +270,15 @@ private slots:
             QVERIFY(e.text().contains("[t2]"));
             QVERIFY(e.text().contains("COL( 01 )ipointx"));
         }
-        load("[t3]\nCOL( 01 )FieldName=a\nCOL( 01 )ipointx=1\nCOL( 01 )CellHeight=wide\n");
-        QVERIFY_THROWS_EXCEPTION(TamrocError, ReadColumnDef(d, 1, "t3"));
+        load("[t3]\nCOL( 01 )FieldName=a\nCOL( 01 )ipointx=1\nCOL( 01 )GaibuTableName=Nothing\n"
+             "COL( 01 )CellHeight=wide\n");
+        try {
+            ReadColumnDef(d, 1, "t3");
+            QFAIL("no error");
+        } catch (const TamrocError& e) {
+            QCOMPARE(e.text(), QStringLiteral("INIファイルの値が数値ではありません：[t3] COL( 01 "
+                                              ")CellHeight = wide"));
+        }
     }
 
     void fieldValues() {

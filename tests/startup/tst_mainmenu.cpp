@@ -7,6 +7,7 @@
 #include "frmSelect.h"
 #include "frmSum.h"
 #include "modMorvi.h"
+#include "usrFlg.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -113,6 +114,101 @@ private slots:
         QTest::mouseClick(menu->cmdSum, Qt::LeftButton);
         QVERIFY(tags().contains("SUM:1  1"));
         QVERIFY(fake->shown.isEmpty());
+    }
+
+    // A new summary takes the smallest number that no open summary of its
+    // table carries, in whatever order the others were opened and closed.
+    void summaryNumbersAfterClosingInEveryOrder_data() {
+        QTest::addColumn<QList<int>>("closing");
+        QList<int> order{1, 2, 3, 4};
+        do {
+            QStringList name;
+            for (int k : order)
+                name << QString::number(k);
+            QTest::newRow(qPrintable(name.join(' '))) << order;
+        } while (std::next_permutation(order.begin(), order.end()));
+    }
+    void summaryNumbersAfterClosingInEveryOrder() {
+        QFETCH(QList<int>, closing);
+        menu->cmbTbl->setCurrentIndex(1);
+        auto press = [&] {
+            QTest::mouseClick(menu->cmdSum, Qt::LeftButton);
+            return Forms::tag(Forms::all().last());
+        };
+        for (int k = 1; k <= 4; ++k)
+            QCOMPARE(press(), QStringLiteral("SUM:1  %1").arg(k));
+        QSet<int> open{1, 2, 3, 4};
+        for (int i = 0; i < closing.size(); ++i) {
+            // close the first i + 1 of the order, then open one and close it
+            // again, and once more with two opened
+            delete Forms::findByTag(QStringLiteral("SUM:1  %1").arg(closing[i]));
+            open.remove(closing[i]);
+            int expected = 1;
+            while (open.contains(expected))
+                ++expected;
+            const QString tag = press();
+            QCOMPARE(tag, QStringLiteral("SUM:1  %1").arg(expected));
+            open.insert(expected);
+            int next = 1;
+            while (open.contains(next))
+                ++next;
+            QCOMPARE(press(), QStringLiteral("SUM:1  %1").arg(next));
+            delete Forms::findByTag(tag);
+            delete Forms::findByTag(QStringLiteral("SUM:1  %1").arg(next));
+            open.remove(expected);
+        }
+        QVERIFY(tags().filter("SUM:").isEmpty());
+    }
+
+    void freeSummaryNumber_data() {
+        QTest::addColumn<QStringList>("tags");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("none") << QStringList{} << 1;
+        QTest::newRow("1 and 3 open") << QStringList{"SUM:3  1", "SUM:3  3"} << 2;
+        QTest::newRow("1 3 2 open") << QStringList{"SUM:3  1", "SUM:3  3", "SUM:3  2"} << 4;
+        QTest::newRow("3 before 1") << QStringList{"SUM:3  3", "SUM:3  1"} << 2;
+        QTest::newRow("2 alone") << QStringList{"SUM:3  2"} << 1;
+        QTest::newRow("other tables")
+            << QStringList{"SUM:30  1", "SUM:13  1", "3", "SUM:3  1"} << 2;
+        QTest::newRow("editor and menu") << QStringList{"3", QString(), "SUM:3  1"} << 2;
+    }
+    void freeSummaryNumber() {
+        QFETCH(QStringList, tags);
+        QFETCH(int, expected);
+        QCOMPARE(frmSelect::FreeSummaryNumber(tags, 3), expected);
+    }
+
+    // Ending is cancelled by the second of two changed editors: the first,
+    // which had answered No, asks again when it is closed later.
+    void cancelledEndLeavesEveryEditorAsking() {
+        QList<frmInput*> editors;
+        for (int n : {1, 2}) {
+            menu->cmbTbl->setCurrentIndex(n);
+            QTest::mouseClick(menu->cmdShow, Qt::LeftButton);
+            editors << qobject_cast<frmInput*>(Forms::findByTag(QString::number(n)));
+            QVERIFY(editors.last());
+            editors.last()->grid()->notifyEdited();
+            QVERIFY(editors.last()->isModified());
+        }
+        fake->questionAnswers = {Dialogs::Answer::No, Dialogs::Answer::Cancel};
+        QTest::mouseClick(menu->cmdEnd, Qt::LeftButton);
+        QVERIFY(!ended);
+        QCOMPARE(fake->shown.size(), 2);
+        QVERIFY(!menu->EndFlag());
+
+        QPointer<frmInput> first = editors[0];
+        first->grid()->notifyEdited();
+        fake->clear();
+        fake->questionAnswers = {Dialogs::Answer::Cancel};
+        QVERIFY(!first->close());
+        QCOMPARE(fake->shown.size(), 1);
+        QCOMPARE(fake->shown[0].text, QStringLiteral("保存しますか？？"));
+        QVERIFY(first);
+
+        // and so does the one that cancelled
+        fake->questionAnswers = {Dialogs::Answer::Cancel};
+        QVERIFY(!editors[1]->close());
+        QCOMPARE(fake->shown.size(), 2);
     }
 
     void endClosesEverything() {
