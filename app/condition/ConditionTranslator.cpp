@@ -2,6 +2,7 @@
 #include "ConditionLookup.h"
 
 #include <exception>
+#include <vector>
 
 namespace {
 const QChar Quote = QLatin1Char('\'');
@@ -331,46 +332,67 @@ QString ConditionTranslator::parseComparison(const QString& text, const Conditio
     return QString();
 }
 
+// A condition in parentheses is a condition of its own. The parentheses
+// still open are kept on a list rather than on the call stack, so that no
+// depth of nesting that a user can type or paste exhausts the stack; "and"
+// and "or" simply go on reading.
 QString ConditionTranslator::ParseCondition(const QString& text, qsizetype& pos, QString& sql,
-                                            QStringList& tables) {
+                                            QStringList&) {
+    std::vector<qsizetype> opened; // where each open parenthesis's condition began
+    QString r;
     for (;;) {
+        // read one condition from pos; r is its result unless it opens a parenthesis
         const qsizetype start = pos;
         const ConditionToken t1 = GetNextToken(text, pos);
-        if (t1.kind == tkEnd) return QString();
-        if (t1.kind == tkUnclosed) return Unclosed + excerpt(text, pos);
-        pos = t1.end();
-        if (t1.kind == tkToken && t1.text == QLatin1String("(")) {
-            sql += QStringLiteral(" (");
-            const QString r = ParseCondition(text, pos, sql, tables);
-            if (r.isEmpty()) return NoCloseAtEnd + excerpt(text, start);
+        if (t1.kind == tkEnd) {
+            r.clear();
+        } else if (t1.kind == tkUnclosed) {
+            r = Unclosed + excerpt(text, pos);
+        } else {
+            pos = t1.end();
+            if (t1.kind == tkToken && t1.text == QLatin1String("(")) {
+                sql += QStringLiteral(" (");
+                opened.push_back(start);
+                continue;
+            }
+            bool more = false;
+            r = parseComparison(text, t1, pos, sql, more);
+            if (more) continue;
+        }
+
+        // hand r to the parentheses around it, innermost first
+        bool more = false;
+        while (!more && !opened.empty()) {
+            const qsizetype open = opened.back();
+            opened.pop_back();
+            if (r.isEmpty()) return NoCloseAtEnd + excerpt(text, open);
             if (r != CloseSignal) return r;
             const ConditionToken t2 = GetNextToken(text, pos);
             if (t2.kind == tkUnclosed) return Unclosed + excerpt(text, pos);
-            if (t2.kind != tkToken || t2.text != CloseSignal) return NoClose + excerpt(text, start);
+            if (t2.kind != tkToken || t2.text != CloseSignal) return NoClose + excerpt(text, open);
             pos = t2.end();
             sql += QStringLiteral(" )");
             const ConditionToken t3 = GetNextToken(text, pos);
             if (t3.kind == tkEnd) {
                 pos = text.size() + 1;
-                return QString();
+                r.clear();
+                continue;
             }
             if (t3.kind == tkQuoted) return QuotedAfterClose + excerpt(text, t3.start);
             if (t3.kind == tkUnclosed) return Unclosed + excerpt(text, pos);
             if (!isKeyword(t3.text)) {
-                if (t3.text == CloseSignal) {
-                    pos = t3.start;
-                    return CloseSignal;
-                }
-                return WordAfterClose + excerpt(text, t3.start);
+                if (t3.text != CloseSignal) return WordAfterClose + excerpt(text, t3.start);
+                pos = t3.start;
+                r = CloseSignal;
+                continue;
             }
             sql += QLatin1Char(' ') + t3.text;
             pos = t3.end();
-            if (pos < text.size()) continue;
-            return QStringLiteral("右側に式が無い") + t3.text + QStringLiteral("です :") +
-                   excerpt(text, t3.start);
+            if (pos >= text.size())
+                return QStringLiteral("右側に式が無い") + t3.text + QStringLiteral("です :") +
+                       excerpt(text, t3.start);
+            more = true; // the condition after the keyword is this parenthesis's result
         }
-        bool more = false;
-        const QString r = parseComparison(text, t1, pos, sql, more);
         if (!more) return r;
     }
 }

@@ -333,6 +333,17 @@ private slots:
         QTest::newRow("stray )") << "a = 1)"
                                  << ""
                                  << "不要な ) があります";
+        // a keyword with only blanks and line ends after it never leaves the
+        // statement hanging: what follows it is left over
+        QTest::newRow("and after ) before blanks") << "(a = 1) and  "
+                                                   << ""
+                                                   << "条件ではない文字があります :  ";
+        QTest::newRow("and before a line end") << "a = 1 and\r\n"
+                                               << ""
+                                               << "条件ではない文字があります :\r\n";
+        QTest::newRow("and before ) ") << "(a = 1 and )"
+                                       << ""
+                                       << ") に対応する ( がありません : )";
         QTest::newRow("andes is no keyword") << "a = 1 andes b = 2"
                                              << ""
                                              << "無効な条件指定です  :  andes b =";
@@ -383,6 +394,14 @@ private slots:
                  QStringLiteral("select cat_name from cat group by cat_name order by cat_name"));
         QCOMPARE(columnValuesSql(cols[2], "T"),
                  QStringLiteral("select y from T group by y order by y"));
+    }
+
+    void deepParenthesesAreReadWithoutRecursion() {
+        const QString opens(200000, QLatin1Char('('));
+        QCOMPARE(translate(opens).message, QStringLiteral("( に対応する ) がありません :("));
+        const SqlWhere w = translate(opens + "a = 1" + QString(200000, QLatin1Char(')')));
+        QCOMPARE(w.message, QString());
+        QCOMPARE(w.sql.size(), 200000 * 4 + 8);
     }
 
     void longConditionsKeepTheirPositions() {
