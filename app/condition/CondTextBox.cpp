@@ -118,15 +118,12 @@ void CondTextBox::setConditionText(const QString& text) {
 
 void CondTextBox::insertItem(const QString& text) {
     QTextCursor c = textCursor();
-    const int start = c.selectionStart();
-    c.setPosition(start);
+    c.setPosition(c.selectionStart());
+    c.beginEditBlock(); // one step for undo: the item comes and goes whole
     c.insertText(text, markedFormat());
-    const int behind = start + static_cast<int>(text.size());
-    c.setPosition(behind);
-    if (behind < length()) {
-        c.setPosition(behind + 1, QTextCursor::KeepAnchor);
-        c.setCharFormat(ordinaryFormat());
-    }
+    c.endEditBlock();
+    // The caret stays behind the item without selecting what follows: a
+    // following item keeps its colour, and the next key replaces nothing.
     setTextCursor(c);
     setCurrentCharFormat(ordinaryFormat());
 }
@@ -155,16 +152,18 @@ bool CondTextBox::insertOrdinary(const QString& text) {
     return true;
 }
 
-bool CondTextBox::removeItems(int s, int l, bool) {
+bool CondTextBox::removeItems(int s, int l, bool forward) {
     const int n = length();
-    if (n == 0) return false;
     int a = 0, b = 0;
     if (l > 0) {
         a = s;
         b = s + l - 1;
-    } else if (s > 0) {
-        a = b = s - 1;
+    } else {
+        // the character the key would remove: Delete the one after the
+        // caret, Backspace the one before
+        a = b = forward ? s : s - 1;
     }
+    if (a < 0 || b >= n) return false;
     if (isMarked(b)) {
         while (b + 1 < n && isMarked(b + 1))
             ++b;

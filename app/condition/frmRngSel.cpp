@@ -11,7 +11,6 @@
 #include "modMorvi.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -196,10 +195,12 @@ void frmRngSel::Unload() {
     close();
 }
 
-// Handlers that change the text or translate it run one at a time.
+// Handlers that change the text or translate it run one at a time. All of
+// them run on the one thread, so a handler that finds another one running
+// has been called from inside it (through events let in by a message box):
+// waiting for it would never end. It gives way instead.
 bool frmRngSel::enterHandler() {
-    while (!mIdle)
-        QCoreApplication::processEvents();
+    if (!mIdle) return false;
     mIdle = false;
     return true;
 }

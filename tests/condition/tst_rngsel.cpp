@@ -391,6 +391,44 @@ private slots:
         QTest::newRow("undo of an insert takes it away whole") << "t:a|i:購入金額|k:Undo"
                                                                << "a";
     }
+    void itemsStayWhole_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("an insert in front of an item leaves it whole") << "i:購入金額|c:0|i:年"
+                                                                       << "[年購入金額]";
+        QTest::newRow("typing after an insert keeps the next character") << "t:x|c:0|i:年|t:="
+                                                                         << "[年]=x";
+        QTest::newRow("Delete in front of an item removes it whole") << "t:a |i:購入金額|c:2|k:Del"
+                                                                     << "a ";
+        QTest::newRow("Delete behind an item removes the next character")
+            << "t:a|i:年|t:bc|c:2|k:Del"
+            << "a[年]c";
+        QTest::newRow("Backspace at the start leaves the item after it") << "i:年|c:0|k:BS"
+                                                                         << "[年]";
+    }
+    void itemsStayWhole() {
+        QFETCH(QString, script);
+        open();
+        run(script);
+        QTEST(rich(), "expected");
+    }
+
+    // A key that reaches the box while the owner is still taking a condition
+    // (a message box of the owner lets events in) must not wait for it: the
+    // owner is further up the same call stack.
+    void keysDuringATranslationDoNotHang() {
+        open();
+        run("i:番号|t: = 1");
+        owner.during = [this] { type("9"); };
+        w->ForceSetSql();
+        QCOMPARE(owner.calls.size(), 1);
+        QCOMPARE(rich(), QStringLiteral("[番号] = 1"));
+        owner.during = nullptr;
+        run("t:2");
+        w->ForceSetSql();
+        QCOMPARE(owner.calls.last()[1], QStringLiteral(" buy.id = 12"));
+    }
+
     void editingNextToItems() {
         QFETCH(QString, script);
         open();
