@@ -87,6 +87,12 @@ bool keywordAt(const QString& text, qsizetype pos, QLatin1String keyword) {
            at(text, after) == QLatin1Char('\r');
 }
 
+// token == table + "." + name, without building the name
+bool isQualified(const QString& token, const QString& table, const QString& name) {
+    return token.size() == table.size() + 1 + name.size() && token.startsWith(table) &&
+           token.at(table.size()) == QLatin1Char('.') && token.endsWith(name);
+}
+
 bool isQuotedValue(const QString& v) {
     return v.size() >= 2 && v.front() == Quote && v.back() == Quote;
 }
@@ -107,10 +113,10 @@ ConditionToken GetNextToken(const QString& text, qsizetype start) {
     t.kind = tkToken;
     const QChar c = at(text, p);
     if (p < len) {
-        const QString two = text.mid(p - 1, 2);
-        if (two == QLatin1String(">=") || two == QLatin1String("<=") ||
-            two == QLatin1String("<>")) {
-            t.text = two;
+        const QChar d = at(text, p + 1);
+        if ((c == QLatin1Char('>') && d == QLatin1Char('=')) ||
+            (c == QLatin1Char('<') && (d == QLatin1Char('=') || d == QLatin1Char('>')))) {
+            t.text = text.mid(p - 1, 2);
             return t;
         }
     }
@@ -202,10 +208,9 @@ ConditionColumn ConditionTranslator::FindConditionColumn(const QString& token) c
         if (mColumns[i].JPName == token) return {i, IsForeignColumn(mColumns[i]), true};
     for (int j = 1; j <= n; ++j) {
         const ColumnDef& c = mColumns[j];
-        if (token == c.FieldName || token == mSection + QLatin1Char('.') + c.FieldName)
+        if (token == c.FieldName || isQualified(token, mSection, c.FieldName))
             return {j, false, true};
-        if (IsForeignColumn(c) &&
-            token == c.GaibuTableName + QLatin1Char('.') + c.GaibuTableColName)
+        if (IsForeignColumn(c) && isQualified(token, c.GaibuTableName, c.GaibuTableColName))
             return {j, true, true};
     }
     return {};
