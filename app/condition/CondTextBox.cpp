@@ -317,8 +317,25 @@ void CondTextBox::inputMethodEvent(QInputMethodEvent* e) {
         setTextCursor(c);
         setCurrentCharFormat(ordinaryFormat());
     }
-    // the composition still going on is shown by the box as usual
-    QInputMethodEvent rest(e->preeditString(), e->attributes());
+    // The composition still going on is shown by the box, in the colour and
+    // weight of ordinary text: beside an item it would otherwise look like a
+    // part of it.
+    QTextCharFormat ordinary = ordinaryFormat();
+    if (!ordinary.hasProperty(QTextFormat::ForegroundBrush))
+        ordinary.setForeground(palette().text());
+    QList<QInputMethodEvent::Attribute> attributes;
+    if (!e->preeditString().isEmpty())
+        attributes.append({QInputMethodEvent::TextFormat, 0,
+                           static_cast<int>(e->preeditString().size()), ordinary});
+    for (QInputMethodEvent::Attribute a : e->attributes()) {
+        if (a.type == QInputMethodEvent::TextFormat) {
+            QTextCharFormat f = ordinary;
+            f.merge(qvariant_cast<QTextFormat>(a.value).toCharFormat());
+            a.value = f;
+        }
+        attributes.append(a);
+    }
+    QInputMethodEvent rest(e->preeditString(), attributes);
     QTextEdit::inputMethodEvent(&rest);
 }
 

@@ -60,6 +60,8 @@ frmRngSel::frmRngSel(QWidget* parent) : QWidget(parent, Qt::Window) {
     mStatusPanel->setObjectName(QStringLiteral("sbaStatusPanel"));
     mStatusPanel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     sbaStatus->addWidget(mStatusPanel, 1);
+    // the bar keeps its height whether a message is shown or not
+    mStatusPanel->setMinimumHeight(mStatusPanel->fontMetrics().height() + 4);
 
     auto* lists = new QGridLayout;
     lists->addWidget(label(this, "lblTypes", QStringLiteral("項目")), 0, 0);

@@ -21,6 +21,7 @@
 #include <QStringListModel>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
@@ -463,6 +464,26 @@ private slots:
         commit(QStringLiteral("100"));
         QVERIFY(timer()->isActive());
         QCOMPARE(rich(), QStringLiteral("[購入金額] >= 100"));
+    }
+
+    void compositionNextToAnItemIsShownOrdinary() {
+        open();
+        run("i:購入金額|c:0");
+        QTextCharFormat underline;
+        underline.setFontUnderline(true);
+        QInputMethodEvent pre(QStringLiteral("かいもの"),
+                              {{QInputMethodEvent::TextFormat, 0, 4, underline}});
+        QApplication::sendEvent(box(), &pre);
+        QTextLayout* layout = box()->document()->firstBlock().layout();
+        QCOMPARE(layout->preeditAreaText(), QStringLiteral("かいもの"));
+        bool covered = false;
+        for (const QTextLayout::FormatRange& r : layout->formats()) {
+            if (r.start > 0) continue; // the preedit stands at the start
+            covered = true;
+            QVERIFY(r.format.foreground().color() != QColor(255, 0, 0));
+            QCOMPARE(r.format.fontWeight(), int(QFont::Normal));
+        }
+        QVERIFY(covered);
     }
 
     void translationAfterThePause() {
