@@ -107,11 +107,14 @@ QString CondTextBox::conditionText() const {
 }
 
 void CondTextBox::setConditionText(const QString& text) {
+    // a new text: nothing before it can be undone back into the box
+    document()->setUndoRedoEnabled(false);
     setPlainText(withNewlines(text));
     QTextCursor c(document());
     c.select(QTextCursor::Document);
     c.setCharFormat(ordinaryFormat());
     c.clearSelection();
+    document()->setUndoRedoEnabled(true);
     setTextCursor(c);
     setCurrentCharFormat(ordinaryFormat());
 }

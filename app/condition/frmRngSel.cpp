@@ -1,7 +1,6 @@
 #include "frmRngSel.h"
 #include "CondTextBox.h"
 #include "ConditionTranslator.h"
-#include "FormsRegistry.h"
 #include "FullWidth.h"
 #include "Guarded.h"
 #include "RellmarkConditionLookup.h"
@@ -147,8 +146,9 @@ void frmRngSel::ensureLoaded() {
 }
 
 void frmRngSel::Form_Load() {
+    // Not in the collection of loaded windows: it belongs to its owner,
+    // which unloads it with itself.
     mLoaded = true;
-    Forms::add(this);
     const QString sec = section();
     QString caption =
         QStringLiteral("集計対象の条件を指定(") + GetTableJPName(sec) + QStringLiteral(" )");
