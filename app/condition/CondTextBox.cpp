@@ -167,6 +167,9 @@ bool CondTextBox::removeItems(int s, int l, bool forward) {
         a = b = forward ? s : s - 1;
     }
     if (a < 0 || b >= n) return false;
+    // Without an item character in the range the widening below ends with
+    // a behind b: nothing to remove (found without walking the whole text).
+    if (!rangeHasMarked(a, b + 1)) return false;
     if (isMarked(b)) {
         while (b + 1 < n && isMarked(b + 1))
             ++b;
