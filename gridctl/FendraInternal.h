@@ -31,7 +31,7 @@ template <typename F> void guarded(F&& f) {
 
 constexpr int TextMargin = 3; // pixels between a cell's text and its edges
 
-// A cell's text as it is drawn into a cell `width` pixels wide, with the
+// A header's text as it is drawn into a cell `width` pixels wide, with the
 // margin kept on each side. A text that fits the cell is drawn whole, the
 // margins giving way to it; only a text wider than the cell is cut.
 struct FittedText {

@@ -276,9 +276,16 @@ void FlexGrid::paintEvent(QPaintEvent*) {
         const QString& t = mModel->text(rs.index, cs.index);
         if (!t.isEmpty()) {
             p.setPen(selected ? Qt::white : (enabled ? Qt::black : Qt::gray));
-            const fendra::FittedText f = fendra::fitText(fm, t, rect.width());
-            const Qt::Alignment align = rs.index < fr ? Qt::AlignLeft : aligns[cs.index];
-            p.drawText(rect.adjusted(f.margin, 0, -f.margin, 0), Qt::AlignVCenter | align, f.text);
+            const int m = fendra::TextMargin;
+            if (fixed) {
+                // a header is drawn whole whenever the column is wide enough
+                const fendra::FittedText f = fendra::fitText(fm, t, rect.width());
+                p.drawText(rect.adjusted(f.margin, 0, -f.margin, 0),
+                           Qt::AlignVCenter | Qt::AlignLeft, f.text);
+            } else {
+                p.drawText(rect.adjusted(m, 0, -m, 0), Qt::AlignVCenter | aligns[cs.index],
+                           fm.elidedText(t, Qt::ElideRight, rect.width() - 2 * m));
+            }
         }
     };
     for (const Span& rs : rows)

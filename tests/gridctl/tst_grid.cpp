@@ -358,6 +358,20 @@ private slots:
         key(ed(), Qt::Key_Return);
         QCOMPARE(g->Field(2, 1), QStringLiteral("東京"));
 
+        // keys that come before the editor has taken over go on in it
+        at(1, 1);
+        QInputMethodEvent pre2(QStringLiteral("とう"), {});
+        QApplication::sendEvent(gridWidget(), &pre2);
+        QInputMethodEvent commit2;
+        commit2.setCommitString(QStringLiteral("東"));
+        QApplication::sendEvent(gridWidget(), &commit2);
+        QVERIFY(gridWidget()->hasFocus());
+        type("x");
+        QCOMPARE(ed()->text(), QStringLiteral("東x"));
+        QTRY_VERIFY(ed()->hasFocus());
+        key(ed(), Qt::Key_Return);
+        QCOMPARE(g->Field(1, 1), QStringLiteral("東x"));
+
         // a composition given up leaves the edit to the editor too
         at(3, 1);
         QApplication::sendEvent(gridWidget(), &pre);
