@@ -1,8 +1,11 @@
 #pragma once
 // Helpers shared by the control's own source files; not part of its interface.
+#include <QFontMetrics>
+#include <QString>
 #include <QtGlobal>
-#include <qnamespace.h>
+#include <algorithm>
 #include <exception>
+#include <qnamespace.h>
 
 namespace fendra {
 
@@ -24,6 +27,21 @@ template <typename F> void guarded(F&& f) {
     } catch (const std::exception& e) {
         qWarning("usrFlg: %s", e.what());
     }
+}
+
+constexpr int TextMargin = 3; // pixels between a cell's text and its edges
+
+// A header's text as it is drawn into a cell `width` pixels wide, with the
+// margin kept on each side. A text that fits the cell is drawn whole, the
+// margins giving way to it; only a text wider than the cell is cut.
+struct FittedText {
+    QString text;
+    int margin;
+};
+inline FittedText fitText(const QFontMetrics& fm, const QString& t, int width) {
+    const int w = fm.horizontalAdvance(t);
+    if (w <= width - 2) return {t, std::clamp((width - w) / 2, 1, TextMargin)};
+    return {fm.elidedText(t, Qt::ElideRight, width - 2 * TextMargin), TextMargin};
 }
 
 } // namespace fendra

@@ -43,6 +43,9 @@ FlexGrid::FlexGrid(usrFlg* owner, GridModel* model)
             mOwner->gridChanged();
         });
     });
+    viewport()->setMouseTracking(true); // the pointer changes over header borders
+    mAutoScroll.setInterval(60);
+    connect(&mAutoScroll, &QTimer::timeout, this, [this] { guarded([&] { dragSelect(true); }); });
 }
 
 int FlexGrid::toPx(int twips, bool vertical) const {
@@ -150,13 +153,46 @@ bool FlexGrid::colFullyVisible(int c) const {
     return x + toPx(mModel->colWidth(c), false) <= viewport()->width();
 }
 
-bool FlexGrid::cellAt(const QPoint& p, int& r, int& c) const {
-    r = c = -1;
+int FlexGrid::rowAt(int y) const {
     for (const Span& s : visibleRows())
-        if (p.y() >= s.pos && p.y() < s.pos + s.size) r = s.index;
+        if (y >= s.pos && y < s.pos + s.size) return s.index;
+    return -1;
+}
+
+int FlexGrid::colAt(int x) const {
     for (const Span& s : visibleCols())
-        if (p.x() >= s.pos && p.x() < s.pos + s.size) c = s.index;
+        if (x >= s.pos && x < s.pos + s.size) return s.index;
+    return -1;
+}
+
+bool FlexGrid::cellAt(const QPoint& p, int& r, int& c) const {
+    r = rowAt(p.y());
+    c = colAt(p.x());
     return r >= 0 && c >= 0;
+}
+
+int FlexGrid::headerBorderAt(const QPoint& p) const {
+    if (p.y() < 0 || p.y() >= fixedHeightPx()) return -1;
+    int best = -1, bestDist = 4; // pixels either side of the line that still grab it
+    for (const Span& s : visibleCols()) {
+        const int d = std::abs(p.x() - (s.pos + s.size - 1));
+        if (d < bestDist) {
+            best = s.index;
+            bestDist = d;
+        }
+    }
+    return best;
+}
+
+void FlexGrid::scrollBy(int rows, int cols) {
+    if (rows != 0 && mModel->rows() > 0) {
+        const int lo = std::min(mModel->fixedRows(), mModel->rows() - 1);
+        mOwner->setTopRow(std::clamp(mModel->topRow() + rows, lo, mModel->rows() - 1));
+    }
+    if (cols != 0 && mModel->cols() > 0) {
+        const int lo = std::min(mModel->fixedCols(), mModel->cols() - 1);
+        mOwner->setLeftCol(std::clamp(mModel->leftCol() + cols, lo, mModel->cols() - 1));
+    }
 }
 
 int FlexGrid::maxTopRow() const {
@@ -219,6 +255,9 @@ void FlexGrid::paintEvent(QPaintEvent*) {
     const QColor sel = fromBgr(mOwner->BackColorSel());
     const QFontMetrics fm(font());
     const bool enabled = isEnabled();
+    std::vector<Qt::Alignment> aligns(static_cast<size_t>(mModel->cols()));
+    for (const Span& cs : cols)
+        aligns[cs.index] = mModel->colAlignment(cs.index);
 
     auto paintCell = [&](const Span& rs, const Span& cs) {
         const QRect rect(cs.pos, rs.pos, cs.size, rs.size);
@@ -237,9 +276,16 @@ void FlexGrid::paintEvent(QPaintEvent*) {
         const QString& t = mModel->text(rs.index, cs.index);
         if (!t.isEmpty()) {
             p.setPen(selected ? Qt::white : (enabled ? Qt::black : Qt::gray));
-            const QRect tr = rect.adjusted(3, 0, -3, 0);
-            p.drawText(tr, Qt::AlignVCenter | Qt::AlignLeft,
-                       fm.elidedText(t, Qt::ElideRight, tr.width()));
+            const int m = fendra::TextMargin;
+            if (fixed) {
+                // a header is drawn whole whenever the column is wide enough
+                const fendra::FittedText f = fendra::fitText(fm, t, rect.width());
+                p.drawText(rect.adjusted(f.margin, 0, -f.margin, 0),
+                           Qt::AlignVCenter | Qt::AlignLeft, f.text);
+            } else {
+                p.drawText(rect.adjusted(m, 0, -m, 0), Qt::AlignVCenter | aligns[cs.index],
+                           fm.elidedText(t, Qt::ElideRight, rect.width() - 2 * m));
+            }
         }
     };
     for (const Span& rs : rows)
@@ -285,8 +331,15 @@ bool FlexGrid::event(QEvent* e) {
 
 void FlexGrid::mousePressEvent(QMouseEvent* e) {
     guarded([&] {
+        mOwner->finishComposition(); // a click elsewhere ends the edit
         int r, c;
-        if (cellAt(e->position().toPoint(), r, c)) {
+        const int border = headerBorderAt(e->position().toPoint());
+        if (e->button() == Qt::LeftButton && border >= 0) {
+            // the user widens or narrows the column; the selection stays
+            mResizeCol = border;
+            mResizeFromX = e->position().toPoint().x();
+            mResizeFromWidth = toPx(mModel->colWidth(border), false);
+        } else if (cellAt(e->position().toPoint(), r, c)) {
             const int fr = mModel->fixedRows(), fc = mModel->fixedCols();
             const bool inSel = r >= std::min(mModel->row(), mModel->rowSel()) &&
                                r <= std::max(mModel->row(), mModel->rowSel()) &&
@@ -320,20 +373,82 @@ void FlexGrid::mousePressEvent(QMouseEvent* e) {
 }
 
 void FlexGrid::mouseMoveEvent(QMouseEvent* e) {
-    if (!mDragging || !(e->buttons() & Qt::LeftButton)) return;
+    const QPoint pos = e->position().toPoint();
     guarded([&] {
-        int r, c;
-        if (cellAt(e->position().toPoint(), r, c) && r >= mModel->fixedRows() &&
-            c >= mModel->fixedCols()) {
-            mModel->setRowSel(r);
-            mModel->setColSel(c);
-            viewport()->update();
+        if (mResizeCol >= 0 && (e->buttons() & Qt::LeftButton)) {
+            // never down to 0, which would hide the column
+            const int px = std::max(4, mResizeFromWidth + pos.x() - mResizeFromX);
+            mOwner->setColWidth(mResizeCol, px * mOwner->twipsPerPixelX());
+            return;
         }
+        if (e->buttons() == Qt::NoButton) {
+            const bool split = headerBorderAt(pos) >= 0;
+            if (split != mSplitCursor) {
+                mSplitCursor = split;
+                if (split)
+                    viewport()->setCursor(Qt::SplitHCursor);
+                else
+                    viewport()->unsetCursor();
+            }
+            return;
+        }
+        if (!mDragging || !(e->buttons() & Qt::LeftButton)) return;
+        mDragPos = pos;
+        dragSelect(false);
     });
+}
+
+void FlexGrid::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) {
+        mDragging = false;
+        mResizeCol = -1;
+        mAutoScroll.stop();
+    }
+    QAbstractScrollArea::mouseReleaseEvent(e);
+}
+
+// Stretches the selection to the cell under the pointer. Past the edge of
+// the scrolling cells the grid scrolls a row or column at a time (`scroll`,
+// from the timer) and the selection follows to the edge.
+void FlexGrid::dragSelect(bool scroll) {
+    if (!mDragging) {
+        mAutoScroll.stop();
+        return;
+    }
+    const int fr = mModel->fixedRows(), fc = mModel->fixedCols();
+    const int top = fixedHeightPx(), left = fixedWidthPx();
+    const QSize vs = viewport()->size();
+    const int dr = mDragPos.y() >= vs.height() ? 1 : (mDragPos.y() < top ? -1 : 0);
+    const int dc = mDragPos.x() >= vs.width() ? 1 : (mDragPos.x() < left ? -1 : 0);
+    if (dr == 0 && dc == 0)
+        mAutoScroll.stop();
+    else if (!mAutoScroll.isActive())
+        mAutoScroll.start();
+    if (scroll) scrollBy(dr, dc);
+    const int r = rowAt(std::clamp(mDragPos.y(), top, std::max(top, vs.height() - 1)));
+    const int c = colAt(std::clamp(mDragPos.x(), left, std::max(left, vs.width() - 1)));
+    if (r >= fr) mModel->setRowSel(r);
+    if (c >= fc) mModel->setColSel(c);
+    viewport()->update();
+}
+
+// As wide as the widest text shown in the column, the header's included.
+void FlexGrid::fitColumn(int c) {
+    const QFontMetrics fm(font());
+    int widest = 0;
+    for (const Span& s : visibleRows())
+        widest = std::max(widest, fm.horizontalAdvance(mModel->text(s.index, c)));
+    const int px = std::max(4, widest + 2 * fendra::TextMargin + 1);
+    mOwner->setColWidth(c, px * mOwner->twipsPerPixelX());
 }
 
 void FlexGrid::mouseDoubleClickEvent(QMouseEvent* e) {
     guarded([&] {
+        const int border = headerBorderAt(e->position().toPoint());
+        if (e->button() == Qt::LeftButton && border >= 0) {
+            fitColumn(border);
+            return;
+        }
         int r, c;
         if (e->button() == Qt::LeftButton && cellAt(e->position().toPoint(), r, c) &&
             r >= mModel->fixedRows() && c >= mModel->fixedCols())
@@ -363,8 +478,15 @@ void FlexGrid::focusInEvent(QFocusEvent* e) {
 }
 
 void FlexGrid::wheelEvent(QWheelEvent* e) {
-    const int steps = e->angleDelta().y() / 40; // three rows a notch
-    if (steps != 0) verticalScrollBar()->setValue(verticalScrollBar()->value() - steps);
+    // Fine wheels and touchpads send parts of a notch (120): they add up.
+    // Shift turns the wheel sideways, as a horizontal wheel is.
+    QPoint d = e->angleDelta();
+    if (d.x() == 0 && (e->modifiers() & Qt::ShiftModifier)) d = QPoint(d.y(), 0);
+    mWheelRest += d;
+    const int rows = mWheelRest.y() / 40;  // three rows a notch
+    const int cols = mWheelRest.x() / 120; // one column a notch
+    mWheelRest -= QPoint(cols * 120, rows * 40);
+    guarded([&] { scrollBy(-rows, -cols); });
     e->accept();
 }
 
@@ -407,6 +529,9 @@ bool TxtFocus::event(QEvent* e) {
 }
 
 void TxtFocus::keyPressEvent(QKeyEvent* e) {
+    const int k = e->key();
+    if (k != Qt::Key_Shift && k != Qt::Key_Control && k != Qt::Key_Alt && k != Qt::Key_Meta)
+        guarded([&] { mOwner->revealEditor(); }); // what is typed is seen
     bool swallowed = false;
     guarded([&] { swallowed = mOwner->txt_KeyDown(e); });
     if (swallowed) {
@@ -434,6 +559,8 @@ void TxtFocus::mousePressEvent(QMouseEvent* e) {
 }
 
 void TxtFocus::inputMethodEvent(QInputMethodEvent* e) {
+    if (!e->commitString().isEmpty() || !e->preeditString().isEmpty())
+        guarded([&] { mOwner->revealEditor(); });
     if (!e->commitString().isEmpty()) mOwner->blnTyped = true;
     QLineEdit::inputMethodEvent(e);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QAbstractScrollArea>
 #include <QLineEdit>
+#include <QTimer>
 #include <vector>
 
 class usrFlg;
@@ -31,6 +32,12 @@ public:
     bool colFullyVisible(int c) const;
     // The cell under a viewport point; false outside every cell.
     bool cellAt(const QPoint& p, int& r, int& c) const;
+    int rowAt(int y) const; // -1 outside every row
+    int colAt(int x) const;
+    // The column whose right border in the header rows lies at p, or -1.
+    int headerBorderAt(const QPoint& p) const;
+    // Moves TopRow and LeftCol by whole rows and columns, within the grid.
+    void scrollBy(int rows, int cols);
 
     void updateScrollBars();
     // The last first-visible row (column) that still fills the view.
@@ -44,6 +51,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
@@ -54,10 +62,20 @@ protected:
     bool focusNextPrevChild(bool) override { return false; }
 
 private:
+    void dragSelect(bool scroll);
+    void fitColumn(int c);
+
     usrFlg* mOwner;
     GridModel* mModel;
     bool mDragging = false;
     bool mSyncing = false;
+    QPoint mDragPos;
+    QTimer mAutoScroll; // scrolls while a selection is dragged past the edge
+    int mResizeCol = -1;
+    int mResizeFromX = 0;
+    int mResizeFromWidth = 0;
+    bool mSplitCursor = false;
+    QPoint mWheelRest; // wheel movement not yet worth a row or column
 };
 
 // The in-cell editor: a borderless line edit whose events follow the

@@ -62,6 +62,7 @@ void GridModel::setCols(int n) {
     mCells.swap(cells);
     mColors.swap(colors);
     mColWidths.resize(n, mDefaultColWidth);
+    mColAligns.resize(n, Qt::AlignLeft);
     mCols = n;
     if (n < mFixedCols) mFixedCols = n;
     clampCursor();
@@ -109,6 +110,18 @@ void GridModel::setTextArray(qint64 index, const QString& s) {
     if (index < 0 || index >= static_cast<qint64>(mCells.size()))
         throw GridError("Subscript out of range (index)");
     mCells[static_cast<size_t>(index)] = s;
+}
+
+Qt::Alignment GridModel::colAlignment(int c) const {
+    checkCol(c);
+    return mColAligns[c];
+}
+
+void GridModel::setColAlignment(int c, Qt::Alignment a) {
+    checkCol(c);
+    mColAligns[c] = a & Qt::AlignRight     ? Qt::AlignRight
+                    : a & Qt::AlignHCenter ? Qt::AlignHCenter
+                                           : Qt::AlignLeft;
 }
 
 int GridModel::colWidth(int c) const {

@@ -3,6 +3,7 @@
 
 #include <QRgb>
 #include <QString>
+#include <qnamespace.h>
 #include <stdexcept>
 #include <vector>
 
@@ -41,6 +42,9 @@ public:
     const QString& textArray(qint64 index) const;
     void setTextArray(qint64 index, const QString& s);
 
+    // Qt::AlignLeft, Qt::AlignRight or Qt::AlignHCenter.
+    Qt::Alignment colAlignment(int c) const;
+    void setColAlignment(int c, Qt::Alignment a);
     int colWidth(int c) const;
     void setColWidth(int c, int twips);
     int rowHeight(int r) const;
@@ -94,6 +98,7 @@ private:
     std::vector<quint32> mColors; // empty until a cell gets a colour of its own
     std::vector<int> mRowHeights;
     std::vector<int> mColWidths;
+    std::vector<Qt::Alignment> mColAligns;
     int mDefaultRowHeight = 285;
     int mDefaultColWidth = 960;
     int mRow = 0, mCol = 0, mRowSel = 0, mColSel = 0;

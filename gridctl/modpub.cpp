@@ -52,6 +52,24 @@ struct KeepCursor {
         }
     }
 };
+// The clipboard text in the grid's own form, or a null string when there is
+// nothing to paste. Lines may end in LF alone (what most programs outside
+// Windows write) as well as in CR LF. A break that closes the last line ends
+// it; it does not start one more line, which would write the first line again
+// into the row below the pasted block.
+QString gridLines(const QString& text) {
+    if (text.isEmpty()) return {};
+    QString s;
+    s.reserve(text.size() + text.size() / 8);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('\n') && (i == 0 || text[i - 1] != QLatin1Char('\r')))
+            s += QLatin1Char('\r');
+        s += text[i];
+    }
+    if (s.endsWith(QStringLiteral("\r\n"))) s.chop(2);
+    if (s.isNull()) s = QStringLiteral(""); // one empty field
+    return s;
+}
 } // namespace
 
 frmpopup& popupForm() {
@@ -162,8 +180,8 @@ void ClipPaste() {
     }
     usrFlg* g = targetGrid();
     if (!g) return;
-    const QString s = QApplication::clipboard()->text();
-    if (s.isEmpty()) return;
+    const QString s = gridLines(QApplication::clipboard()->text());
+    if (s.isNull()) return;
     GridModel& m = g->model();
     {
         KeepCursor keep(m);
@@ -220,6 +238,7 @@ void SelRowDelete() {
 void RowInsert(qint32 at, qint32 n) {
     usrFlg* g = targetGrid();
     if (!g || n <= 0) return;
+    g->CloseEditor(true); // into its own row, before the rows move
     GridModel& m = g->model();
     g->setRedraw(false);
     const int h = g->firstRowHeight();
@@ -243,6 +262,7 @@ void RowInsert(qint32 at, qint32 n) {
 void RowRemove(qint32 at, qint32 n) {
     usrFlg* g = targetGrid();
     if (!g || n <= 0) return;
+    g->CloseEditor(true);
     GridModel& m = g->model();
     g->setRedraw(false);
     g->setEnabled(false);

@@ -113,15 +113,7 @@ void usrFlg::gridChanged() {
         });
     }
     mGrid->viewport()->update();
-    if (isEditorOpen()) {
-        // keep an open editor over its cell while the grid scrolls
-        const int tx = twipsPerPixelX(), ty = twipsPerPixelY();
-        if (iEditRow < mModel.rows() && iEditCol < mModel.cols()) {
-            const int x = mGrid->colPosPx(iEditCol) + EditorInset / tx;
-            const int y = mGrid->rowPosPx(iEditRow) + EditorInset / ty;
-            mTxt->move(x, y);
-        }
-    }
+    placeEditor();
 }
 
 void usrFlg::Refresh() {
@@ -136,7 +128,7 @@ void usrFlg::setRedraw(bool blnRedraw) {
 }
 
 bool usrFlg::isEditorOpen() const {
-    return mTxt->isVisible() && mTxt->width() > 0 && mTxt->x() >= 0 && mTxt->y() >= 0;
+    return mEditorOpen;
 }
 
 // ---- cells and shape ------------------------------------------------------
@@ -160,6 +152,9 @@ qint32 usrFlg::MaxRow() const {
 }
 
 void usrFlg::setMaxRow(qint32 n) {
+    // Rows that come or go take the edited row's place: an open edit is
+    // stored into its own row first.
+    if (mEditorOpen) CloseEditor(true);
     const int fr = mModel.fixedRows();
     if (fr >= n) {
         mModel.setRows(fr + 1);
@@ -189,6 +184,7 @@ qint32 usrFlg::MaxCol() const {
 }
 
 void usrFlg::setMaxCol(qint32 n) {
+    if (mEditorOpen) CloseEditor(true);
     mModel.setCols(n);
     gridChanged();
 }
@@ -199,6 +195,7 @@ int usrFlg::FixedRows() const {
 
 void usrFlg::setFixedRows(int f) {
     if (f < 0) throw GridError("Invalid fixed row count");
+    if (mEditorOpen) CloseEditor(true);
     int hidden = -1;
     if (mModel.rows() == mModel.fixedRows() + 1)
         for (int i = 0; i <= mModel.fixedRows(); ++i)
@@ -291,7 +288,23 @@ bool usrFlg::Enabled() const {
     return mGrid->isEnabled();
 }
 void usrFlg::setEnabled(bool b) {
+    QWidget* w = window();
+    if (!b && mGrid->isEnabled()) {
+        QWidget* f = w->focusWidget();
+        const bool hadFocus = f && (f == mGrid || mGrid->isAncestorOf(f));
+        mGrid->setEnabled(false);
+        if (hadFocus) {
+            mRefocusOnEnable = true;
+            mFocusWhileDisabled = w->focusWidget(); // where the platform put it
+        }
+        return;
+    }
     mGrid->setEnabled(b);
+    if (b && mRefocusOnEnable) {
+        mRefocusOnEnable = false;
+        // unless someone has given the focus elsewhere meanwhile
+        if (w->focusWidget() == mFocusWhileDisabled.data()) mGrid->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 quint32 usrFlg::CellBackColor() const {
@@ -319,6 +332,15 @@ void usrFlg::setTopRow(qint32 r) {
     const int maxTop = mGrid->maxTopRow();
     if (mModel.topRow() > maxTop) mModel.setTopRow(maxTop);
     gridChanged();
+}
+
+Qt::Alignment usrFlg::ColAlignment(int iCol) const {
+    return mModel.colAlignment(iCol);
+}
+
+void usrFlg::setColAlignment(int iCol, Qt::Alignment align) {
+    mModel.setColAlignment(iCol, align);
+    if (mRedraw) mGrid->viewport()->update();
 }
 
 qint32 usrFlg::LeftCol() const {
@@ -361,14 +383,35 @@ void usrFlg::TargetSet() {
         t.TextBox = mTxt;
 }
 
-void usrFlg::PopupShow(int flags) {
+void usrFlg::PopupShow(int flags, bool atCell) {
     clsInD& t = modpub::editTarget();
     t.ctlType = iActiveCtl == 1 ? 2 : 1;
     modpub::MenuStateSet();
     if (flags & 2) {
         TargetSet();
-        modpub::popupForm().popup->popup(QCursor::pos());
+        modpub::popupForm().popup->popup(atCell ? currentCellMenuPoint() : QCursor::pos());
     }
+}
+
+// Below the current cell's left edge, or the first scrolling cell's corner
+// when the current cell is out of view.
+QPoint usrFlg::currentCellMenuPoint() const {
+    QPoint p(mGrid->fixedWidthPx(), mGrid->fixedHeightPx());
+    const int r = mModel.row(), c = mModel.col();
+    bool rowShown = false, colShown = false;
+    int y = 0, x = 0;
+    for (const FlexGrid::Span& s : mGrid->visibleRows())
+        if (s.index == r) {
+            rowShown = true;
+            y = std::min(s.pos + s.size, mGrid->viewport()->height());
+        }
+    for (const FlexGrid::Span& s : mGrid->visibleCols())
+        if (s.index == c) {
+            colShown = true;
+            x = s.pos;
+        }
+    if (rowShown && colShown) p = QPoint(x, y);
+    return mGrid->viewport()->mapToGlobal(p);
 }
 
 void usrFlg::mnuEditClear_click() {
@@ -411,7 +454,10 @@ struct Disabled {
 };
 } // namespace
 
+// Row commands work on the grid only: while the editor is the edit target
+// they do nothing, and the editor keeps its text and the focus.
 void usrFlg::EditRowAdd() {
+    if (modpub::editTarget().ctlType != 2) return;
     Disabled off(this);
     TargetSet();
     modpub::SelRowAdd();
@@ -419,6 +465,7 @@ void usrFlg::EditRowAdd() {
 }
 
 void usrFlg::EditRowDelete() {
+    if (modpub::editTarget().ctlType != 2) return;
     Disabled off(this);
     TargetSet();
     modpub::SelRowDelete();
@@ -426,6 +473,7 @@ void usrFlg::EditRowDelete() {
 }
 
 void usrFlg::RowAddWithNum(qint32 lngRowPoint, qint32 lngNum) {
+    if (modpub::editTarget().ctlType != 2) return;
     Disabled off(this);
     TargetSet();
     modpub::RowInsert(lngRowPoint, lngNum);
@@ -435,6 +483,7 @@ void usrFlg::RowAddWithNum(qint32 lngRowPoint, qint32 lngNum) {
 // ---- sorting ---------------------------------------------------------------
 
 void usrFlg::SortOn(int iCol, int iMode) {
+    if (mEditorOpen) CloseEditor(true); // the rows are about to move under it
     mModel.setCol(iCol); // a one-column key; the rows that take part are the grid's rule
     mModel.sort(iCol, iMode);
     if (mRedraw) mGrid->viewport()->update();

@@ -2,6 +2,7 @@
 #include "GridModel.h"
 #include "fendra_global.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <vector>
@@ -88,6 +89,10 @@ public:
     void setBackColorSel(quint32 lngBackColorSel);
     qint32 TopRow() const;
     void setTopRow(qint32 lngTopRow);
+    // How a column's texts sit in their cells: Qt::AlignLeft (the default),
+    // Qt::AlignRight or Qt::AlignHCenter.
+    Qt::Alignment ColAlignment(int iCol) const;
+    void setColAlignment(int iCol, Qt::Alignment align);
 
     // ---- the grid operations the control builds on ----
     qint32 LeftCol() const;
@@ -136,14 +141,25 @@ private:
 
     void TxtInit();
     void FlgInit();
-    void TxtShow();
+    void TxtShow(bool takeFocus = true);
     void TxtHide(bool commit);
     void NextCellMove();
-    void PopupShow(int flags);
+    // With `atCell` the menu opens at the current cell instead of the pointer.
+    void PopupShow(int flags, bool atCell = false);
     void TargetSet();
     void scrollIntoView(bool columns, int index);
+    // Scrolls as little as shows column (row) `index` whole.
+    void scrollToShow(bool columns, int index);
     void gridChanged();
     void parkEditor(int xTwips, int yTwips);
+    // Lays an open editor over its cell, or out of sight while the cell is
+    // scrolled away (it keeps its text and the focus meanwhile).
+    void placeEditor();
+    // Scrolls an open editor's cell back into view before the user types.
+    void revealEditor();
+    QPoint currentCellMenuPoint() const;
+    // Ends a composition that the grid holds for the editor, and the edit.
+    void finishComposition();
 
     // grid events
     void grid_KeyDown(QKeyEvent* e, bool& handled);
@@ -186,6 +202,13 @@ private:
     bool blnColsSet = false;
     bool mInChange = false;
     bool mLayoutPending = false;
+    bool mEditorOpen = false;
+    bool mForwardingKey = false;
+    bool mFocusHandoverPending = false;
+    bool mClosingEditor = false; // the editor's loss of focus is our own doing
+    // Disabling the grid moves the focus away; enabling gives it back.
+    bool mRefocusOnEnable = false;
+    QPointer<QWidget> mFocusWhileDisabled;
 
     std::vector<QString> strInputDatas;          // index 0 unused; 1..n
     std::vector<std::array<int, 3>> iInputIndex; // columns 0..m

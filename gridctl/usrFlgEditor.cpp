@@ -6,9 +6,12 @@
 #include "usrFlg.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QTimer>
 
 namespace {
 using fendra::EditorInset;
@@ -54,26 +57,81 @@ void usrFlg::scrollIntoView(bool columns, int index) {
     iActiveCtl = 1;
 }
 
-void usrFlg::TxtShow() {
+// Scrolls as little as shows column (row) `index` whole: from the near side
+// it becomes the first shown, from the far side the last.
+void usrFlg::scrollToShow(bool columns, int index) {
+    const int fixed = columns ? mModel.fixedCols() : mModel.fixedRows();
+    if (index < fixed) return;
+    const int first = columns ? mModel.leftCol() : mModel.topRow();
+    int newFirst = first;
+    if (index < first) {
+        newFirst = index;
+    } else if (!(columns ? ColIsVisible(index) : RowIsVisible(index))) {
+        const int avail = columns ? mGrid->viewport()->width() - mGrid->fixedWidthPx()
+                                  : mGrid->viewport()->height() - mGrid->fixedHeightPx();
+        int sum = 0;
+        newFirst = index;
+        for (int i = index; i >= fixed; --i) {
+            sum += mGrid->toPx(columns ? mModel.colWidth(i) : mModel.rowHeight(i), !columns);
+            if (sum > avail) break;
+            newFirst = i;
+        }
+    }
+    if (newFirst == first) return;
+    if (columns)
+        setLeftCol(newFirst);
+    else
+        setTopRow(newFirst);
+}
+
+void usrFlg::placeEditor() {
+    if (!mEditorOpen) return;
+    const int r = iEditRow, c = iEditCol;
+    const QWidget* vp = mGrid->viewport();
+    const bool inGrid = r >= 0 && c >= 0 && r < mModel.rows() && c < mModel.cols();
+    // A cell above TopRow or left of LeftCol would lie under the fixed rows
+    // and columns: it counts as out of view like one beyond the far edge.
+    const bool shown =
+        inGrid && mModel.rowHeight(r) > 0 && mModel.colWidth(c) > 0 &&
+        (r < mModel.fixedRows() || (r >= mModel.topRow() && mGrid->rowPosPx(r) < vp->height())) &&
+        (c < mModel.fixedCols() || (c >= mModel.leftCol() && mGrid->colPosPx(c) < vp->width()));
+    if (!shown) {
+        parkEditor(EditorParked, EditorParked);
+        return;
+    }
+    const int tx = twipsPerPixelX(), ty = twipsPerPixelY();
+    const int left = mGrid->colPosPx(c) * tx + EditorInset;
+    const int top = mGrid->rowPosPx(r) * ty + EditorInset;
+    const int w = mModel.colWidth(c) - EditorInset;
+    const int h = mModel.rowHeight(r) - EditorInset;
+    mTxt->setGeometry(left / tx, top / ty, std::max(w / tx, 1), std::max(h / ty, 1));
+}
+
+void usrFlg::revealEditor() {
+    if (!mEditorOpen || iEditRow >= mModel.rows() || iEditCol >= mModel.cols()) return;
+    if (RowIsVisible(iEditRow) && ColIsVisible(iEditCol)) return;
+    scrollToShow(true, iEditCol);
+    scrollToShow(false, iEditRow);
+    placeEditor();
+}
+
+void usrFlg::TxtShow(bool takeFocus) {
     const int r = iEditRow, c = iEditCol;
     if (r == mModel.fixedRows() && mModel.rowHeight(mModel.fixedRows()) == 0) return; // placeholder
     if (r < 0 || c < 0 || r >= mModel.rows() || c >= mModel.cols()) return;
-    const int tx = twipsPerPixelX(), ty = twipsPerPixelY();
-    const int h = mModel.rowHeight(r) - EditorInset;
-    const int w = mModel.colWidth(c) - EditorInset;
     scrollIntoView(true, c);
     scrollIntoView(false, r);
     mGrid->updateScrollBars();
-    const int left = mGrid->colPosPx(c) * tx + EditorInset;
-    const int top = mGrid->rowPosPx(r) * ty + EditorInset;
-    mTxt->setGeometry(left / tx, top / ty, std::max(w / tx, 1), std::max(h / ty, 1));
+    mEditorOpen = true;
+    placeEditor();
+    mTxt->setAlignment(mModel.colAlignment(c) | Qt::AlignVCenter);
     blnTyped = false; // loading the cell's text is not typing
     mTxt->setText(mModel.text(r, c));
     mTxt->setSelection(0, mTxt->text().size());
     iLastLen = 0; // the whole text is selected: what is typed next replaces it and may complete
     mTxt->setVisible(true);
     mTxt->raise();
-    if (iActiveCtl != 2) mTxt->setFocus(Qt::OtherFocusReason);
+    if (iActiveCtl != 2 && takeFocus) mTxt->setFocus(Qt::OtherFocusReason);
     mGrid->viewport()->update();
 }
 
@@ -88,20 +146,37 @@ void usrFlg::TxtHide(bool commit) {
         }
         blnRefocus = true;
     }
+    mEditorOpen = false;
     parkEditor(EditorParked, EditorParked);
     if (iActiveCtl != 2) {
+        // Closed for good: hiding it must not store its text once more.
+        mClosingEditor = true;
         mTxt->setVisible(false);
+        mClosingEditor = false;
         blnRefocus = false;
+        // The commands work on the grid again, however the editor closed.
+        clsInD& t = modpub::editTarget();
+        if (t.ctlType == 1) {
+            t.ctlType = 2;
+            t.MsFLG = this;
+        }
     }
     mGrid->viewport()->update();
 }
 
 void usrFlg::CloseEditor(bool store) {
-    if (!isEditorOpen()) return;
-    const bool hadFocus = mTxt->hasFocus();
+    if (!mEditorOpen) return;
+    const bool hadFocus = mTxt->hasFocus() || (window() && window()->focusWidget() == mTxt);
     iActiveCtl = 1;
+    blnRefocus = false;
+    if (hadFocus) {
+        // The grid takes the focus first, so that it does not wander to
+        // another control when the editor hides.
+        mClosingEditor = true;
+        mGrid->setFocus(Qt::OtherFocusReason);
+        mClosingEditor = false;
+    }
     TxtHide(store);
-    if (hadFocus) mGrid->setFocus(Qt::OtherFocusReason);
 }
 
 void usrFlg::NextCellMove() {
@@ -155,12 +230,38 @@ void usrFlg::grid_DblClick() {
 }
 
 void usrFlg::grid_InputMethod(QInputMethodEvent* e) {
-    if (iActiveCtl != 2) {
-        iEditRow = mModel.row();
-        iEditCol = mModel.col();
-        TxtShow();
+    const bool carries = !e->preeditString().isEmpty() || !e->commitString().isEmpty();
+    if (!mEditorOpen) {
+        // An input method also greets the grid with events that carry no
+        // text (on focus-in, on switching its mode): only composing opens
+        // the editor.
+        if (!carries) return;
+        if (iActiveCtl != 2) {
+            iEditRow = mModel.row();
+            iEditCol = mModel.col();
+            // Moving the focus would make the input method drop what is
+            // being composed: the grid keeps it until the composition ends.
+            TxtShow(false);
+        }
+        if (!mEditorOpen) return;
     }
-    if (mTxt->isVisible()) QCoreApplication::sendEvent(mTxt, e);
+    QCoreApplication::sendEvent(mTxt, e);
+    if (e->preeditString().isEmpty() && mGrid->hasFocus() && !mFocusHandoverPending) {
+        // Composed (or given up): the user goes on in the editor. Not from
+        // inside the input method's own event: moving the focus asks it to
+        // commit, and it would commit the same text once more.
+        mFocusHandoverPending = true;
+        QTimer::singleShot(0, this, [this] {
+            mFocusHandoverPending = false;
+            if (mEditorOpen && mGrid->hasFocus()) mTxt->setFocus(Qt::OtherFocusReason);
+        });
+    }
+}
+
+void usrFlg::finishComposition() {
+    if (!mEditorOpen || !mGrid->hasFocus()) return;
+    QGuiApplication::inputMethod()->commit(); // what is composed goes into the editor
+    CloseEditor(true);
 }
 
 void usrFlg::grid_TabMove() {
@@ -233,29 +334,29 @@ void usrFlg::grid_Navigate(QKeyEvent* e) {
         mModel.setRow(r);
         mModel.setCol(c);
     }
-    if (!RowIsVisible(r)) {
-        if (r < mModel.topRow())
-            setTopRow(r);
-        else
-            scrollIntoView(false, r);
-    }
-    if (!ColIsVisible(c)) {
-        if (c < mModel.leftCol())
-            setLeftCol(c);
-        else
-            scrollIntoView(true, c);
-    }
+    scrollToShow(false, r);
+    scrollToShow(true, c);
     gridChanged();
 }
 
 void usrFlg::grid_KeyDown(QKeyEvent* e, bool& handled) {
+    handled = true;
+    if (mEditorOpen && mGrid->hasFocus() && !mForwardingKey) {
+        // Opened by a composition that the grid still holds the focus for:
+        // a key the input method lets through belongs to the editor (one
+        // that the editor leaves comes back here, and stays).
+        mForwardingKey = true;
+        QCoreApplication::sendEvent(mTxt, e);
+        mForwardingKey = false;
+        return;
+    }
+    if (mForwardingKey) return;
     iShift = shiftState(e);
     iActiveCtl = 1;
-    handled = true;
     const int key = e->key();
     clsInD& target = modpub::editTarget();
     if (key == Qt::Key_Menu) {
-        PopupShow(2);
+        PopupShow(2, true);
         return;
     }
     if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
@@ -320,15 +421,14 @@ void usrFlg::txt_GotFocus() {
 }
 
 void usrFlg::txt_LostFocus() {
+    if (mClosingEditor) return;
     // The focus went elsewhere (mouse, another window): the editor is no
-    // longer the active part, so it closes rather than waiting parked.
+    // longer the active part, so it closes rather than waiting parked. A
+    // parked editor's text was stored when it was parked.
     iActiveCtl = 1;
-    if (blnNoCommit) {
-        blnNoCommit = false;
-        TxtHide(false);
-    } else {
-        TxtHide(true);
-    }
+    const bool store = mEditorOpen && !blnNoCommit;
+    blnNoCommit = false;
+    TxtHide(store);
 }
 
 void usrFlg::txt_EnterOrEsc(bool store) {

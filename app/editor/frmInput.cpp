@@ -228,11 +228,16 @@ void frmInput::SetupGrid() {
         const ColumnDef& c = mCols[i];
         mGrid->setColWidth(c.ipointx, IsForeignColumn(c) || !c.Visible ? 0 : c.CellHeight);
         mGrid->setField(0, c.ipointx, c.JPName);
+        mGrid->setColAlignment(c.ipointx,
+                               isNumberType(c.eDataType) ? Qt::AlignRight : Qt::AlignLeft);
     }
     for (int j = 1; j <= k; ++j) {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
         mGrid->setColWidth(mForeign[j].ipointx, linked.CellHeight);
         mGrid->setField(0, mForeign[j].ipointx, linked.JPName);
+        mGrid->setColAlignment(mForeign[j].ipointx, isNumberType(mForeign[j].GaibuTableColeDataType)
+                                                        ? Qt::AlignRight
+                                                        : Qt::AlignLeft);
     }
     mGrid->setColWidth(n + k, 0);
     mGrid->setField(0, n + k, QStringLiteral("修正フラグ"));

@@ -1,3 +1,4 @@
+#include "FendraInternal.h"
 #include "Typing.h"
 #include "modpub.h"
 #include "usrFlg.h"
@@ -46,6 +47,50 @@ class TestGrid : public QObject {
         const QPoint p(g->ColPos(c) / g->twipsPerPixelX() + 3,
                        g->RowPos(r) / g->twipsPerPixelY() + 3);
         QTest::mouseClick(g->flgMain()->viewport(), Qt::LeftButton, {}, p);
+    }
+    QWidget* vp() { return g->flgMain()->viewport(); }
+    int pxX(int twips) { return twips / g->twipsPerPixelX(); }
+    int pxY(int twips) { return twips / g->twipsPerPixelY(); }
+    QPoint cellPoint(int r, int c) { return QPoint(pxX(g->ColPos(c)) + 3, pxY(g->RowPos(r)) + 3); }
+    void wheel(QPoint angle, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        const QPointF p(50, 50);
+        QWheelEvent e(p, vp()->mapToGlobal(p), QPoint(), angle, Qt::NoButton, m, Qt::NoScrollPhase,
+                      false);
+        QApplication::sendEvent(vp(), &e);
+    }
+    // A mouse move with the left button held, as during a drag.
+    void dragTo(QPoint p) {
+        QMouseEvent e(QEvent::MouseMove, p, vp()->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(vp(), &e);
+    }
+    int lastFullRow() {
+        int r = g->TopRow();
+        while (r + 1 < g->MaxRow() && g->RowIsVisible(r + 1))
+            ++r;
+        return r;
+    }
+    int lastFullCol() {
+        int c = g->LeftCol();
+        while (c + 1 < g->MaxCol() && g->ColIsVisible(c + 1))
+            ++c;
+        return c;
+    }
+    // Shown to the user: visible and inside the grid's cells.
+    bool editorShown() { return ed()->isVisible() && vp()->rect().intersects(ed()->geometry()); }
+    bool editorOverCell(int r, int c) {
+        return editorShown() &&
+               std::abs(ed()->x() * g->twipsPerPixelX() - (g->ColPos(c) + 32)) <
+                   g->twipsPerPixelX() &&
+               std::abs(ed()->y() * g->twipsPerPixelY() - (g->RowPos(r) + 32)) <
+                   g->twipsPerPixelY();
+    }
+    QStringList cellsHolding(const QString& text) {
+        QStringList out;
+        for (int r = 0; r < g->model().rows(); ++r)
+            for (int c = 0; c < g->MaxCol(); ++c)
+                if (g->Field(r, c) == text) out << QStringLiteral("%1,%2").arg(r).arg(c);
+        return out;
     }
 
 private slots:
@@ -303,13 +348,39 @@ private slots:
         QInputMethodEvent pre(QStringLiteral("とうきょう"), {});
         QApplication::sendEvent(gridWidget(), &pre);
         QVERIFY(g->isEditorOpen());
-        QVERIFY(ed()->hasFocus());
+        // moving the focus now would make the input method drop the composition
+        QVERIFY(gridWidget()->hasFocus());
         QInputMethodEvent commit;
         commit.setCommitString(QStringLiteral("東京"));
-        QApplication::sendEvent(ed(), &commit);
+        QApplication::sendEvent(gridWidget(), &commit);
         QCOMPARE(ed()->text(), QStringLiteral("東京"));
+        QTRY_VERIFY(ed()->hasFocus());
         key(ed(), Qt::Key_Return);
         QCOMPARE(g->Field(2, 1), QStringLiteral("東京"));
+
+        // keys that come before the editor has taken over go on in it
+        at(1, 1);
+        QInputMethodEvent pre2(QStringLiteral("とう"), {});
+        QApplication::sendEvent(gridWidget(), &pre2);
+        QInputMethodEvent commit2;
+        commit2.setCommitString(QStringLiteral("東"));
+        QApplication::sendEvent(gridWidget(), &commit2);
+        QVERIFY(gridWidget()->hasFocus());
+        type("x");
+        QCOMPARE(ed()->text(), QStringLiteral("東x"));
+        QTRY_VERIFY(ed()->hasFocus());
+        key(ed(), Qt::Key_Return);
+        QCOMPARE(g->Field(1, 1), QStringLiteral("東x"));
+
+        // a composition given up leaves the edit to the editor too
+        at(3, 1);
+        QApplication::sendEvent(gridWidget(), &pre);
+        QInputMethodEvent cancel;
+        QApplication::sendEvent(gridWidget(), &cancel);
+        QVERIFY(g->isEditorOpen());
+        QTRY_VERIFY(ed()->hasFocus());
+        key(ed(), Qt::Key_Escape);
+        QCOMPARE(g->Field(3, 1), QStringLiteral("3-1"));
     }
 
     void inputListSlices() {
@@ -430,7 +501,8 @@ private slots:
         QCOMPARE(g->Field(6, 0), QStringLiteral("6-0"));
 
         g->setRow(2);
-        QApplication::clipboard()->setText("p\r\n"); // the closing CR LF is one more line: it wraps
+        g->setRowSel(3);
+        QApplication::clipboard()->setText("p\r\n"); // one line, used again for the second row
         g->EditPaste();
         QCOMPARE(g->Field(2, 0), QStringLiteral("p"));
         QCOMPARE(g->Field(3, 0), QStringLiteral("p"));
@@ -517,6 +589,403 @@ private slots:
         f.popRowAdd->trigger();
         QCOMPARE(g->MaxRow(), 4);
         QCOMPARE(rowTexts(1), QStringList({"", "", ""}));
+    }
+
+    // ---- input methods, scrolling, focus -------------------------------------
+
+    void emptyInputMethodEventsLeaveTheGridAlone() {
+        fill(6, 3);
+        at(2, 1);
+        // what an input method sends on focus-in and on a mode switch
+        QInputMethodEvent empty;
+        QInputMethodEvent cursorOnly(
+            QString(), {QInputMethodEvent::Attribute(QInputMethodEvent::Cursor, 0, 1, QVariant())});
+        for (QInputMethodEvent* e : {&empty, &cursorOnly}) {
+            QApplication::sendEvent(gridWidget(), e);
+            QVERIFY(!g->isEditorOpen());
+            QVERIFY(gridWidget()->hasFocus());
+        }
+        key(gridWidget(), Qt::Key_Down);
+        QCOMPARE(g->row(), 3);
+        key(gridWidget(), Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(g->RowSel(), 4);
+
+        at(3, 1); // Enter closes the editor for good
+        key(gridWidget(), Qt::Key_F2);
+        key(ed(), Qt::Key_Return);
+        QApplication::sendEvent(gridWidget(), &empty);
+        QVERIFY(!g->isEditorOpen());
+        key(gridWidget(), Qt::Key_Delete);
+        QCOMPARE(g->Field(3, 1), QString());
+
+        at(4, 2); // a commit without preedit still goes into the cell
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("東京"));
+        QApplication::sendEvent(gridWidget(), &commit);
+        QVERIFY(g->isEditorOpen());
+        QCOMPARE(ed()->text(), QStringLiteral("東京"));
+        QTRY_VERIFY(ed()->hasFocus());
+        key(ed(), Qt::Key_Return);
+        QCOMPARE(g->Field(4, 2), QStringLiteral("東京"));
+    }
+
+    void editorKeepsItsTextWhileItsCellIsScrolledAway() {
+        fill(200, 3);
+        at(5, 1);
+        type("GONE");
+        wheel({0, -240}); // two notches down
+        QVERIFY(g->TopRow() > 5);
+        QVERIFY(g->isEditorOpen());
+        QVERIFY(ed()->hasFocus());
+        QVERIFY(!editorShown());
+        g->setTopRow(6); // its row just above the first shown one: not over the header either
+        QVERIFY(!editorShown());
+        wheel({0, 240});
+        QCOMPARE(g->TopRow(), 1);
+        QVERIFY(editorOverCell(5, 1));
+        QCOMPARE(ed()->text(), QStringLiteral("GONE"));
+        g->CloseEditor(true);
+        QVERIFY(!g->isEditorOpen());
+        QCOMPARE(cellsHolding("GONE"), QStringList({"5,1"}));
+
+        // typing while the cell is away brings it back
+        at(3, 2);
+        type("A");
+        g->setTopRow(50);
+        type("B");
+        QVERIFY(editorOverCell(3, 2));
+        key(ed(), Qt::Key_Return);
+        QCOMPARE(g->Field(3, 2), QStringLiteral("AB"));
+    }
+
+    void closeEditorWithoutStoringDiscards() {
+        fill(5, 3);
+        at(2, 1);
+        type("drop");
+        g->CloseEditor(false);
+        QVERIFY(!g->isEditorOpen());
+        QCOMPARE(g->Field(2, 1), QStringLiteral("2-1"));
+        QVERIFY(gridWidget()->hasFocus());
+    }
+
+    void oldEditorTextNeverReachesOtherRows_data() {
+        QTest::addColumn<int>("action");
+        QTest::newRow("scrolled away and back, discarded, reloaded") << 0;
+        QTest::newRow("reloaded while open") << 1;
+        QTest::newRow("sorted while open") << 2;
+        QTest::newRow("its row removed while open") << 3;
+    }
+    void oldEditorTextNeverReachesOtherRows() {
+        QFETCH(int, action);
+        const int rows = action == 0 ? 60 : 12; // enough to scroll, or to sort within a view
+        fill(rows, 3);
+        at(5, 1);
+        type("OLD");
+        switch (action) {
+        case 0:
+            wheel({0, -240});
+            QVERIFY(g->TopRow() > 5);
+            wheel({0, 240});
+            g->CloseEditor(false);
+            QVERIFY(!g->isEditorOpen());
+            g->setMaxRow(0);
+            fill(rows, 3);
+            break;
+        case 1:
+            g->setMaxRow(0);
+            fill(12, 3);
+            break;
+        case 2:
+            for (int r = 1; r < rows; ++r)
+                g->setField(r, 0, QString::number(r));
+            g->setRow(1);
+            g->SortOn(0, 4); // numbers descending: row 5 moves to row 7
+            break;
+        case 3:
+            g->setMaxRow(4);
+            break;
+        }
+        clickCell(2, 2); // the focus leaves wherever the editor is
+        QVERIFY(!g->isEditorOpen());
+        if (action == 2) {
+            QCOMPARE(g->Field(7, 0), QStringLiteral("5"));
+            QCOMPARE(cellsHolding("OLD"), QStringList({"7,1"})); // its own row
+        } else {
+            QCOMPARE(cellsHolding("OLD"), QStringList());
+        }
+    }
+
+    void rowCommandsGiveTheFocusBack_data() {
+        QTest::addColumn<int>("command");
+        QTest::newRow("EditRowAdd") << 0;
+        QTest::newRow("EditRowDelete") << 1;
+        QTest::newRow("RowAddWithNum") << 2;
+        QTest::newRow("context menu row delete") << 3;
+        QTest::newRow("context menu row insert") << 4;
+    }
+    void rowCommandsGiveTheFocusBack() {
+        QFETCH(int, command);
+        fill(8, 3);
+        auto run = [&] {
+            switch (command) {
+            case 0:
+                g->EditRowAdd();
+                break;
+            case 1:
+                g->EditRowDelete();
+                break;
+            case 2:
+                g->RowAddWithNum(2, 2);
+                break;
+            case 3:
+                modpub::popupForm().popRowDelete->trigger();
+                break;
+            case 4:
+                modpub::popupForm().popRowAdd->trigger();
+                break;
+            }
+        };
+        clickCell(3, 1);
+        if (command >= 3) { // the menu works on the grid it was opened over
+            QTest::mouseClick(vp(), Qt::RightButton, {}, cellPoint(3, 1));
+            modpub::popupForm().popup->hide();
+        }
+        QVERIFY(gridWidget()->hasFocus());
+        const int rows = g->MaxRow();
+        run();
+        QVERIFY(g->MaxRow() != rows);
+        QVERIFY(gridWidget()->hasFocus());
+        key(gridWidget(), Qt::Key_Down);
+        QCOMPARE(g->row(), 4);
+        // a grid without the focus does not take it
+        other->setFocus();
+        run();
+        QVERIFY(other->hasFocus());
+    }
+
+    void commandsWorkAfterTheEditorWasClosed() {
+        fill(5, 3);
+        clickCell(2, 1);
+        key(gridWidget(), Qt::Key_F2);
+        QCOMPARE(modpub::editTarget().ctlType, 1);
+        g->CloseEditor(true);
+        QCOMPARE(modpub::editTarget().ctlType, 2);
+        g->RowAddWithNum(2, 2);
+        QCOMPARE(g->MaxRow(), 7);
+        // also when the editor closed because another control took the focus
+        key(gridWidget(), Qt::Key_F2);
+        other->setFocus();
+        QVERIFY(!g->isEditorOpen());
+        g->EditRowDelete();
+        QCOMPARE(g->MaxRow(), 6);
+        g->setField(g->row(), g->col(), "c");
+        g->EditCopy();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("c"));
+    }
+
+    // ---- moving and scrolling --------------------------------------------------
+
+    void arrowsAtTheEdgeScrollByOne_data() {
+        QTest::addColumn<bool>("across");
+        QTest::addColumn<bool>("shift");
+        QTest::newRow("Down") << false << false;
+        QTest::newRow("Shift+Down") << false << true;
+        QTest::newRow("Right") << true << false;
+        QTest::newRow("Shift+Right") << true << true;
+    }
+    void arrowsAtTheEdgeScrollByOne() {
+        QFETCH(bool, across);
+        QFETCH(bool, shift);
+        fill(200, 30);
+        const Qt::KeyboardModifiers m = shift ? Qt::ShiftModifier : Qt::NoModifier;
+        if (!across) {
+            const int last = lastFullRow();
+            at(last, 0);
+            key(gridWidget(), Qt::Key_Down, m);
+            QCOMPARE(shift ? g->RowSel() : g->row(), last + 1);
+            QCOMPARE(g->TopRow(), 2);
+            QVERIFY(g->RowIsVisible(last + 1));
+        } else {
+            const int last = lastFullCol();
+            at(1, last);
+            key(gridWidget(), Qt::Key_Right, m);
+            QCOMPARE(shift ? g->ColSel() : g->col(), last + 1);
+            QCOMPARE(g->LeftCol(), 1);
+            QVERIFY(g->ColIsVisible(last + 1));
+        }
+    }
+
+    void wheelScrollsForSmallDeltasAndSideways() {
+        fill(200, 30);
+        for (int i = 0; i < 8; ++i)
+            wheel({0, -15}); // one notch in eighths, as a fine wheel sends it
+        QCOMPARE(g->TopRow(), 4);
+        wheel({0, 120});
+        QCOMPARE(g->TopRow(), 1);
+        wheel({-120, 0}); // a horizontal wheel
+        QCOMPARE(g->LeftCol(), 1);
+        wheel({0, -120}, Qt::ShiftModifier);
+        QCOMPARE(g->LeftCol(), 2);
+        QCOMPARE(g->TopRow(), 1);
+        for (int i = 0; i < 4; ++i)
+            wheel({30, 0});
+        QCOMPARE(g->LeftCol(), 1);
+    }
+
+    void draggingPastTheEdgeScrolls() {
+        fill(200, 30);
+        const QPoint start = cellPoint(2, 1);
+        QTest::mousePress(vp(), Qt::LeftButton, {}, start);
+        const QPoint below(start.x(), vp()->height() + 10);
+        dragTo(below);
+        QTRY_VERIFY(g->TopRow() > 2);
+        QCOMPARE(g->row(), 2);
+        QVERIFY(g->RowSel() >= lastFullRow());
+        QTest::mouseRelease(vp(), Qt::LeftButton, {}, below);
+        const int top = g->TopRow();
+        QTest::qWait(150);
+        QCOMPARE(g->TopRow(), top); // stops with the button
+
+        const QPoint inside = cellPoint(top + 1, 1);
+        QTest::mousePress(vp(), Qt::LeftButton, {}, inside);
+        dragTo(QPoint(inside.x(), 2)); // over the header row
+        QTRY_VERIFY(g->TopRow() < top);
+        QCOMPARE(g->RowSel(), g->TopRow());
+        dragTo(QPoint(vp()->width() + 10, inside.y()));
+        QTRY_VERIFY(g->LeftCol() > 0);
+        QTest::mouseRelease(vp(), Qt::LeftButton, {}, QPoint(vp()->width() + 10, inside.y()));
+        QVERIFY(g->ColSel() >= lastFullCol());
+    }
+
+    // ---- columns ---------------------------------------------------------------
+
+    void headerBorderDragResizesTheColumn() {
+        fill(20, 5);
+        QSignalSpy edited(g, &usrFlg::cellsEdited);
+        at(3, 3);
+        const int before = g->ColWidth(1);
+        const int border = pxX(g->ColPos(2)) - 1;
+        const int y = pxY(g->RowPos(0)) + 3;
+        QTest::mousePress(vp(), Qt::LeftButton, {}, QPoint(border, y));
+        dragTo(QPoint(border + 40, y));
+        QTest::mouseRelease(vp(), Qt::LeftButton, {}, QPoint(border + 40, y));
+        QVERIFY(std::abs(g->ColWidth(1) - (before + 40 * g->twipsPerPixelX())) <=
+                g->twipsPerPixelX());
+        QCOMPARE(g->row(), 3); // no column selected
+        QCOMPARE(g->RowSel(), 3);
+        QCOMPARE(edited.count(), 0); // a width is not a change of the table
+
+        // never down to nothing: a width of 0 would hide the column
+        const int b2 = pxX(g->ColPos(2)) - 1;
+        QTest::mousePress(vp(), Qt::LeftButton, {}, QPoint(b2, y));
+        dragTo(QPoint(0, y));
+        QTest::mouseRelease(vp(), Qt::LeftButton, {}, QPoint(0, y));
+        QVERIFY(g->ColWidth(1) > 0);
+
+        // a double click on the border fits the widest shown text
+        const QString wide = QStringLiteral("とても長い品名の文字列です");
+        g->setField(4, 1, wide);
+        const int b3 = pxX(g->ColPos(2)) - 1;
+        QTest::mouseDClick(vp(), Qt::LeftButton, {}, QPoint(b3, y));
+        const int textPx = QFontMetrics(gridWidget()->font()).horizontalAdvance(wide);
+        QVERIFY(pxX(g->ColWidth(1)) >= textPx + 2);
+        QVERIFY(pxX(g->ColWidth(1)) <= textPx + 12);
+    }
+
+    void headerTextIsWholeWhenItFits_data() {
+        QTest::addColumn<int>("room"); // pixels beyond the text's own width
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("2 px") << 2 << true;
+        QTest::newRow("4 px") << 4 << true;
+        QTest::newRow("10 px") << 10 << true;
+        QTest::newRow("too narrow") << -5 << false;
+    }
+    void headerTextIsWholeWhenItFits() {
+        QFETCH(int, room);
+        QFETCH(bool, whole);
+        const QFontMetrics fm(gridWidget()->font());
+        const QString t = QStringLiteral("購入した月");
+        const int w = fm.horizontalAdvance(t) + room;
+        const QString shown = fendra::fitText(fm, t, w).text;
+        QCOMPARE(shown == t, whole);
+        QVERIFY(fm.horizontalAdvance(shown) <= w);
+    }
+
+    void columnAlignment() {
+        fill(4, 3);
+        QCOMPARE(g->ColAlignment(1), Qt::Alignment(Qt::AlignLeft));
+        g->setColAlignment(1, Qt::AlignRight);
+        g->setColAlignment(2, Qt::AlignHCenter);
+        QCOMPARE(g->ColAlignment(1), Qt::Alignment(Qt::AlignRight));
+        g->setMaxCol(4);
+        QCOMPARE(g->ColAlignment(1), Qt::Alignment(Qt::AlignRight));
+        QCOMPARE(g->ColAlignment(3), Qt::Alignment(Qt::AlignLeft));
+        QVERIFY_THROWS_EXCEPTION(GridError, g->setColAlignment(9, Qt::AlignRight));
+
+        for (int c = 0; c < 3; ++c)
+            g->setField(1, c, "1");
+        at(3, 3);
+        const QImage img = vp()->grab().toImage();
+        const int top = pxY(g->RowPos(1)), h = pxY(g->RowHeight(1));
+        auto inkRange = [&](int c) {
+            const int x0 = pxX(g->ColPos(c)), w = pxX(g->ColWidth(c));
+            int first = -1, last = -1;
+            for (int x = x0; x < x0 + w - 1; ++x)
+                for (int y = top + 1; y < top + h - 1; ++y)
+                    if (qGray(img.pixel(x, y)) < 128) {
+                        if (first < 0) first = x - x0;
+                        last = x - x0;
+                    }
+            return std::make_pair(first, w - 1 - last); // room left, room right
+        };
+        const auto left = inkRange(0), right = inkRange(1), centre = inkRange(2);
+        QVERIFY(left.first >= 0 && left.first < 6);
+        QVERIFY(right.second < 7 && right.first > 20);
+        QVERIFY(std::abs(centre.first - centre.second) <= 3);
+
+        at(1, 1); // the editor sits as the text does
+        key(gridWidget(), Qt::Key_F2);
+        QVERIFY(ed()->alignment() & Qt::AlignRight);
+        key(ed(), Qt::Key_Escape);
+        at(1, 0);
+        key(gridWidget(), Qt::Key_F2);
+        QVERIFY(ed()->alignment() & Qt::AlignLeft);
+        key(ed(), Qt::Key_Escape);
+    }
+
+    void menuKeyOpensTheMenuAtTheCurrentCell() {
+        fill(6, 3);
+        clickCell(3, 1);
+        QCursor::setPos(win->mapToGlobal(QPoint(630, 390)));
+        key(gridWidget(), Qt::Key_Menu);
+        QMenu* menu = modpub::popupForm().popup;
+        QTRY_VERIFY(menu->isVisible());
+        const QPoint cell = vp()->mapToGlobal(QPoint(pxX(g->ColPos(1)), pxY(g->RowPos(4))));
+        const QPoint at = menu->geometry().topLeft();
+        menu->hide();
+        QVERIFY2((at - cell).manhattanLength() < 8, qPrintable(QStringLiteral("%1,%2 vs %3,%4")
+                                                                   .arg(at.x())
+                                                                   .arg(at.y())
+                                                                   .arg(cell.x())
+                                                                   .arg(cell.y())));
+    }
+
+    void pasteSplitsLinesEndingInLf_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("LF") << "a\tb\nc\td";
+        QTest::newRow("LF at the end") << "a\tb\nc\td\n";
+        QTest::newRow("CR LF at the end") << "a\tb\r\nc\td\r\n";
+        QTest::newRow("both") << "a\tb\r\nc\td\n";
+    }
+    void pasteSplitsLinesEndingInLf() {
+        QFETCH(QString, text);
+        fill(5, 3);
+        clickCell(1, 0);
+        QApplication::clipboard()->setText(text);
+        g->EditPaste();
+        QCOMPARE(rowTexts(1), QStringList({"a", "b", "1-2"}));
+        QCOMPARE(rowTexts(2), QStringList({"c", "d", "2-2"}));
+        QCOMPARE(rowTexts(3), QStringList({"3-0", "3-1", "3-2"})); // beyond the text: untouched
     }
 };
 
