@@ -1,7 +1,7 @@
 #include "Profile.h"
+#include "WholeFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -248,16 +248,7 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
     QByteArray bytes = file.bom;
     for (const Line& l : lines)
         bytes += l.raw + l.eol;
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) return false;
-    // A short write (full disk, size limit) must not replace the old file;
-    // the temporary file's real size is checked before it takes its place.
-    if (out.write(bytes) != bytes.size() || !out.flush() || out.size() != bytes.size()) {
-        out.cancelWriting();
-        out.commit();
-        return false;
-    }
-    return out.commit();
+    return writeWholeFile(path, bytes);
 }
 
 } // namespace Profile
