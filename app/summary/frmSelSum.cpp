@@ -16,6 +16,15 @@ frmSelSum::frmSelSum(QWidget* parent) : SumPicker(parent, QStringLiteral("集計
     resize(260, 300);
     connect(lstType, &QListWidget::itemSelectionChanged, this,
             [this] { guarded(this, [this] { lstType_Click(); }); });
+    // A click on the column already chosen here changes no selection, yet the
+    // summary window may have taken another column since (from a preset).
+    connect(lstType, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        guarded(this, [&] {
+            const int col = item->data(Qt::UserRole).toInt();
+            if (mParent && item->isSelected() && mParent->sumColumn() != col)
+                mParent->PutSumCol(col);
+        });
+    });
 }
 
 bool frmSelSum::offers(const ColumnDef& c) const {

@@ -267,6 +267,14 @@ private slots:
         select(sum->list(), "月");
         QCOMPARE(sumType(w), QStringLiteral("月"));
         QCOMPARE(cond(w), QStringLiteral("select sum( buy_tbl.buy_month ) as SUM from buy_tbl"));
+        // a click on the chosen column reports it again after the window
+        // took another one from elsewhere
+        w->PutSumCol(8);
+        QCOMPARE(sumType(w), QStringLiteral("購入金額"));
+        QListWidget* list = sum->list();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->currentItem()).center());
+        QCOMPARE(sumType(w), QStringLiteral("月"));
         // the rank's own key column holds text: the statement stays
         select(sum->list(), "等級");
         QCOMPARE(fake->messages(), QStringList{"合計を求める項目が数字ではありません。"});
