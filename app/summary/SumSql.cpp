@@ -4,6 +4,7 @@
 #include "clsRellmark.h"
 #include "usrFlg.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <algorithm>
 
 using namespace modMorvi;
 
@@ -197,10 +198,6 @@ SumSettings frmSum::settings() const {
     s.sql = strSql;
     s.tables = strTbls;
     return s;
-}
-
-QString frmSum::statement() const {
-    return mRefusal.isEmpty() ? mStatement : QString();
 }
 
 void frmSum::MakeSumSql() {

@@ -66,10 +66,6 @@ public:
     // For the children, the main menu and tests.
     const ColumnDefs& columns() const { return mColumns; }
     int sumColumn() const { return intSumCol; }
-    QString conditionSql() const { return strSql; }
-    // The statement that a run would execute; empty while txtCond holds a
-    // message in place of one.
-    QString statement() const;
     usrFlg* grid() const { return mGrid; }
     frmRngSel* rangeSelector() const;
     frmSelSum* sumPicker() const;
