@@ -206,10 +206,12 @@ void ExecSumSql(clsRellmark* db, const QString& statement, const SumSettings& s,
     grid.setFixedCols(0);
     grid.setField(0, 0, QStringLiteral("合計"));
     grid.setColWidth(0, 1800);
+    grid.setColAlignment(0, Qt::AlignRight);
     for (int k = 0; k < n; ++k) {
         const ColumnDef& c = cols[s.types[k]];
         grid.setField(0, k + 1, c.JPName);
         grid.setColWidth(k + 1, doubledWidth(c.CellHeight));
+        grid.setColAlignment(k + 1, isNumberType(shown[k]) ? Qt::AlignRight : Qt::AlignLeft);
     }
 
     qint32 r = 1;

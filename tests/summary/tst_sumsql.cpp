@@ -302,8 +302,15 @@ private slots:
         QCOMPARE(grid.FixedRows(), 1);
         QCOMPARE(grid.FixedCols(), 0);
         QCOMPARE(grid.ColWidth(0), 1800);
-        for (int k = 1; k < grid.MaxCol(); ++k)
+        QCOMPARE(grid.ColAlignment(0) & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+        for (int k = 1; k < grid.MaxCol(); ++k) {
             QCOMPARE(grid.ColWidth(k), 2000); // the catalog's width, doubled
+            const ColumnDef& c = (*s.columns)[types[k - 1]];
+            const bool number =
+                isNumberType(IsForeignColumn(c) ? c.GaibuTableColeDataType : c.eDataType);
+            QCOMPARE(grid.ColAlignment(k) & Qt::AlignHorizontal_Mask,
+                     number ? Qt::AlignRight : Qt::AlignLeft);
+        }
         QVERIFY(grid.Redraw());
     }
 
