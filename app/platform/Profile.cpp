@@ -56,11 +56,8 @@ struct IniFile {
 
 // CR and LF never occur inside a double-byte character of the code page, so
 // the bytes can be split at them before decoding.
-IniFile readFile(const QString& path) {
+IniFile parseFile(const QByteArray& all) {
     IniFile file;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return file;
-    const QByteArray all = f.readAll();
     qsizetype p = 0;
     if (all.startsWith("\xEF\xBB\xBF")) {
         file.bom = all.left(3);
@@ -85,6 +82,28 @@ IniFile readFile(const QString& path) {
         p = e;
     }
     return file;
+}
+
+IniFile readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return parseFile(f.readAll());
+}
+
+// The file as it is, or nullopt (and why) when it cannot be read whole; a
+// missing file is an error too, so that nothing is written in its place.
+std::optional<IniFile> readExisting(const QString& path, QString* error) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error) *error = f.errorString();
+        return std::nullopt;
+    }
+    const QByteArray all = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (error) *error = f.errorString();
+        return std::nullopt;
+    }
+    return parseFile(all);
 }
 
 // The blanks that surround a line (those of the C locale).
@@ -134,6 +153,58 @@ std::optional<QByteArray> storable(const QString& s) {
     QByteArray bytes = enc.encode(s);
     if (enc.hasError() || fromCp932(bytes) != s) return std::nullopt;
     return bytes;
+}
+
+// New lines end the way the line before them ends, or as the file's first
+// line end does; CR LF in a file that has none. A file without a final line
+// end keeps that: the old last line gets one, the new last line goes without.
+void insertRawLines(QList<Line>& lines, int at, const QList<QByteArray>& raws) {
+    if (raws.isEmpty()) return;
+    QByteArray eol;
+    if (at > 0 && !lines[at - 1].eol.isEmpty()) {
+        eol = lines[at - 1].eol;
+    } else {
+        for (const Line& l : lines)
+            if (!l.eol.isEmpty()) {
+                eol = l.eol;
+                break;
+            }
+        if (eol.isEmpty()) eol = QByteArrayLiteral("\r\n");
+    }
+    const bool last = at == lines.size() && at > 0 && lines[at - 1].eol.isEmpty();
+    if (last) lines[at - 1].eol = eol;
+    QList<Line> added;
+    added.reserve(raws.size());
+    for (const QByteArray& r : raws)
+        added.append(Line{r, eol, QString()});
+    lines.insert(at, raws.size(), Line());
+    std::move(added.begin(), added.end(), lines.begin() + at);
+    if (last) lines[at + raws.size() - 1].eol.clear();
+}
+
+// Writes the file beside itself and renames it over the old one.
+bool writeFile(const IniFile& file, const QString& path, QString* error) {
+    QByteArray bytes = file.bom;
+    for (const Line& l : file.lines)
+        bytes += l.raw + l.eol;
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        if (error) *error = out.errorString();
+        return false;
+    }
+    // A short write (full disk, size limit) must not replace the old file;
+    // the temporary file's real size is checked before it takes its place.
+    if (out.write(bytes) != bytes.size() || !out.flush() || out.size() != bytes.size()) {
+        if (error) *error = out.errorString();
+        out.cancelWriting();
+        out.commit();
+        return false;
+    }
+    if (!out.commit()) {
+        if (error) *error = out.errorString();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -202,23 +273,8 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
            trimBlanks(lines[insertAt - 1].text).isEmpty())
         --insertAt;
 
-    // New lines end the way the line before them ends, or as the file's
-    // first line end does; CR LF in a file that has none.
-    auto lineEndAt = [&](int at) -> QByteArray {
-        if (at > 0 && !lines[at - 1].eol.isEmpty()) return lines[at - 1].eol;
-        for (const Line& l : lines)
-            if (!l.eol.isEmpty()) return l.eol;
-        return QByteArrayLiteral("\r\n");
-    };
     auto insertLines = [&](int at, const QList<QByteArray>& raws) {
-        const QByteArray eol = lineEndAt(at);
-        // A file without a final line end keeps that: the old last line gets
-        // one, the new last line goes without.
-        const bool last = at == lines.size() && at > 0 && lines[at - 1].eol.isEmpty();
-        if (last) lines[at - 1].eol = eol;
-        for (int i = 0; i < raws.size(); ++i)
-            lines.insert(at + i, Line{raws[i], eol, QString()});
-        if (last) lines[at + raws.size() - 1].eol.clear();
+        insertRawLines(lines, at, raws);
     };
 
     const QByteArray newLine = *keyBytes + '=' + *valueBytes;
@@ -245,19 +301,89 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
         }
     }
 
-    QByteArray bytes = file.bom;
-    for (const Line& l : lines)
-        bytes += l.raw + l.eol;
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) return false;
-    // A short write (full disk, size limit) must not replace the old file;
-    // the temporary file's real size is checked before it takes its place.
-    if (out.write(bytes) != bytes.size() || !out.flush() || out.size() != bytes.size()) {
-        out.cancelWriting();
-        out.commit();
-        return false;
+    return writeFile(file, path, nullptr);
+}
+
+std::optional<QList<Entry>> ReadSection(const QString& section, const QString& path) {
+    IniFile file;
+    if (QFile::exists(path)) {
+        auto existing = readExisting(path, nullptr);
+        if (!existing) return std::nullopt;
+        file = std::move(*existing);
     }
-    return out.commit();
+    QList<Entry> out;
+    bool inSection = false;
+    for (const Line& l : file.lines) {
+        if (auto s = sectionOf(l.text)) {
+            if (inSection) break;
+            inSection = sameName(*s, section);
+            continue;
+        }
+        if (!inSection) continue;
+        if (auto e = entryOf(l.text)) out.append({std::move(e->first), std::move(e->second)});
+    }
+    return out;
+}
+
+bool ReplaceEntries(const QString& section, const QString& keyPrefix, const QList<Entry>& entries,
+                    const QString& path, QString* error) {
+    const auto sectionBytes = storable(section);
+    QList<QByteArray> newLines;
+    newLines.reserve(entries.size());
+    for (const Entry& e : entries) {
+        const auto k = storable(e.key);
+        const auto v = storable(e.value);
+        if (!sectionBytes || !k || !v) {
+            if (error) *error = QStringLiteral("text the code page cannot hold");
+            return false;
+        }
+        newLines.append(*k + '=' + *v);
+    }
+    auto read = readExisting(path, error);
+    if (!read) return false;
+    IniFile& file = *read;
+    QList<Line>& lines = file.lines;
+
+    int secStart = -1, secEnd = -1;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (auto s = sectionOf(lines[i].text)) {
+            if (secStart >= 0) {
+                secEnd = i;
+                break;
+            }
+            if (sameName(*s, section)) secStart = i;
+        }
+    }
+    if (secStart >= 0 && secEnd < 0) secEnd = lines.size();
+
+    if (secStart < 0) {
+        if (newLines.isEmpty()) return true;
+        newLines.prepend('[' + *sectionBytes + ']');
+        insertRawLines(lines, lines.size(), newLines);
+        return writeFile(file, path, error);
+    }
+    // Only the entries themselves go; comments and blank lines among them stay.
+    int at = -1;
+    int kept = secStart + 1;
+    for (int i = secStart + 1; i < secEnd; ++i) {
+        const auto e = entryOf(lines[i].text);
+        if (e && e->first.startsWith(keyPrefix, Qt::CaseInsensitive)) {
+            if (at < 0) at = kept;
+            continue;
+        }
+        if (kept != i) lines[kept] = std::move(lines[i]);
+        ++kept;
+    }
+    const int removed = secEnd - kept;
+    if (removed == 0 && newLines.isEmpty()) return true;
+    lines.erase(lines.begin() + kept, lines.begin() + secEnd);
+    if (at < 0) {
+        at = kept;
+        while (at - 1 > secStart && trimBlanks(lines[at - 1].text).isEmpty())
+            --at;
+    }
+    insertRawLines(lines, at, newLines);
+    return writeFile(file, path, error);
 }
 
 } // namespace Profile
