@@ -4,6 +4,7 @@
 // demo book that the standard presets total.
 #include "Catalog.h"
 #include "FakeDialogs.h"
+#include "PresetLines.h"
 #include "PresetStore.h"
 #include "Profile.h"
 #include "TestEnv.h"
@@ -36,34 +37,17 @@ SumPreset preset(const QString& title, const QStringList& rcond, const QString& 
 }
 
 QStringList describe(const QList<SumPreset>& list) {
-    QStringList out;
-    for (const SumPreset& p : list)
-        out << QStringList{p.Title, p.RCond.join(','), p.SumColumNumber, p.JpSql,
-                           p.Sql,   p.Tables.join(',')}
-                   .join(QLatin1Char('|'));
-    return out;
+    return describePresets(list);
 }
 
 QByteArray cp932(const QString& text) {
-    QString t = text;
-    t.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    return Profile::toCp932(t);
+    return cp932File(text);
 }
 
-// The keys of one preset as the file holds them.
 QString lines(int table, int p, const QString& title, const QStringList& rcond, const QString& sum,
               const QString& jp = {}, const QString& sql = {},
               const QStringList& tables = {QString()}) {
-    const QString k = presetKeyPrefix(table, p);
-    QString s = k + "Title=\"" + title + "\"\n";
-    for (int m = 0; m < rcond.size(); ++m)
-        s += k + "RCond( " + HexNum(m) + " )=\"" + rcond[m] + "\"\n";
-    s += k + "SumColumNumber=\"" + sum + "\"\n";
-    s += k + "JpSql=\"" + jp + "\"\n";
-    s += k + "Sql=\"" + sql + "\"\n";
-    for (int m = 0; m < tables.size(); ++m)
-        s += k + "Tables( " + HexNum(m) + " )=\"" + tables[m] + "\"\n";
-    return s;
+    return presetLines(table, p, title, rcond, sum, jp, sql, tables);
 }
 
 const QString Catalog = QStringLiteral("[buy_tbl]\nTableJPName=購入テーブル\n"
