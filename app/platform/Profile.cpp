@@ -20,6 +20,21 @@ QString fromCp932(const QByteArray& b) {
 
 namespace {
 
+// Printable ASCII and tab are the same bytes in the code page; the common
+// lines of the file (keys, numbers) need no converter.
+bool plainAscii(QStringView s) {
+    for (QChar c : s)
+        if ((c.unicode() < 0x20 && c != u'\t') || c.unicode() > 0x7E) return false;
+    return true;
+}
+bool plainAscii(const QByteArray& b) {
+    for (char ch : b) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && c != '\t') || c > 0x7E) return false;
+    }
+    return true;
+}
+
 // A CP932 lead byte starts a two-byte character.
 bool isLead(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
@@ -50,14 +65,19 @@ struct Line {
 };
 
 struct IniFile {
+    // The file as read. The lines read from it point into it rather than
+    // holding copies, so it is declared first and goes last.
+    QByteArray bytes;
     QByteArray bom; // a leading UTF-8 byte order mark, kept as it was
     QList<Line> lines;
 };
 
 // CR and LF never occur inside a double-byte character of the code page, so
 // the bytes can be split at them before decoding.
-IniFile parseFile(const QByteArray& all) {
+IniFile parseFile(const QByteArray& read) {
     IniFile file;
+    file.bytes = read;
+    const QByteArray& all = file.bytes;
     qsizetype p = 0;
     if (all.startsWith("\xEF\xBB\xBF")) {
         file.bom = all.left(3);
@@ -65,19 +85,27 @@ IniFile parseFile(const QByteArray& all) {
     }
     QStringDecoder dec("CP932");
     const qsizetype n = all.size();
+    file.lines.reserve(all.count('\n') + 1);
     while (p < n) {
         qsizetype e = p;
         while (e < n && all[e] != '\n' && all[e] != '\r')
             ++e;
         Line line;
-        line.raw = all.mid(p, e - p);
+        line.raw = QByteArray::fromRawData(all.constData() + p, e - p);
         if (e < n) {
-            const qsizetype len = (all[e] == '\r' && e + 1 < n && all[e + 1] == '\n') ? 2 : 1;
-            line.eol = all.mid(e, len);
-            e += len;
+            // the three line ends share their bytes instead of each line
+            // holding a copy
+            static const QByteArray crlf("\r\n"), lf("\n"), cr("\r");
+            const bool pair = all[e] == '\r' && e + 1 < n && all[e + 1] == '\n';
+            line.eol = pair ? crlf : all[e] == '\n' ? lf : cr;
+            e += pair ? 2 : 1;
         }
-        line.text = dec.decode(line.raw);
-        dec.resetState();
+        if (plainAscii(line.raw)) {
+            line.text = QString::fromLatin1(line.raw);
+        } else {
+            line.text = dec.decode(line.raw);
+            dec.resetState();
+        }
         file.lines.append(std::move(line));
         p = e;
     }
@@ -129,6 +157,15 @@ std::optional<QString> sectionOf(const QString& line) {
 }
 
 // "key = value" -> (key, value), both trimmed; nullopt for other lines.
+// The key of an entry line, trimmed, without copying; empty for other lines.
+QStringView keyOf(const QString& line) {
+    const QStringView t = trimBlanks(line);
+    if (t.isEmpty() || t[0] == u';') return {};
+    const qsizetype eq = t.indexOf(u'=');
+    if (eq < 0) return {};
+    return t.left(eq).trimmed();
+}
+
 std::optional<std::pair<QString, QString>> entryOf(const QString& line) {
     const QStringView t = trimBlanks(line);
     if (t.isEmpty() || t[0] == u';') return std::nullopt;
@@ -145,14 +182,30 @@ bool sameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// The code page's bytes for `s`, or nullopt when a character has none (an
-// emoji, a character outside JIS) or the text would break the line apart.
+// Converts texts to be written, one pair of converters for many texts.
+class Storer {
+public:
+    // The code page's bytes for `s`, or nullopt when a character has none
+    // (an emoji, a character outside JIS) or the text would break the line
+    // apart.
+    std::optional<QByteArray> operator()(const QString& s) {
+        if (s.contains(u'\n') || s.contains(u'\r')) return std::nullopt;
+        if (plainAscii(s)) return s.toLatin1();
+        mEnc.resetState();
+        QByteArray bytes = mEnc.encode(s);
+        if (mEnc.hasError()) return std::nullopt;
+        mDec.resetState();
+        if (QString(mDec.decode(bytes)) != s) return std::nullopt;
+        return bytes;
+    }
+
+private:
+    QStringEncoder mEnc{"CP932"};
+    QStringDecoder mDec{"CP932"};
+};
+
 std::optional<QByteArray> storable(const QString& s) {
-    if (s.contains(u'\n') || s.contains(u'\r')) return std::nullopt;
-    QStringEncoder enc("CP932");
-    QByteArray bytes = enc.encode(s);
-    if (enc.hasError() || fromCp932(bytes) != s) return std::nullopt;
-    return bytes;
+    return Storer()(s);
 }
 
 // New lines end the way the line before them ends, or as the file's first
@@ -184,9 +237,16 @@ void insertRawLines(QList<Line>& lines, int at, const QList<QByteArray>& raws) {
 
 // Writes the file beside itself and renames it over the old one.
 bool writeFile(const IniFile& file, const QString& path, QString* error) {
-    QByteArray bytes = file.bom;
+    qsizetype size = file.bom.size();
     for (const Line& l : file.lines)
-        bytes += l.raw + l.eol;
+        size += l.raw.size() + l.eol.size();
+    QByteArray bytes;
+    bytes.reserve(size);
+    bytes += file.bom;
+    for (const Line& l : file.lines) {
+        bytes += l.raw;
+        bytes += l.eol;
+    }
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) {
         if (error) *error = out.errorString();
@@ -327,6 +387,7 @@ std::optional<QList<Entry>> ReadSection(const QString& section, const QString& p
 
 bool ReplaceEntries(const QString& section, const QString& keyPrefix, const QList<Entry>& entries,
                     const QString& path, QString* error) {
+    Storer storable;
     const auto sectionBytes = storable(section);
     QList<QByteArray> newLines;
     newLines.reserve(entries.size());
@@ -337,7 +398,12 @@ bool ReplaceEntries(const QString& section, const QString& keyPrefix, const QLis
             if (error) *error = QStringLiteral("text the code page cannot hold");
             return false;
         }
-        newLines.append(*k + '=' + *v);
+        QByteArray line;
+        line.reserve(k->size() + 1 + v->size());
+        line += *k;
+        line += '=';
+        line += *v;
+        newLines.append(std::move(line));
     }
     auto read = readExisting(path, error);
     if (!read) return false;
@@ -366,8 +432,8 @@ bool ReplaceEntries(const QString& section, const QString& keyPrefix, const QLis
     int at = -1;
     int kept = secStart + 1;
     for (int i = secStart + 1; i < secEnd; ++i) {
-        const auto e = entryOf(lines[i].text);
-        if (e && e->first.startsWith(keyPrefix, Qt::CaseInsensitive)) {
+        const QStringView key = keyOf(lines[i].text);
+        if (!key.isEmpty() && key.startsWith(keyPrefix, Qt::CaseInsensitive)) {
             if (at < 0) at = kept;
             continue;
         }

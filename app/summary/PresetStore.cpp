@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+#include <vector>
 
 namespace {
 
@@ -22,7 +23,7 @@ QString trimBlanks(const QString& s) {
         ++a;
     while (b > a && s[b - 1] == u' ')
         --b;
-    return s.mid(a, b - a);
+    return a == 0 && b == s.size() ? s : s.mid(a, b - a);
 }
 
 QString quoted(const QString& v) {
@@ -39,6 +40,79 @@ std::optional<int> shortNumber(const QString& text) {
     if (!parsePlainInteger(text, v) || v < -32768 || v > 32767) return std::nullopt;
     return static_cast<int>(v);
 }
+
+// What a key after the table's prefix names: "Sum( 0A )RCond( 01 )" is
+// element 1 of the classification of preset 10. Keys are matched as the
+// profile reader looks them up: without regard to case, numbers written as
+// HexNum writes them, presets and elements from 0 to 99.
+enum class Field { Title, RCond, Sum, JpSql, Sql, Tables };
+struct KeyParts {
+    int preset;
+    Field field;
+    int element;
+};
+
+// Two hexadecimal digits inside "( " and " )" at the start of `s`.
+std::optional<int> bracketedHex(QStringView& s) {
+    if (s.size() < 6 || !s.startsWith(u"( ") || s.mid(4, 2) != u" )") return std::nullopt;
+    int v = 0;
+    for (QChar c : s.mid(2, 2)) {
+        const int d = c.isDigit() ? c.unicode() - '0'
+                      : (c.toLower() >= u'a' && c.toLower() <= u'f')
+                          ? c.toLower().unicode() - 'a' + 10
+                          : -1;
+        if (d < 0) return std::nullopt;
+        v = v * 16 + d;
+    }
+    if (v >= PresetStore::MaxRead) return std::nullopt;
+    s = s.mid(6);
+    return v;
+}
+
+std::optional<KeyParts> parseKey(QStringView rest) {
+    if (!rest.startsWith(u"Sum", Qt::CaseInsensitive)) return std::nullopt;
+    rest = rest.mid(3);
+    const auto preset = bracketedHex(rest);
+    if (!preset) return std::nullopt;
+    auto is = [&](QStringView name) { return rest.compare(name, Qt::CaseInsensitive) == 0; };
+    if (is(u"Title")) return KeyParts{*preset, Field::Title, 0};
+    if (is(u"SumColumNumber")) return KeyParts{*preset, Field::Sum, 0};
+    if (is(u"JpSql")) return KeyParts{*preset, Field::JpSql, 0};
+    if (is(u"Sql")) return KeyParts{*preset, Field::Sql, 0};
+    for (const auto& [name, field] :
+         {std::pair{u"RCond", Field::RCond}, std::pair{u"Tables", Field::Tables}}) {
+        const QStringView n(name);
+        if (!rest.startsWith(n, Qt::CaseInsensitive)) continue;
+        QStringView tail = rest.mid(n.size());
+        const auto element = bracketedHex(tail);
+        if (element && tail.isEmpty()) return KeyParts{*preset, field, *element};
+    }
+    return std::nullopt;
+}
+
+// The values found for one preset's keys.
+struct StoredKeys {
+    std::optional<QString> title, sum, jpSql, sql;
+    std::vector<std::optional<QString>> rcond, tables;
+    std::optional<QString>& slot(Field f, int element) {
+        switch (f) {
+        case Field::Title:
+            return title;
+        case Field::Sum:
+            return sum;
+        case Field::JpSql:
+            return jpSql;
+        case Field::Sql:
+            return sql;
+        case Field::RCond:
+        case Field::Tables:
+            break;
+        }
+        auto& list = f == Field::RCond ? rcond : tables;
+        if (list.size() <= static_cast<size_t>(element)) list.resize(element + 1);
+        return list[element];
+    }
+};
 
 QString valueProblem(const QString& label, const QString& value) {
     if (value.contains(u'\r') || value.contains(u'\n'))
@@ -139,42 +213,35 @@ QString PresetStore::load() {
     const auto entries = Profile::ReadSection(AppIni, mIniPath);
     QString message;
     if (entries) {
-        // Keys are looked up without regard to case, the first of a name
-        // counting, as the profile reader does. A key that is missing is told
-        // from one holding any text, "NotFound" included.
-        QHash<QString, QString> values;
-        const QString table = presetTablePrefix(mTableNum).toLower();
+        // The values of each preset's keys, the first of a name counting; a
+        // missing key is told from one holding any text, "NotFound" included.
+        std::vector<StoredKeys> stored(MaxRead);
+        const QString table = presetTablePrefix(mTableNum);
         for (const Profile::Entry& e : *entries) {
             if (!e.key.startsWith(table, Qt::CaseInsensitive)) continue;
-            const QString k = e.key.toLower();
-            if (!values.contains(k)) values.insert(k, trimBlanks(cutAtNul(e.value)));
+            const auto k = parseKey(QStringView(e.key).mid(table.size()));
+            if (!k) continue;
+            std::optional<QString>& slot = stored[k->preset].slot(k->field, k->element);
+            if (!slot) slot = trimBlanks(cutAtNul(e.value));
         }
-        auto value = [&](const QString& k) -> std::optional<QString> {
-            const auto it = values.constFind(k.toLower());
-            if (it == values.cend()) return std::nullopt;
-            return *it;
-        };
-        auto list = [&](const QString& prefix, const char* name, const QString& none) {
+        auto list = [](const std::vector<std::optional<QString>>& values, const QString& none) {
             QStringList out;
-            for (int m = 0; m < MaxRead; ++m) {
-                const auto v = value(listKey(prefix, name, m));
+            for (const auto& v : values) {
                 if (!v) break;
                 out << *v;
             }
             if (out.isEmpty()) out << none;
             return out;
         };
-        for (int p = 0; p < MaxRead; ++p) {
-            const QString prefix = presetKeyPrefix(mTableNum, p);
-            const auto title = value(prefix + QStringLiteral("Title"));
-            if (!title) break;
+        for (const StoredKeys& k : stored) {
+            if (!k.title) break;
             SumPreset s;
-            s.Title = *title;
-            s.RCond = list(prefix, "RCond", QStringLiteral("-1"));
-            s.SumColumNumber = value(prefix + QStringLiteral("SumColumNumber")).value_or(QString());
-            s.JpSql = value(prefix + QStringLiteral("JpSql")).value_or(QString());
-            s.Sql = value(prefix + QStringLiteral("Sql")).value_or(QString());
-            s.Tables = list(prefix, "Tables", QString());
+            s.Title = *k.title;
+            s.RCond = list(k.rcond, QStringLiteral("-1"));
+            s.SumColumNumber = k.sum.value_or(QString());
+            s.JpSql = k.jpSql.value_or(QString());
+            s.Sql = k.sql.value_or(QString());
+            s.Tables = list(k.tables, QString());
             s.id = nextId();
             mPresets << s;
         }
