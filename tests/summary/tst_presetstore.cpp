@@ -86,22 +86,6 @@ private slots:
         env.reset();
     }
 
-    void keyNames_data() {
-        QTest::addColumn<int>("table");
-        QTest::addColumn<int>("preset");
-        QTest::addColumn<QString>("prefix");
-        QTest::newRow("one digit") << 2 << 1 << "SumTNum( 02 )Sum( 01 )";
-        QTest::newRow("ten is 0A") << 10 << 11 << "SumTNum( 0A )Sum( 0B )";
-        QTest::newRow("upper case") << 31 << 99 << "SumTNum( 1F )Sum( 63 )";
-        QTest::newRow("three digits") << 256 << 0 << "SumTNum( 100 )Sum( 00 )";
-    }
-    void keyNames() {
-        QFETCH(int, table);
-        QFETCH(int, preset);
-        QFETCH(QString, prefix);
-        QCOMPARE(presetKeyPrefix(table, preset), prefix);
-    }
-
     // Presets written and read back: the keys in their order, trimmed values
     // between double quotes, and every value coming back as it was given.
     void roundTrip_data() {
