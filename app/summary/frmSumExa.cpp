@@ -107,6 +107,7 @@ void frmSumExa::Form_Load() {
     // Not in the collection of loaded windows: it belongs to its summary
     // window, which unloads it with itself.
     mLoaded = true;
+    if (!modMorvi::objPublic) return;
     const QString section = modMorvi::objPublic->TableSection(static_cast<qint16>(mTblNum));
     const QString jpName = GetTableJPName(section);
     QString caption = QStringLiteral("定番の集計方法をセット：") + jpName;
@@ -156,7 +157,7 @@ void frmSumExa::cmdSet_Click() {
     if (!item || !item->isSelected()) return;
     const int k = item->data(Qt::UserRole).toInt();
     if (k < 0 || k >= mStore->presets().size()) return;
-    const SumPreset& p = mStore->presets()[k];
+    const SumPreset p = mStore->presets()[k];
     const PresetSetting s = settingOf(p, mColumnCount);
     if (!s.message.isEmpty()) {
         msgBox(this, s.message);
