@@ -19,8 +19,9 @@ CREATE TABLE buy_tbl (
     buy_day     INTEGER,
     category_id INTEGER,
     shop_id     INTEGER,
-    item_name   TEXT NOT NULL,
     amount      INTEGER NOT NULL,
+    paid        INTEGER NOT NULL,
+    item_name   TEXT NOT NULL,
     memo        TEXT
 );
 
@@ -64,19 +65,35 @@ picked AS (
            CASE k WHEN 0 THEN 31 WHEN 1 THEN 19 WHEN 2 THEN 20 WHEN 3 THEN 21 WHEN 4 THEN 22
                   ELSE ((n * 37 + n / 7) % 35) END AS item
     FROM shaped
+),
+priced AS (
+    SELECT p.n, p.y, p.m, p.k, i.category_id, i.shop_id, i.item_name,
+           CASE WHEN p.k < 5 THEN i.price + ((p.n * 13) % 7) * 100 - 300 * (p.k = 0)
+                ELSE ((i.price * (85 + (p.n * 53) % 31)) / 1000) * 10 END AS amount
+    FROM picked p JOIN demo_items i ON i.id = p.item
 )
-INSERT INTO buy_tbl (buy_id, buy_year, buy_month, buy_day, category_id, shop_id, item_name, amount, memo)
-SELECT p.n + 1,
-       CAST(p.y AS TEXT),
-       p.m,
-       CASE WHEN p.k < 5 THEN 25 + p.k ELSE ((p.n * 7 + p.k) % 28) + 1 END,
-       i.category_id,
-       i.shop_id,
-       i.item_name,
-       CASE WHEN p.k < 5 THEN i.price + ((p.n * 13) % 7) * 100 - 300 * (p.k = 0)
-            ELSE ((i.price * (85 + (p.n * 53) % 31)) / 1000) * 10 END,
-       CASE WHEN p.n % 97 = 0 THEN '特売' WHEN p.n % 131 = 0 THEN 'ポイント使用' ELSE NULL END
-FROM picked p JOIN demo_items i ON i.id = p.item
-ORDER BY p.n;
+-- What was paid: the bills in full; a sale takes a tenth off at the till,
+-- and points pay part of some purchases (up to 500 yen, or 100 on a few).
+INSERT INTO buy_tbl (buy_id, buy_year, buy_month, buy_day, category_id, shop_id, amount, paid,
+                     item_name, memo)
+SELECT n + 1,
+       CAST(y AS TEXT),
+       m,
+       CASE WHEN k < 5 THEN 25 + k ELSE ((n * 7 + k) % 28) + 1 END,
+       category_id,
+       shop_id,
+       amount,
+       amount - CASE WHEN k < 5 THEN 0
+                     WHEN n % 97 = 0 THEN (amount / 100) * 10
+                     WHEN n % 131 = 0 THEN MIN(amount, 500)
+                     WHEN n % 11 = 0 THEN MIN(amount, 100)
+                     ELSE 0 END,
+       item_name,
+       CASE WHEN k < 5 THEN NULL
+            WHEN n % 97 = 0 THEN '特売'
+            WHEN n % 131 = 0 OR n % 11 = 0 THEN 'ポイント使用'
+            ELSE NULL END
+FROM priced
+ORDER BY n;
 
 DROP TABLE demo_items;

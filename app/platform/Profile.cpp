@@ -20,6 +20,21 @@ QString fromCp932(const QByteArray& b) {
 
 namespace {
 
+// Printable ASCII and tab are the same bytes in the code page; the common
+// lines of the file (keys, numbers) need no converter.
+bool plainAscii(QStringView s) {
+    for (QChar c : s)
+        if ((c.unicode() < 0x20 && c != u'\t') || c.unicode() > 0x7E) return false;
+    return true;
+}
+bool plainAscii(const QByteArray& b) {
+    for (char ch : b) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && c != '\t') || c > 0x7E) return false;
+    }
+    return true;
+}
+
 // A CP932 lead byte starts a two-byte character.
 bool isLead(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
@@ -50,17 +65,19 @@ struct Line {
 };
 
 struct IniFile {
+    // The file as read. The lines read from it point into it rather than
+    // holding copies, so it is declared first and goes last.
+    QByteArray bytes;
     QByteArray bom; // a leading UTF-8 byte order mark, kept as it was
     QList<Line> lines;
 };
 
 // CR and LF never occur inside a double-byte character of the code page, so
 // the bytes can be split at them before decoding.
-IniFile readFile(const QString& path) {
+IniFile parseFile(const QByteArray& read) {
     IniFile file;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return file;
-    const QByteArray all = f.readAll();
+    file.bytes = read;
+    const QByteArray& all = file.bytes;
     qsizetype p = 0;
     if (all.startsWith("\xEF\xBB\xBF")) {
         file.bom = all.left(3);
@@ -68,23 +85,53 @@ IniFile readFile(const QString& path) {
     }
     QStringDecoder dec("CP932");
     const qsizetype n = all.size();
+    file.lines.reserve(all.count('\n') + 1);
     while (p < n) {
         qsizetype e = p;
         while (e < n && all[e] != '\n' && all[e] != '\r')
             ++e;
         Line line;
-        line.raw = all.mid(p, e - p);
+        line.raw = QByteArray::fromRawData(all.constData() + p, e - p);
         if (e < n) {
-            const qsizetype len = (all[e] == '\r' && e + 1 < n && all[e + 1] == '\n') ? 2 : 1;
-            line.eol = all.mid(e, len);
-            e += len;
+            // the three line ends share their bytes instead of each line
+            // holding a copy
+            static const QByteArray crlf("\r\n"), lf("\n"), cr("\r");
+            const bool pair = all[e] == '\r' && e + 1 < n && all[e + 1] == '\n';
+            line.eol = pair ? crlf : all[e] == '\n' ? lf : cr;
+            e += pair ? 2 : 1;
         }
-        line.text = dec.decode(line.raw);
-        dec.resetState();
+        if (plainAscii(line.raw)) {
+            line.text = QString::fromLatin1(line.raw);
+        } else {
+            line.text = dec.decode(line.raw);
+            dec.resetState();
+        }
         file.lines.append(std::move(line));
         p = e;
     }
     return file;
+}
+
+IniFile readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return parseFile(f.readAll());
+}
+
+// The file as it is, or nullopt (and why) when it cannot be read whole; a
+// missing file is an error too, so that nothing is written in its place.
+std::optional<IniFile> readExisting(const QString& path, QString* error) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error) *error = f.errorString();
+        return std::nullopt;
+    }
+    const QByteArray all = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (error) *error = f.errorString();
+        return std::nullopt;
+    }
+    return parseFile(all);
 }
 
 // The blanks that surround a line (those of the C locale).
@@ -110,6 +157,15 @@ std::optional<QString> sectionOf(const QString& line) {
 }
 
 // "key = value" -> (key, value), both trimmed; nullopt for other lines.
+// The key of an entry line, trimmed, without copying; empty for other lines.
+QStringView keyOf(const QString& line) {
+    const QStringView t = trimBlanks(line);
+    if (t.isEmpty() || t[0] == u';') return {};
+    const qsizetype eq = t.indexOf(u'=');
+    if (eq < 0) return {};
+    return t.left(eq).trimmed();
+}
+
 std::optional<std::pair<QString, QString>> entryOf(const QString& line) {
     const QStringView t = trimBlanks(line);
     if (t.isEmpty() || t[0] == u';') return std::nullopt;
@@ -126,14 +182,72 @@ bool sameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// The code page's bytes for `s`, or nullopt when a character has none (an
-// emoji, a character outside JIS) or the text would break the line apart.
+// Converts texts to be written, one pair of converters for many texts.
+class Storer {
+public:
+    // The code page's bytes for `s`, or nullopt when a character has none
+    // (an emoji, a character outside JIS) or the text would break the line
+    // apart.
+    std::optional<QByteArray> operator()(const QString& s) {
+        if (s.contains(u'\n') || s.contains(u'\r')) return std::nullopt;
+        if (plainAscii(s)) return s.toLatin1();
+        mEnc.resetState();
+        QByteArray bytes = mEnc.encode(s);
+        if (mEnc.hasError()) return std::nullopt;
+        mDec.resetState();
+        if (QString(mDec.decode(bytes)) != s) return std::nullopt;
+        return bytes;
+    }
+
+private:
+    QStringEncoder mEnc{"CP932"};
+    QStringDecoder mDec{"CP932"};
+};
+
 std::optional<QByteArray> storable(const QString& s) {
-    if (s.contains(u'\n') || s.contains(u'\r')) return std::nullopt;
-    QStringEncoder enc("CP932");
-    QByteArray bytes = enc.encode(s);
-    if (enc.hasError() || fromCp932(bytes) != s) return std::nullopt;
-    return bytes;
+    return Storer()(s);
+}
+
+// New lines end the way the line before them ends, or as the file's first
+// line end does; CR LF in a file that has none. A file without a final line
+// end keeps that: the old last line gets one, the new last line goes without.
+void insertRawLines(QList<Line>& lines, int at, const QList<QByteArray>& raws) {
+    if (raws.isEmpty()) return;
+    QByteArray eol;
+    if (at > 0 && !lines[at - 1].eol.isEmpty()) {
+        eol = lines[at - 1].eol;
+    } else {
+        for (const Line& l : lines)
+            if (!l.eol.isEmpty()) {
+                eol = l.eol;
+                break;
+            }
+        if (eol.isEmpty()) eol = QByteArrayLiteral("\r\n");
+    }
+    const bool last = at == lines.size() && at > 0 && lines[at - 1].eol.isEmpty();
+    if (last) lines[at - 1].eol = eol;
+    QList<Line> added;
+    added.reserve(raws.size());
+    for (const QByteArray& r : raws)
+        added.append(Line{r, eol, QString()});
+    lines.insert(at, raws.size(), Line());
+    std::move(added.begin(), added.end(), lines.begin() + at);
+    if (last) lines[at + raws.size() - 1].eol.clear();
+}
+
+// Writes the file beside itself and renames it over the old one.
+bool writeFile(const IniFile& file, const QString& path, QString* error) {
+    qsizetype size = file.bom.size();
+    for (const Line& l : file.lines)
+        size += l.raw.size() + l.eol.size();
+    QByteArray bytes;
+    bytes.reserve(size);
+    bytes += file.bom;
+    for (const Line& l : file.lines) {
+        bytes += l.raw;
+        bytes += l.eol;
+    }
+    return writeWholeFile(path, bytes, error);
 }
 
 } // namespace
@@ -202,23 +316,8 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
            trimBlanks(lines[insertAt - 1].text).isEmpty())
         --insertAt;
 
-    // New lines end the way the line before them ends, or as the file's
-    // first line end does; CR LF in a file that has none.
-    auto lineEndAt = [&](int at) -> QByteArray {
-        if (at > 0 && !lines[at - 1].eol.isEmpty()) return lines[at - 1].eol;
-        for (const Line& l : lines)
-            if (!l.eol.isEmpty()) return l.eol;
-        return QByteArrayLiteral("\r\n");
-    };
     auto insertLines = [&](int at, const QList<QByteArray>& raws) {
-        const QByteArray eol = lineEndAt(at);
-        // A file without a final line end keeps that: the old last line gets
-        // one, the new last line goes without.
-        const bool last = at == lines.size() && at > 0 && lines[at - 1].eol.isEmpty();
-        if (last) lines[at - 1].eol = eol;
-        for (int i = 0; i < raws.size(); ++i)
-            lines.insert(at + i, Line{raws[i], eol, QString()});
-        if (last) lines[at + raws.size() - 1].eol.clear();
+        insertRawLines(lines, at, raws);
     };
 
     const QByteArray newLine = *keyBytes + '=' + *valueBytes;
@@ -245,10 +344,95 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
         }
     }
 
-    QByteArray bytes = file.bom;
-    for (const Line& l : lines)
-        bytes += l.raw + l.eol;
-    return writeWholeFile(path, bytes);
+    return writeFile(file, path, nullptr);
+}
+
+std::optional<QList<Entry>> ReadSection(const QString& section, const QString& path) {
+    IniFile file;
+    if (QFile::exists(path)) {
+        auto existing = readExisting(path, nullptr);
+        if (!existing) return std::nullopt;
+        file = std::move(*existing);
+    }
+    QList<Entry> out;
+    bool inSection = false;
+    for (const Line& l : file.lines) {
+        if (auto s = sectionOf(l.text)) {
+            if (inSection) break;
+            inSection = sameName(*s, section);
+            continue;
+        }
+        if (!inSection) continue;
+        if (auto e = entryOf(l.text)) out.append({std::move(e->first), std::move(e->second)});
+    }
+    return out;
+}
+
+bool ReplaceEntries(const QString& section, const QString& keyPrefix, const QList<Entry>& entries,
+                    const QString& path, QString* error) {
+    Storer storable;
+    const auto sectionBytes = storable(section);
+    QList<QByteArray> newLines;
+    newLines.reserve(entries.size());
+    for (const Entry& e : entries) {
+        const auto k = storable(e.key);
+        const auto v = storable(e.value);
+        if (!sectionBytes || !k || !v) {
+            if (error) *error = QStringLiteral("text the code page cannot hold");
+            return false;
+        }
+        QByteArray line;
+        line.reserve(k->size() + 1 + v->size());
+        line += *k;
+        line += '=';
+        line += *v;
+        newLines.append(std::move(line));
+    }
+    auto read = readExisting(path, error);
+    if (!read) return false;
+    IniFile& file = *read;
+    QList<Line>& lines = file.lines;
+
+    int secStart = -1, secEnd = -1;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (auto s = sectionOf(lines[i].text)) {
+            if (secStart >= 0) {
+                secEnd = i;
+                break;
+            }
+            if (sameName(*s, section)) secStart = i;
+        }
+    }
+    if (secStart >= 0 && secEnd < 0) secEnd = lines.size();
+
+    if (secStart < 0) {
+        if (newLines.isEmpty()) return true;
+        newLines.prepend('[' + *sectionBytes + ']');
+        insertRawLines(lines, lines.size(), newLines);
+        return writeFile(file, path, error);
+    }
+    // Only the entries themselves go; comments and blank lines among them stay.
+    int at = -1;
+    int kept = secStart + 1;
+    for (int i = secStart + 1; i < secEnd; ++i) {
+        const QStringView key = keyOf(lines[i].text);
+        if (!key.isEmpty() && key.startsWith(keyPrefix, Qt::CaseInsensitive)) {
+            if (at < 0) at = kept;
+            continue;
+        }
+        if (kept != i) lines[kept] = std::move(lines[i]);
+        ++kept;
+    }
+    const int removed = secEnd - kept;
+    if (removed == 0 && newLines.isEmpty()) return true;
+    lines.erase(lines.begin() + kept, lines.begin() + secEnd);
+    if (at < 0) {
+        at = kept;
+        while (at - 1 > secStart && trimBlanks(lines[at - 1].text).isEmpty())
+            --at;
+    }
+    insertRawLines(lines, at, newLines);
+    return writeFile(file, path, error);
 }
 
 } // namespace Profile

@@ -128,27 +128,31 @@ void frmSelect::cmdEnd_Click() {
 }
 
 bool frmSelect::UnloadAllForms() {
-    const QList<QWidget*> forms = Forms::all();
-    for (QWidget* w : forms) {
-        if (auto* editor = qobject_cast<frmInput*>(w)) {
+    // A window that ends takes its own windows with it (a summary its
+    // pickers and editors): whatever the list holds after it may be gone by
+    // the time the walk reaches it.
+    QList<QPointer<QWidget>> forms;
+    for (QWidget* w : Forms::all())
+        forms << w;
+    for (const QPointer<QWidget>& w : forms) {
+        if (auto* editor = qobject_cast<frmInput*>(w.data())) {
             int cancel = 0;
             editor->FrmMeUnload(cancel, 0);
             if (cancel) {
                 // The user keeps this editor: the program goes on, and every
                 // editor that already said yes or no asks again when it is
                 // closed later (its edits may go on).
-                for (QWidget* other : forms)
-                    if (auto* e = qobject_cast<frmInput*>(other)) e->clearUnloadApproved();
+                for (const QPointer<QWidget>& other : forms)
+                    if (auto* e = qobject_cast<frmInput*>(other.data())) e->clearUnloadApproved();
                 return false;
             }
         }
     }
-    for (QWidget* w : forms) {
-        if (w == this) continue;
-        QPointer<QWidget> guard(w);
-        if (auto* editor = qobject_cast<frmInput*>(w)) editor->setUnloadApproved();
+    for (const QPointer<QWidget>& w : forms) {
+        if (!w || w == this) continue;
+        if (auto* editor = qobject_cast<frmInput*>(w.data())) editor->setUnloadApproved();
         w->close();
-        if (guard) delete guard.data();
+        if (w) delete w.data();
     }
     return true;
 }

@@ -1,28 +1,443 @@
 #include "frmSum.h"
-#include "Catalog.h"
+#include "Dialogs.h"
 #include "FormsRegistry.h"
 #include "FullWidth.h"
+#include "Guarded.h"
 #include "UiFont.h"
+#include "WaitCursor.h"
+#include "frmRngSel.h"
+#include "frmSelSum.h"
+#include "frmSelType.h"
+#include "frmSumExa.h"
 #include "modMorvi.h"
+#include "usrFlg.h"
 
+#include <QCloseEvent>
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <algorithm>
+
+using namespace modMorvi;
+
+namespace {
+// The window as designed, in twips: its client area, and the frame that the
+// resize rule counts in (border and caption of the designed window).
+constexpr int DesignWidth = 10455;
+constexpr int DesignHeight = 7080;
+constexpr int FrameWidth = 120;
+constexpr int FrameHeight = 465;
+
+// A button whose caption wraps inside it: the narrow "変更" buttons beside
+// the boxes are taller than wide.
+class WrapButton : public QPushButton {
+public:
+    WrapButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionButton opt;
+        initStyleOption(&opt);
+        opt.text.clear();
+        p.drawControl(QStyle::CE_PushButton, opt);
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::ButtonText));
+        p.drawText(rect().adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextWrapAnywhere, text());
+    }
+};
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QString& tip) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setToolTip(tip);
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text) {
+    auto* b = new WrapButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+QPlainTextEdit* textBox(QWidget* parent, const char* name) {
+    // Set by the window only: it can be selected and copied, not changed,
+    // so that what runs is always a statement the window built.
+    auto* t = new QPlainTextEdit(parent);
+    t->setObjectName(QLatin1String(name));
+    t->setReadOnly(true);
+    t->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    return t;
+}
+
+const QString RangeTip = QStringLiteral("指定条件に当てはまるデータの範囲で合計を出します。");
+const QString TypesTip =
+    QStringLiteral("項目毎の詳細な合計を求めたい場合、どの項目を表示するかを指定します。");
+const QString SumTypeTip = QStringLiteral("集計する項目(金額など)を選択します。");
+} // namespace
 
 frmSum::frmSum(QWidget* parent) : QWidget(parent, Qt::Window) {
     setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmSum"));
     setFont(uiFont());
-    auto* lay = new QVBoxLayout(this);
-    mNote = new QLabel(QStringLiteral("集計の画面は準備中です。"), this);
-    lay->addWidget(mNote);
-    resize(640, 420);
+    setWindowTitle(QStringLiteral("集計選択"));
+
+    lblRange = label(this, "lblRange", QStringLiteral("集計対象項目の指定"), RangeTip);
+    txtRng = textBox(this, "txtRng");
+    txtRng->setToolTip(RangeTip);
+    CmdRangeCng = button(this, "CmdRangeCng", QStringLiteral("変更"));
+    cmdTemp = button(this, "cmdTemp", QStringLiteral("定番の合計方法をセット"));
+    lblTypes = label(this, "lblTypes", QStringLiteral("分類して表示する項目の指定"), TypesTip);
+    lstType = new QListWidget(this);
+    lstType->setObjectName(QStringLiteral("lstType"));
+    cmdTypeCng = button(this, "cmdTypeCng", QStringLiteral("変更"));
+    lblSumType = label(this, "lblSumType", QStringLiteral("集計対象の項目"), SumTypeTip);
+    txtSumType = new QLineEdit(this);
+    txtSumType->setObjectName(QStringLiteral("txtSumType"));
+    txtSumType->setReadOnly(true);
+    txtSumType->setToolTip(SumTypeTip);
+    cmdSumCng = button(this, "cmdSumCng", QStringLiteral("変更"));
+    cmdStart = button(this, "cmdStart", QStringLiteral("集計開始！"));
+    txtCond = textBox(this, "txtCond");
+    mGrid = new usrFlg(this);
+    mGrid->setObjectName(QStringLiteral("usrFlg"));
+
+    place(lblRange, 180, 180, 1620, 600);
+    place(txtRng, 1860, 60, 5535, 1275);
+    place(CmdRangeCng, 7380, 60, 375, 1275);
+    place(cmdTemp, 9420, 1080, 975, 795);
+    place(lblTypes, 120, 1500, 1680, 600);
+    place(lstType, 1860, 1440, 1995, 1140);
+    place(cmdTypeCng, 3840, 1440, 435, 1155);
+    place(lblSumType, 4500, 1560, 1500, 375);
+    place(txtSumType, 6060, 1500, 1755, 375);
+    place(cmdSumCng, 7800, 1500, 555, 435);
+    place(cmdStart, 8460, 2880, 1875, 795);
+    place(txtCond, 120, 3120, 6675, 1215);
+    resize(DesignWidth * logicalDpiX() / 1440, DesignHeight * logicalDpiY() / 1440);
+
+    auto on = [this](QPushButton* b, void (frmSum::*handler)()) {
+        connect(b, &QPushButton::clicked, this,
+                [this, handler] { guarded(this, [&] { (this->*handler)(); }); });
+    };
+    on(cmdStart, &frmSum::cmdStart_Click);
+    on(CmdRangeCng, &frmSum::CmdRangeCng_Click);
+    on(cmdSumCng, &frmSum::cmdSumCng_Click);
+    on(cmdTypeCng, &frmSum::cmdTypeCng_Click);
+    on(cmdTemp, &frmSum::cmdTemp_Click);
     Forms::add(this);
 }
 
-void frmSum::Form_Load() {
-    QString caption = QStringLiteral("集計選択") + QStringLiteral("( ") +
-                      GetTableJPName(modMorvi::objPublic->TableSection(mTableNum)) +
-                      QStringLiteral(" )");
-    if (mSameTblNum > 1) caption += toFullWidthDigits(mSameTblNum);
-    setWindowTitle(caption);
+frmSum::~frmSum() {
+    // The children go while this window is still whole: they may call back
+    // into it as they end.
+    Form_Unload();
+}
+
+frmRngSel* frmSum::rangeSelector() const {
+    return mRngSel;
+}
+frmSelSum* frmSum::sumPicker() const {
+    return mSelSum;
+}
+frmSelType* frmSum::typePicker() const {
+    return mSelType;
+}
+frmSumExa* frmSum::presetsWindow() const {
+    return mSumExa;
+}
+
+void frmSum::place(QWidget* w, int left, int top, int width, int height) {
+    const double x = logicalDpiX() / 1440.0, y = logicalDpiY() / 1440.0;
+    w->setGeometry(qRound(left * x), qRound(top * y), qRound(width * x), qRound(height * y));
+}
+
+// ---- loading -------------------------------------------------------------
+
+bool frmSum::Form_Load() {
+    bool ok = false;
+    guarded(this, [&] {
+        strSql.clear();
+        strTbls = QStringList{QString()};
+        const QString section = objPublic->TableSection(mTableNum);
+        QString caption = QStringLiteral("集計選択") + QStringLiteral("( ") +
+                          GetTableJPName(section) + QStringLiteral(" )");
+        if (mSameTblNum > 1) caption += toFullWidthDigits(mSameTblNum);
+        setWindowTitle(caption);
+        lstType->clear();
+        // The catalog has told the user what is wrong; a window without its
+        // columns could not work.
+        if (LoadColumnDefs(mTableNum, mColumns, mForeignColumns) != 0) return;
+        intSumCol = defaultSumColumn(section, mColumns);
+        txtSumType->setText(intSumCol > 0 ? mColumns[intSumCol].JPName : QString());
+        showJpSql(QString());
+        mLoaded = true;
+        MakeSumSql();
+        ok = true;
+    });
+    if (!ok) {
+        close();
+        return false;
+    }
     show();
+    return true;
+}
+
+SumSettings frmSum::settings() const {
+    SumSettings s;
+    s.table = objPublic ? objPublic->TableSection(mTableNum) : QString();
+    s.columns = &mColumns;
+    s.sumCol = intSumCol;
+    s.types = TypeColumns();
+    s.sql = strSql;
+    s.tables = strTbls;
+    return s;
+}
+
+void frmSum::MakeSumSql() {
+    if (mQuietBuilds > 0 || !mLoaded) return;
+    const SumStatement st = ::MakeSumSql(settings());
+    switch (st.status) {
+    case SumStatement::Built:
+        mStatement = st.text;
+        mRefusal.clear();
+        txtCond->setPlainText(st.text);
+        break;
+    case SumStatement::NotNumeric:
+        // the last statement stays on view, but it no longer matches the
+        // settings shown: it is not run
+        mRefusal = st.text;
+        msgBox(this, st.text);
+        break;
+    case SumStatement::NoColumn:
+        mStatement.clear();
+        mRefusal = st.text;
+        txtCond->setPlainText(st.text);
+        break;
+    }
+}
+
+bool frmSum::ExecSumSql(const QString& statement) {
+    WaitCursor wait;
+    try {
+        ::ExecSumSql(objDB, statement, settings(), *mGrid);
+        return true;
+    } catch (const std::exception& e) {
+        msgBox(this, QStringLiteral("集計できませんでした。\n") + QString::fromStdString(e.what()));
+        return false;
+    }
+}
+
+// ---- public members for the children --------------------------------------
+
+QString frmSum::RetmStrFrTbls_data(int intArg) const {
+    return intArg >= 0 && intArg < strTbls.size() ? strTbls[intArg] : QString();
+}
+
+int frmSum::RetmStrFrTbls_ubound() const {
+    return static_cast<int>(strTbls.size()) - 1;
+}
+
+void frmSum::ReturnSumSetting(int& intSumColOut, QString& strJpSql, QString& strSqlOut) {
+    // a condition still being typed is taken over first
+    if (mRngSel) mRngSel->ForceSetSql();
+    intSumColOut = intSumCol;
+    strJpSql = mJpSql;
+    strSqlOut = strSql;
+}
+
+void frmSum::SetSumSetting(const QList<int>& intTyps, int intSumColArg, const QString& strJpSql,
+                           const QString& strSqlArg, const QStringList& strTbls) {
+    const bool noTypes = intTyps.size() == 1 && intTyps.first() == -1;
+    const QList<int> types = noTypes ? QList<int>() : intTyps;
+    // A preset that names a column this table lacks (the catalog changed
+    // since it was stored) is refused whole: half of it would total
+    // something the user did not ask for.
+    for (int c : types + QList<int>{intSumColArg}) {
+        if (c < 1 || c >= mColumns.size()) {
+            msgBox(this, QStringLiteral("この集計方法はテーブルにない項目（列番号 %1）を使って"
+                                        "いるため、セットできません。")
+                             .arg(c));
+            return;
+        }
+    }
+    {
+        // only the statement of the whole preset is built (and any message
+        // about it shown once)
+        ++mQuietBuilds;
+        struct Loud {
+            int& n;
+            ~Loud() { --n; }
+        } loud{mQuietBuilds};
+        lstType->clear();
+        for (int c : types)
+            TypesAdd(mColumns[c].JPName, c);
+        intSumCol = intSumColArg;
+        txtSumType->setText(mColumns[intSumCol].JPName);
+        showJpSql(strJpSql);
+        strSql = strSqlArg;
+        if (!mRngSel) InitRngSel();
+        mRngSel->SetJpSql(strJpSql);
+        // the stored condition wins over the editor's own translation
+        showJpSql(strJpSql);
+        strSql = strSqlArg;
+        this->strTbls = strTbls.isEmpty() ? QStringList{QString()} : strTbls;
+    }
+    intSumCol = intSumColArg;
+    MakeSumSql();
+}
+
+void frmSum::PutSumCol(int intColNum) {
+    if (intColNum < 1 || intColNum >= mColumns.size()) return;
+    intSumCol = intColNum;
+    txtSumType->setText(mColumns[intSumCol].JPName);
+    MakeSumSql();
+}
+
+void frmSum::TypesAdd(const QString& strJpNames, int intCols) {
+    if (intCols < 1 || intCols >= mColumns.size()) return;
+    for (int i = 0; i < lstType->count(); ++i)
+        if (lstType->item(i)->data(Qt::UserRole).toInt() == intCols) return;
+    auto* item = new QListWidgetItem(strJpNames, lstType);
+    item->setData(Qt::UserRole, intCols);
+    MakeSumSql();
+}
+
+void frmSum::TypesClear() {
+    lstType->clear();
+    MakeSumSql();
+}
+
+void frmSum::PutSQLWhere(const QString& strJpSql, const QString& strSqlArg,
+                         const QStringList& strTblsArg) {
+    strSql = strSqlArg;
+    strTbls = strTblsArg.isEmpty() ? QStringList{QString()} : strTblsArg;
+    showJpSql(strJpSql);
+    MakeSumSql();
+}
+
+QList<int> frmSum::TypeColumns() const {
+    QList<int> out;
+    out.reserve(lstType->count());
+    for (int i = 0; i < lstType->count(); ++i)
+        out << lstType->item(i)->data(Qt::UserRole).toInt();
+    return out;
+}
+
+void frmSum::showJpSql(const QString& text) {
+    mJpSql = text;
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    txtRng->setPlainText(shown);
+}
+
+// ---- buttons ---------------------------------------------------------------
+
+void frmSum::cmdStart_Click() {
+    // a condition still being typed is taken over (and the statement
+    // rebuilt) before the run
+    if (mRngSel) mRngSel->ForceSetSql();
+    if (!mRefusal.isEmpty()) {
+        msgBox(this, mRefusal);
+        return;
+    }
+    if (mStatement.isEmpty()) return;
+    ExecSumSql(mStatement);
+}
+
+void frmSum::InitRngSel() {
+    if (!mRngSel) mRngSel = new frmRngSel(this);
+    mRngSel->mTableNum = mTableNum;
+    mRngSel->mSameTblNum = mSameTblNum;
+    mRngSel->SetSqlStr(QString());
+    mRngSel->SetParent(this);
+}
+
+namespace {
+void bringUp(QWidget* w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+} // namespace
+
+void frmSum::CmdRangeCng_Click() {
+    InitRngSel();
+    bringUp(mRngSel);
+}
+
+void frmSum::cmdSumCng_Click() {
+    if (!mSelSum) mSelSum = new frmSelSum(this);
+    mSelSum->SetTblNum(mTableNum, mSameTblNum);
+    mSelSum->SetParentFrm(this);
+    bringUp(mSelSum);
+}
+
+void frmSum::cmdTypeCng_Click() {
+    if (!mSelType) mSelType = new frmSelType(this);
+    mSelType->SetTblNum(mTableNum, mSameTblNum);
+    mSelType->SetParentFrm(this);
+    bringUp(mSelType);
+}
+
+void frmSum::cmdTemp_Click() {
+    if (!mSumExa) mSumExa = new frmSumExa(this);
+    mSumExa->SetTblNumFrm(mTableNum, mSameTblNum, this);
+    bringUp(mSumExa);
+}
+
+// ---- size and end ----------------------------------------------------------
+
+QRect frmSum::gridRectTwips(int formWidth, int formHeight, int condBottom) {
+    const int left = 180;
+    const int top = condBottom + 60;
+    const int height = std::max(0, formHeight - (condBottom + 200) - 400);
+    const int width = std::max(0, formWidth - 4 * left);
+    return QRect(left, top, width, height);
+}
+
+void frmSum::Form_Resize() {
+    const double x = logicalDpiX() / 1440.0, y = logicalDpiY() / 1440.0;
+    const int condBottom = qRound((txtCond->y() + txtCond->height()) / y);
+    const QRect r = gridRectTwips(qRound(width() / x) + FrameWidth,
+                                  qRound(height() / y) + FrameHeight, condBottom);
+    mGrid->setGeometry(qRound(r.x() * x), qRound(r.y() * y), qRound(r.width() * x),
+                       qRound(r.height() * y));
+}
+
+void frmSum::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    Form_Resize();
+}
+
+void frmSum::Form_Unload() {
+    // Each child is ended for good (the user's close only hides them) and
+    // dropped; the pointers forget it.
+    if (frmRngSel* w = mRngSel) {
+        w->Unload();
+        delete w;
+    }
+    if (frmSelType* w = mSelType) {
+        w->Unload();
+        delete w;
+    }
+    if (frmSelSum* w = mSelSum) {
+        w->Unload();
+        delete w;
+    }
+    if (frmSumExa* w = mSumExa) {
+        w->Unload();
+        delete w;
+    }
+}
+
+void frmSum::closeEvent(QCloseEvent* e) {
+    Form_Unload();
+    e->accept();
 }

@@ -1,18 +1,121 @@
 #pragma once
+#include "Catalog.h"
+#include "RngSelOwner.h"
+#include "SumPresetsOwner.h"
+#include "SumSql.h"
+
+#include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class frmRngSel;
+class frmSelSum;
+class frmSelType;
+class frmSumExa;
+class usrFlg;
 
-// The summary window of one table. Several may be open for the same table,
-// told apart by their sequence number.
-class frmSum : public QWidget {
+// The summary window of one table: the column to total, the classification
+// columns and the condition, the statement built from them, and the result
+// grid. Several may be open for the same table, told apart by their
+// sequence number; each owns its own pickers, condition editor and presets
+// window, which report back through the public members below.
+class frmSum : public QWidget, public RngSelOwner, public SumPresetsOwner {
     Q_OBJECT
 public:
     explicit frmSum(QWidget* parent = nullptr);
+    ~frmSum() override;
+
     qint16 mTableNum = 0;
     qint16 mSameTblNum = 1;
-    void Form_Load();
+
+    // ---- called by the child windows ----
+    QString RetmStrFrTbls_data(int intArg) const override;
+    int RetmStrFrTbls_ubound() const override;
+    void ReturnSumSetting(int& intSumCol, QString& strJpSql, QString& strSql) override;
+    void SetSumSetting(const QList<int>& intTyps, int intSumCol, const QString& strJpSql,
+                       const QString& strSql, const QStringList& strTbls) override;
+    void PutSumCol(int intColNum);
+    void TypesAdd(const QString& strJpNames, int intCols);
+    void TypesClear();
+    void PutSQLWhere(const QString& strJpSql, const QString& strSql,
+                     const QStringList& strTbls) override;
+    QList<int> TypeColumns() const override;
+
+    // Loads the table's columns and shows the window; false when the table
+    // cannot be totalled (the user has been told why). The main menu sets
+    // mTableNum, mSameTblNum and the Tag first.
+    bool Form_Load();
+    // Builds the statement from the settings into txtCond.
+    void MakeSumSql();
+    // Runs `statement` and shows its groups; a statement the database
+    // rejects is reported and the grid keeps its last result. True when the
+    // grid shows the new result.
+    bool ExecSumSql(const QString& statement);
+
+    void cmdStart_Click();
+    void CmdRangeCng_Click();
+    void cmdSumCng_Click();
+    void cmdTypeCng_Click();
+    void cmdTemp_Click();
+
+    // For the children, the main menu and tests.
+    const ColumnDefs& columns() const { return mColumns; }
+    int sumColumn() const { return intSumCol; }
+    usrFlg* grid() const { return mGrid; }
+    frmRngSel* rangeSelector() const;
+    frmSelSum* sumPicker() const;
+    frmSelType* typePicker() const;
+    frmSumExa* presetsWindow() const;
+
+    // Where the grid goes, in twips, for the window's outer size: below
+    // txtCond, filling the rest, never of a negative size.
+    static QRect gridRectTwips(int formWidth, int formHeight, int condBottom);
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
-    QLabel* mNote;
+    void InitRngSel();
+    void Form_Resize();
+    void Form_Unload();
+    SumSettings settings() const;
+    void showJpSql(const QString& text);
+    int twipsX() const;
+    int twipsY() const;
+    void place(QWidget* w, int left, int top, int width, int height);
+
+    QLabel* lblRange;
+    QPlainTextEdit* txtRng;
+    QPushButton* CmdRangeCng;
+    QPushButton* cmdTemp;
+    QLabel* lblTypes;
+    QListWidget* lstType;
+    QPushButton* cmdTypeCng;
+    QLabel* lblSumType;
+    QLineEdit* txtSumType;
+    QPushButton* cmdSumCng;
+    QPushButton* cmdStart;
+    QPlainTextEdit* txtCond;
+    usrFlg* mGrid;
+
+    ColumnDefs mColumns;
+    ColumnDefs mForeignColumns;
+    QPointer<frmRngSel> mRngSel;
+    QPointer<frmSelType> mSelType;
+    QPointer<frmSelSum> mSelSum;
+    QPointer<frmSumExa> mSumExa;
+    QString strSql;
+    QStringList strTbls{QString()};
+    int intSumCol = 0;
+    QString mJpSql;     // the condition as the editor handed it over
+    QString mStatement; // what txtCond shows when it shows a statement
+    QString mRefusal;   // why the settings give no statement to run; empty when they do
+    bool mLoaded = false;
+    int mQuietBuilds = 0; // while a preset is put in, only its last build counts
 };

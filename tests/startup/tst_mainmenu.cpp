@@ -4,6 +4,7 @@
 #include "TestEnv.h"
 #include "clsRellmark.h"
 #include "frmInput.h"
+#include "frmRngSel.h"
 #include "frmSelect.h"
 #include "frmSum.h"
 #include "modMorvi.h"
@@ -221,6 +222,27 @@ private slots:
         QVERIFY(objPublic == nullptr);
         QCOMPARE(tags(), QStringList({QString()})); // only the menu itself is left to its owner
         QVERIFY(menu->EndFlag());
+    }
+
+    // A summary ends its own windows with it. A window of the summary that
+    // is listed among the loaded windows after it is gone by the time the
+    // end reaches it in the list.
+    void endWithSummaryChildren() {
+        menu->cmbTbl->setCurrentIndex(1);
+        QTest::mouseClick(menu->cmdSum, Qt::LeftButton);
+        auto* sum = qobject_cast<frmSum*>(Forms::findByTag("SUM:1  1"));
+        QVERIFY(sum);
+        for (const char* b : {"CmdRangeCng", "cmdSumCng", "cmdTypeCng", "cmdTemp"})
+            QTest::mouseClick(sum->findChild<QPushButton*>(b), Qt::LeftButton);
+        QPointer<frmRngSel> editor = sum->rangeSelector();
+        QVERIFY(editor && editor->isVisible());
+        auto* listed = new QWidget(sum, Qt::Window);
+        Forms::add(listed);
+        QTest::mouseClick(menu->cmdSum, Qt::LeftButton);
+        QTest::mouseClick(menu->cmdEnd, Qt::LeftButton);
+        QVERIFY(ended);
+        QVERIFY(!editor);
+        QCOMPARE(tags(), QStringList({QString()}));
     }
 };
 
