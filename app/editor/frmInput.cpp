@@ -1,8 +1,8 @@
 // The editor window, its menus and toolbar, and loading a table into the grid.
 #include "frmInput.h"
 #include "Dialogs.h"
+#include "ExportFile.h"
 #include "FormsRegistry.h"
-#include "GridExport.h"
 #include "TamrocError.h"
 #include "UiFont.h"
 #include "WaitCursor.h"

@@ -1,7 +1,7 @@
 // The editor's commands besides saving: search, sort, inserting rows,
 // reloading, the Edit menu and the row details.
 #include "Dialogs.h"
-#include "GridExport.h"
+#include "ExportFile.h"
 #include "WaitCursor.h"
 #include "frmInput.h"
 #include "modMorvi.h"
