@@ -536,6 +536,21 @@ GridAccessible::Shape GridAccessible::currentShape() const {
 }
 
 void GridAccessible::update(bool focusIn) {
+    if (focusIn) mFocusRow = mFocusCol = -1; // the cell is announced again
+    if (mTellPending) return;
+    // Told once the current burst of changes is over (a host filling rows
+    // one by one is one change), and after the grid's own focus has been
+    // announced, so that the cell is what a reader speaks last.
+    mTellPending = true;
+    QPointer<FlexGrid> g = grid();
+    QTimer::singleShot(0, g, [g] {
+        if (GridAccessible* t = tableOf(g)) t->tell();
+    });
+}
+
+void GridAccessible::tell() {
+    mTellPending = false;
+    if (!accessibilityListening()) return;
     Shape now = currentShape();
     if (!(now == mShape)) {
         mShape = std::move(now);
@@ -544,16 +559,6 @@ void GridAccessible::update(bool focusIn) {
                                                QAccessibleTableModelChangeEvent::ModelReset);
         send(&reset);
         mFocusRow = mFocusCol = -1;
-    }
-    if (focusIn) {
-        // The grid's own focus is announced after this handler returns; the
-        // cell's comes after it, so that the cell is what a reader speaks.
-        mFocusRow = mFocusCol = -1;
-        QPointer<FlexGrid> g = grid();
-        QTimer::singleShot(0, g, [g] {
-            if (g && accessibilityListening()) accessibilityUpdate(g, false);
-        });
-        return;
     }
     const GridModel& m = owner()->model();
     if (!grid()->hasFocus() || (m.row() == mFocusRow && m.col() == mFocusCol)) return;

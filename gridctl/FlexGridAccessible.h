@@ -54,7 +54,10 @@ public:
     int rowsShown() const; // rows with texts: header rows included, an empty grid's placeholder not
     // Forgets every cell interface (the cells' places have changed).
     void forgetCells();
+    // Asks for the client to be told what changed, once the changes of the
+    // moment are over.
     void update(bool focusIn);
+    void tell();
 
     // QAccessibleInterface
     QAccessibleInterface* childAt(int x, int y) const override;
@@ -103,6 +106,7 @@ private:
     mutable QHash<quint64, QAccessible::Id> mCells;
     Shape mShape;
     int mFocusRow = -1, mFocusCol = -1;
+    bool mTellPending = false;
 };
 
 } // namespace fendra
