@@ -60,6 +60,7 @@ SumChartData buildSumChart(const SumResult& result, const QString& title, int ma
     d.shownRows = static_cast<int>(kept.size());
     d.name = title;
     d.title = title;
+    if (d.allRows == 0) d.title += QStringLiteral("（該当するデータがありません）");
     if (d.shownRows < d.allRows)
         d.title +=
             QStringLiteral("（合計の大きい%1件を表示／全%2件）").arg(d.shownRows).arg(d.allRows);

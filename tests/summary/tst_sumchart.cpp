@@ -122,11 +122,12 @@ private slots:
     }
 
     // More than 200 rows: the 200 largest, in the result's order, and the
-    // title says so.
+    // title says so; as it says that there is nothing to show.
     void cutToTheLargest_data() {
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("shown");
         QTest::addColumn<QString>("title");
+        QTest::addRow("none") << 0 << 0 << "T（該当するデータがありません）";
         QTest::addRow("200") << 200 << 200 << "T";
         QTest::addRow("201") << 201 << 200 << "T（合計の大きい200件を表示／全201件）";
         QTest::addRow("5000") << 5000 << 200 << "T（合計の大きい200件を表示／全5000件）";
