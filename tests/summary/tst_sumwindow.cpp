@@ -512,6 +512,57 @@ private slots:
         QTest::mouseClick(menu->cmdSum, Qt::LeftButton);
         QTRY_VERIFY(!Forms::findByTag("SUM:4  1"));
     }
+
+    // The demo book as shipped: a standard preset chosen in the presets
+    // window reaches the summary window and runs; the current settings are
+    // then stored as a fourth preset.
+    void standardPresetRunsOnTheDemoBook() {
+        env->stopProgram();
+        for (const QString& f : {env->iniPath(), env->dbPath()})
+            QFile::remove(f);
+        QVERIFY(QFile::copy(TAMROC_DEMO_INI, env->iniPath()));
+        QVERIFY(QFile::copy(TAMROC_DEMO_DB, env->dbPath()));
+        for (const QString& f : {env->iniPath(), env->dbPath()})
+            QFile::setPermissions(f, QFile::ReadOwner | QFile::WriteOwner);
+        env->startProgram();
+        frmSum* w = open(1);
+        QVERIFY(w);
+        click(w, "cmdTemp");
+        frmSumExa* exa = w->presetsWindow();
+        QVERIFY(exa && exa->isVisible());
+        auto* lst = child<QListWidget>(exa, "lstRng");
+        QCOMPARE(itemTexts(lst),
+                 (QStringList{"年ごとの総額", "年ごとで分類した総額", "月ごとで分類した総額"}));
+        lst->setCurrentRow(2);
+        click(exa, "cmdSet");
+        QCOMPARE(types(w), (QStringList{"年", "購入した月", "分類"}));
+        QCOMPARE(sumType(w), QStringLiteral("購入金額"));
+        QVERIFY2(cond(w).endsWith(" group by buy_tbl.buy_year, buy_tbl.buy_month, "
+                                  "buy_tbl.category_id"),
+                 qPrintable(cond(w)));
+        click(w, "cmdStart");
+        QVERIFY2(fake->messages().isEmpty(), qPrintable(fake->messages().join('\n')));
+        const usrFlg* g = w->grid();
+        const auto expected =
+            env->rows("select count(*), sum(total) from (select sum(amount) as total from buy_tbl"
+                      " group by buy_year, buy_month, category_id)");
+        QCOMPARE(g->MaxRow() - 1, expected[0][0].toInt());
+        qint64 total = 0;
+        for (int r = 1; r < g->MaxRow(); ++r)
+            total += QString(g->Field(r, 0)).remove(',').toLongLong();
+        QCOMPARE(total, expected[0][1].toLongLong());
+
+        click(exa, "cmdSave");
+        QCOMPARE(lst->count(), 4);
+        QCOMPARE(lst->item(3)->text(), QStringLiteral("設定中の集計設定"));
+        QFile ini(env->iniPath());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray bytes = ini.readAll();
+        for (const char* line :
+             {"SumTNum( 01 )Sum( 02 )RCond( 02 )=\"5\"", "SumTNum( 01 )Sum( 03 )RCond( 00 )=\"2\"",
+              "SumTNum( 01 )Sum( 03 )SumColumNumber=\"7\""})
+            QVERIFY2(bytes.contains(line), line);
+    }
 };
 
 QTEST_MAIN(TestSumWindow)
