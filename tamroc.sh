@@ -9,7 +9,7 @@ build="$here/build"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 
-PKGS="build-essential cmake qt6-base-dev libqt6sql6-sqlite qt6-qpa-plugins \
+PKGS="build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite qt6-qpa-plugins \
 fonts-ipafont-gothic xvfb xauth"
 missing=""
 for p in $PKGS; do

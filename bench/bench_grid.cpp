@@ -3,6 +3,7 @@
 #include "usrFlg.h"
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
@@ -89,6 +90,19 @@ int main(int argc, char* argv[]) {
     const double paintSmall = paintOnce(small);
     const double paintHuge = paintOnce(huge);
 
+    // one cell read through the accessible table (as a screen reader reads
+    // the cell under the cursor): its cost must not grow with the rows
+    auto readCell = [](usrFlg& grid, int row) {
+        QAccessibleInterface* t = QAccessible::queryAccessibleInterface(grid.flgMain());
+        volatile qsizetype n = 0;
+        return bestOf(5, [&] {
+            for (int i = 0; i < 1000; ++i)
+                n = n + t->tableInterface()->cellAt(row, 5)->text(QAccessible::Name).size();
+        });
+    };
+    const double cellSmall = readCell(small, 500);
+    const double cellHuge = readCell(huge, 500000);
+
     // memory: the texts themselves against what the grid holds for them
     size_t textBytes = 0, heap = 0;
     for (int r = 1; r < g.MaxRow(); ++r)
@@ -108,6 +122,8 @@ int main(int argc, char* argv[]) {
     report("SortOn string, 100,000 rows", sortStr, bare);
     report("paint one screen, 1,000 rows", paintSmall, paintSmall);
     report("paint one screen, 1,000,000 rows (ratio vs 1,000)", paintHuge, paintSmall);
+    report("accessible cell text, 1,000 rows (1,000 reads)", cellSmall, cellSmall);
+    report("accessible cell text, 1,000,000 rows (ratio vs 1,000)", cellHuge, cellSmall);
     std::printf("memory: texts %zu bytes (UTF-16); grid holds %zu bytes per cell beyond them "
                 "(%zu QString + %zu heap header)\n",
                 textBytes, perCell, sizeof(QString), perCell - sizeof(QString));

@@ -366,6 +366,7 @@ void FlexGrid::mousePressEvent(QMouseEvent* e) {
                 mDragging = e->button() == Qt::LeftButton;
             }
             viewport()->update();
+            mOwner->accessibilityChanged();
         }
         mOwner->grid_MouseDown(
             e->button() == Qt::RightButton ? 2 : (e->button() == Qt::LeftButton ? 1 : 4));
@@ -475,6 +476,7 @@ void FlexGrid::focusInEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusInEvent(e);
     guarded([&] { mOwner->grid_GotFocus(); });
     viewport()->update();
+    mOwner->accessibilityChanged(true);
 }
 
 void FlexGrid::wheelEvent(QWheelEvent* e) {

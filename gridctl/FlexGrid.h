@@ -14,6 +14,7 @@ class FlexGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
     FlexGrid(usrFlg* owner, GridModel* model);
+    usrFlg* owner() const { return mOwner; }
 
     struct Span {
         int index;
@@ -84,6 +85,7 @@ class TxtFocus : public QLineEdit {
     Q_OBJECT
 public:
     explicit TxtFocus(usrFlg* owner, QWidget* parent);
+    usrFlg* owner() const { return mOwner; }
 
 protected:
     bool event(QEvent* e) override;

@@ -1,6 +1,7 @@
 #include "usrFlg.h"
 #include "FendraInternal.h"
 #include "FlexGrid.h"
+#include "FlexGridAccessible.h"
 #include "modpub.h"
 
 #include <QApplication>
@@ -30,6 +31,7 @@ int usrFlg::defRowHeight() {
 }
 
 usrFlg::usrFlg(QWidget* parent) : QWidget(parent) {
+    fendra::installAccessibility();
     mGrid = new FlexGrid(this, &mModel);
     mGrid->setFont(gridFont(9.75));
     mTxt = new TxtFocus(this, mGrid->viewport());
@@ -114,6 +116,11 @@ void usrFlg::gridChanged() {
     }
     mGrid->viewport()->update();
     placeEditor();
+    accessibilityChanged();
+}
+
+void usrFlg::accessibilityChanged(bool focusIn) {
+    if (fendra::accessibilityListening()) fendra::accessibilityUpdate(mGrid, focusIn);
 }
 
 void usrFlg::Refresh() {
@@ -231,6 +238,7 @@ qint32 usrFlg::row() const {
 void usrFlg::setRow(qint32 r) {
     mModel.setRow(r);
     if (mRedraw) mGrid->viewport()->update();
+    accessibilityChanged();
 }
 qint32 usrFlg::RowSel() const {
     return mModel.rowSel();
@@ -245,6 +253,7 @@ qint32 usrFlg::col() const {
 void usrFlg::setCol(qint32 c) {
     mModel.setCol(c);
     if (mRedraw) mGrid->viewport()->update();
+    accessibilityChanged();
 }
 qint32 usrFlg::ColSel() const {
     return mModel.colSel();

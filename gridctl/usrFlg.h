@@ -151,6 +151,8 @@ private:
     // Scrolls as little as shows column (row) `index` whole.
     void scrollToShow(bool columns, int index);
     void gridChanged();
+    // Tells a listening assistive client of a new shape or current cell.
+    void accessibilityChanged(bool focusIn = false);
     void parkEditor(int xTwips, int yTwips);
     // Lays an open editor over its cell, or out of sight while the cell is
     // scrolled away (it keeps its text and the focus meanwhile).

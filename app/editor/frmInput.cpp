@@ -1,6 +1,7 @@
 // The editor window, its menus and toolbar, and loading a table into the grid.
 #include "frmInput.h"
 #include "Dialogs.h"
+#include "ExportFile.h"
 #include "FormsRegistry.h"
 #include "TamrocError.h"
 #include "UiFont.h"
@@ -127,6 +128,7 @@ void frmInput::buildMenus() {
     add(mnuFile, "mnuFileReRead", QStringLiteral("再読み出し"), {}, &frmInput::mnuFileReRead_Click);
     add(mnuFile, "mnuFileFkeyRead", QStringLiteral("外部キー再読み出し"), {},
         &frmInput::mnuFileFkeyRead_Click);
+    add(mnuFile, "mnuFileCsv", CsvExportCaption, {}, &frmInput::mnuFileCsv_Click);
     add(mnuFile, "mnuFileClose", QStringLiteral("閉じる（＆C)"), {}, &frmInput::mnuFileClose_Click);
 
     QMenu* menuEdit = menuBar()->addMenu(QStringLiteral("編集(&E)"));

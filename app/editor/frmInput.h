@@ -60,6 +60,8 @@ public:
     // Asks first when there are unsaved edits.
     void mnuFileReRead_Click();
     void mnuFileFkeyRead_Click();
+    // The grid as shown, to a CSV file.
+    void mnuFileCsv_Click();
     void mnuFileClose_Click();
     void menuEditSyosai_Click();
     void mnuEditCopy_Click();

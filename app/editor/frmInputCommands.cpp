@@ -1,14 +1,18 @@
 // The editor's commands besides saving: search, sort, inserting rows,
 // reloading, the Edit menu and the row details.
 #include "Dialogs.h"
+#include "ExportFile.h"
 #include "WaitCursor.h"
 #include "frmInput.h"
+#include "modMorvi.h"
 #include "usrFlg.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -52,6 +56,15 @@ void frmInput::mnuFileFkeyRead_Click() {
     mGrid->CloseEditor(true);
     WaitCursor wait;
     LoadForeignValues(0);
+}
+
+void frmInput::mnuFileCsv_Click() {
+    mGrid->CloseEditor(true); // what is being typed is shown, so it is written
+    const QString path = exportGridCsv(this, mGrid->model(),
+                                       GetTableJPName(modMorvi::objPublic->TableSection(mTblNum)));
+    if (!path.isEmpty())
+        statusBar()->showMessage(
+            QStringLiteral("CSVファイルに書き出しました：") + QDir::toNativeSeparators(path), 8000);
 }
 
 void frmInput::mnuFileClose_Click() {

@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -52,6 +53,24 @@ public:
         if (b == QMessageBox::Yes) return Answer::Yes;
         if (b == QMessageBox::No) return Answer::No;
         return Answer::Cancel;
+    }
+    std::optional<QString> saveFileName(QWidget* parent, const QString& title,
+                                        const QString& suggested, const QString& filter) override {
+        // a file name in `suggested` is offered selected
+        QFileDialog dlg(parent, title.isEmpty() ? programTitle() : title, suggested, filter);
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setFileMode(QFileDialog::AnyFile);
+        // "(*.csv)" gives "csv"
+        const qsizetype star = filter.indexOf(QLatin1String("*."));
+        if (star >= 0) {
+            qsizetype end = star + 2;
+            while (end < filter.size() && filter[end].isLetterOrNumber())
+                ++end;
+            dlg.setDefaultSuffix(filter.mid(star + 2, end - star - 2));
+        }
+        ArrowWhileAsking arrow;
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+        return dlg.selectedFiles().constFirst();
     }
 };
 

@@ -21,6 +21,12 @@ public:
                                          const QString& defaultText = {}) = 0;
     // A Yes / No / Cancel question.
     virtual Answer question(QWidget* parent, const QString& text, const QString& title = {}) = 0;
+    // The name of a file to write, starting from `suggested` (a path);
+    // nullopt when cancelled. `filter` as "CSVファイル (*.csv)": a name
+    // typed without an extension gets the filter's.
+    virtual std::optional<QString> saveFileName(QWidget* parent, const QString& title,
+                                                const QString& suggested,
+                                                const QString& filter) = 0;
 
     static QString programTitle() { return QStringLiteral("Tamroc"); }
 };

@@ -1,7 +1,7 @@
 #include "Profile.h"
+#include "WholeFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -247,24 +247,7 @@ bool writeFile(const IniFile& file, const QString& path, QString* error) {
         bytes += l.raw;
         bytes += l.eol;
     }
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) {
-        if (error) *error = out.errorString();
-        return false;
-    }
-    // A short write (full disk, size limit) must not replace the old file;
-    // the temporary file's real size is checked before it takes its place.
-    if (out.write(bytes) != bytes.size() || !out.flush() || out.size() != bytes.size()) {
-        if (error) *error = out.errorString();
-        out.cancelWriting();
-        out.commit();
-        return false;
-    }
-    if (!out.commit()) {
-        if (error) *error = out.errorString();
-        return false;
-    }
-    return true;
+    return writeWholeFile(path, bytes, error);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "frmSum.h"
 #include "Dialogs.h"
+#include "ExportFile.h"
 #include "FormsRegistry.h"
 #include "FullWidth.h"
 #include "Guarded.h"
@@ -8,6 +9,7 @@
 #include "frmRngSel.h"
 #include "frmSelSum.h"
 #include "frmSelType.h"
+#include "frmSumChart.h"
 #include "frmSumExa.h"
 #include "modMorvi.h"
 #include "usrFlg.h"
@@ -104,6 +106,11 @@ frmSum::frmSum(QWidget* parent) : QWidget(parent, Qt::Window) {
     txtSumType->setToolTip(SumTypeTip);
     cmdSumCng = button(this, "cmdSumCng", QStringLiteral("変更"));
     cmdStart = button(this, "cmdStart", QStringLiteral("集計開始！"));
+    // what can be done with a result, beside the button that gives one
+    cmdGraph = button(this, "cmdGraph", QStringLiteral("グラフ"));
+    cmdCsv = button(this, "cmdCsv", CsvExportCaption);
+    cmdGraph->setEnabled(false);
+    cmdCsv->setEnabled(false);
     txtCond = textBox(this, "txtCond");
     mGrid = new usrFlg(this);
     mGrid->setObjectName(QStringLiteral("usrFlg"));
@@ -119,6 +126,8 @@ frmSum::frmSum(QWidget* parent) : QWidget(parent, Qt::Window) {
     place(txtSumType, 6060, 1500, 1755, 375);
     place(cmdSumCng, 7800, 1500, 555, 435);
     place(cmdStart, 8460, 2880, 1875, 795);
+    place(cmdGraph, 6960, 2880, 1380, 795);
+    place(cmdCsv, 8460, 3750, 1875, 495);
     place(txtCond, 120, 3120, 6675, 1215);
     resize(DesignWidth * logicalDpiX() / 1440, DesignHeight * logicalDpiY() / 1440);
 
@@ -131,6 +140,8 @@ frmSum::frmSum(QWidget* parent) : QWidget(parent, Qt::Window) {
     on(cmdSumCng, &frmSum::cmdSumCng_Click);
     on(cmdTypeCng, &frmSum::cmdTypeCng_Click);
     on(cmdTemp, &frmSum::cmdTemp_Click);
+    on(cmdGraph, &frmSum::cmdGraph_Click);
+    on(cmdCsv, &frmSum::cmdCsv_Click);
     Forms::add(this);
 }
 
@@ -151,6 +162,9 @@ frmSelType* frmSum::typePicker() const {
 }
 frmSumExa* frmSum::presetsWindow() const {
     return mSumExa;
+}
+frmSumChart* frmSum::chartWindow() const {
+    return mChart;
 }
 
 void frmSum::place(QWidget* w, int left, int top, int width, int height) {
@@ -227,11 +241,19 @@ bool frmSum::ExecSumSql(const QString& statement) {
     WaitCursor wait;
     try {
         ::ExecSumSql(objDB, statement, settings(), *mGrid);
-        return true;
     } catch (const std::exception& e) {
         msgBox(this, QStringLiteral("集計できませんでした。\n") + QString::fromStdString(e.what()));
         return false;
     }
+    // what the grid shows now is the result the chart and the export take
+    mResult = sumResultFromGrid(mGrid->model());
+    mResultTitle = GetTableJPName(objPublic->TableSection(mTableNum)) + QStringLiteral("：") +
+                   (intSumCol > 0 ? mColumns[intSumCol].JPName : QString()) +
+                   QStringLiteral("の合計");
+    cmdGraph->setEnabled(true);
+    cmdCsv->setEnabled(true);
+    if (mChart && mChart->isVisible()) mChart->ShowChart(chartData());
+    return true;
 }
 
 // ---- public members for the children --------------------------------------
@@ -386,6 +408,24 @@ void frmSum::cmdTypeCng_Click() {
     bringUp(mSelType);
 }
 
+SumChartData frmSum::chartData() const {
+    return mResult ? buildSumChart(*mResult, mResultTitle) : SumChartData();
+}
+
+void frmSum::cmdGraph_Click() {
+    if (!mResult) return;
+    if (!mChart) mChart = new frmSumChart(this);
+    WaitCursor wait;
+    mChart->ShowChart(chartData());
+    bringUp(mChart);
+}
+
+void frmSum::cmdCsv_Click() {
+    if (!mResult) return;
+    mGrid->CloseEditor(true);
+    exportGridCsv(this, mGrid->model(), mResultTitle);
+}
+
 void frmSum::cmdTemp_Click() {
     if (!mSumExa) mSumExa = new frmSumExa(this);
     mSumExa->SetTblNumFrm(mTableNum, mSameTblNum, this);
@@ -435,6 +475,7 @@ void frmSum::Form_Unload() {
         w->Unload();
         delete w;
     }
+    delete mChart.data();
 }
 
 void frmSum::closeEvent(QCloseEvent* e) {

@@ -1,12 +1,14 @@
 #pragma once
 #include "Catalog.h"
 #include "RngSelOwner.h"
+#include "SumChart.h"
 #include "SumPresetsOwner.h"
 #include "SumSql.h"
 
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -16,6 +18,7 @@ class QPushButton;
 class frmRngSel;
 class frmSelSum;
 class frmSelType;
+class frmSumChart;
 class frmSumExa;
 class usrFlg;
 
@@ -62,6 +65,12 @@ public:
     void cmdSumCng_Click();
     void cmdTypeCng_Click();
     void cmdTemp_Click();
+    // The last result as a bar chart, in a window that follows each new run.
+    void cmdGraph_Click();
+    // The result grid as shown, to a CSV file.
+    void cmdCsv_Click();
+    // The chart of the last result.
+    SumChartData chartData() const;
 
     // For the children, the main menu and tests.
     const ColumnDefs& columns() const { return mColumns; }
@@ -71,6 +80,7 @@ public:
     frmSelSum* sumPicker() const;
     frmSelType* typePicker() const;
     frmSumExa* presetsWindow() const;
+    frmSumChart* chartWindow() const;
 
     // Where the grid goes, in twips, for the window's outer size: below
     // txtCond, filling the rest, never of a negative size.
@@ -101,6 +111,8 @@ private:
     QLineEdit* txtSumType;
     QPushButton* cmdSumCng;
     QPushButton* cmdStart;
+    QPushButton* cmdGraph;
+    QPushButton* cmdCsv;
     QPlainTextEdit* txtCond;
     usrFlg* mGrid;
 
@@ -110,6 +122,10 @@ private:
     QPointer<frmSelType> mSelType;
     QPointer<frmSelSum> mSelSum;
     QPointer<frmSumExa> mSumExa;
+    QPointer<frmSumChart> mChart;
+    // The last result shown, and what it totals; none before the first run.
+    std::optional<SumResult> mResult;
+    QString mResultTitle;
     QString strSql;
     QStringList strTbls{QString()};
     int intSumCol = 0;

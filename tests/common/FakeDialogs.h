@@ -17,6 +17,7 @@ public:
     QList<Shown> shown;
     QList<std::optional<QString>> inputAnswers;
     QList<Answer> questionAnswers;
+    QList<std::optional<QString>> fileAnswers;
 
     FakeDialogs() { setDialogs(this); }
     ~FakeDialogs() override { setDialogs(nullptr); }
@@ -33,6 +34,13 @@ public:
     Answer question(QWidget*, const QString& text, const QString& title) override {
         shown.append({QStringLiteral("question"), text, title.isEmpty() ? programTitle() : title});
         return questionAnswers.isEmpty() ? Answer::Cancel : questionAnswers.takeFirst();
+    }
+    // The text recorded is the suggested path.
+    std::optional<QString> saveFileName(QWidget*, const QString& title, const QString& suggested,
+                                        const QString&) override {
+        shown.append(
+            {QStringLiteral("saveFile"), suggested, title.isEmpty() ? programTitle() : title});
+        return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.takeFirst();
     }
 
     QStringList messages() const {
