@@ -581,7 +581,16 @@ bool clsDBRecord::BatchUpdate() {
                 auto it = prepared.find(sql);
                 if (it == prepared.end()) {
                     QSqlQuery q(db);
-                    q.prepare(sql);
+                    // A server checks the statement (and waits for the
+                    // table) already here.
+                    if (!q.prepare(sql) && conn->server) {
+                        const QSqlError e = q.lastError();
+                        conn->errors.append({providerNumber(e), e.text().trimmed()});
+                        mRows[row].status |= flagFor(e);
+                        if (savepoint)
+                            sp.exec(QStringLiteral("ROLLBACK TO SAVEPOINT rellmark_batch"));
+                        return false;
+                    }
                     it = prepared.insert(sql, q);
                 }
                 QSqlQuery& q = *it;

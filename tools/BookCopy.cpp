@@ -282,6 +282,10 @@ private:
 
 public:
     QString formatted(const QVariant& v) const {
+        // Qt's SQLite driver would write bytes as a text of hex digits
+        if (!mServer && v.typeId() == QMetaType::QByteArray)
+            return QStringLiteral("X'") + QString::fromLatin1(v.toByteArray().toHex()) +
+                   QLatin1Char('\'');
         QSqlField f(QString(), v.metaType());
         f.setValue(v);
         return mDb.driver()->formatValue(f);
@@ -357,7 +361,7 @@ void copyRows(Book& from, Book& to, const Table& t, qint64* count) {
             // a server's decimals and booleans as the numbers they are
             if (!v.isNull() && v.typeId() == QMetaType::Bool) v = QVariant(v.toBool() ? 1 : 0);
             values += (i ? QStringLiteral(", ") : QString()) +
-                      (v.isNull() ? QStringLiteral("NULL") : to.formatted(v));
+                      (rows.isNull(i) || v.isNull() ? QStringLiteral("NULL") : to.formatted(v));
         }
         sql += (inStatement ? QStringLiteral(", (") : head + QLatin1Char('(')) + values +
                QLatin1Char(')');

@@ -94,6 +94,11 @@ QString TestEnv::serverSql(const QString& statement) {
 
 TestEnv::TestEnv() {
     QDir(mDir.path()).mkpath(QStringLiteral("db"));
+    if (onServer() && !QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        std::printf("skipped: Qt's PostgreSQL driver (libqt6sql6-psql) is not installed\n");
+        std::fflush(stdout);
+        std::exit(77);
+    }
     if (onServer()) {
         mServerDb =
             QStringLiteral("tamroc_test_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
