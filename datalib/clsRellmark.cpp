@@ -180,8 +180,11 @@ void clsRellmark::connectServer(const QString& address) {
     db.setPassword(QString());
     QSqlQuery q(db);
     // A row that another program holds in an unfinished transaction is waited
-    // for as long as a file's lock is, then the statement fails.
-    q.exec(QStringLiteral("SET lock_timeout = '10s'"));
+    // for as long as a file's lock is, then the statement fails; unless the
+    // server or the address (options=-c lock_timeout=...) says otherwise.
+    if (q.exec(QStringLiteral("SHOW lock_timeout")) && q.next() &&
+        q.value(0).toString() == QLatin1String("0"))
+        q.exec(QStringLiteral("SET lock_timeout = '10s'"));
     q.finish();
     mConnection->open = true;
 }

@@ -125,8 +125,11 @@ class TestServer : public QObject {
     QProcess* startPeer(const QStringList& edits) {
         auto* p = new QProcess(this);
         p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(QCoreApplication::applicationDirPath() + "/tamroc_test_peer",
-                 QStringList{env->path(), env->dbPath(), "1"} + edits);
+        // a busy machine may start the second one late: the first waits for it
+        p->start(
+            QCoreApplication::applicationDirPath() + "/tamroc_test_peer",
+            QStringList{env->path(), env->dbPath() + "&options=-c%20lock_timeout%3D120s", "1"} +
+                edits);
         return p;
     }
     static QString finish(QProcess* p, int* code) {
