@@ -10,7 +10,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 
 PKGS="build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite qt6-qpa-plugins \
-fonts-ipafont-gothic xvfb xauth"
+fonts-ipafont-gothic xvfb xauth postgresql libqt6sql6-psql"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -35,7 +35,9 @@ run)
 test)
     cmake -S "$here" -B "$build-test" -DCMAKE_BUILD_TYPE=Debug -DTAMROC_WERROR=ON
     cmake --build "$build-test" -j "$jobs"
-    cd "$build-test" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs"
+    # the server tests run against a throwaway PostgreSQL cluster
+    cd "$build-test" && QT_QPA_PLATFORM=offscreen \
+        sh "$here/tools/pgcluster.sh" run ctest --output-on-failure -j "$jobs"
     ;;
 *)
     echo "usage: $0 run|test" >&2

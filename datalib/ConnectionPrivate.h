@@ -13,6 +13,10 @@ struct RellmarkConnection {
     QString name; // Qt SQL connection name, unique per object
     bool open = false;
     bool inTransaction = false;
+    // A PostgreSQL server rather than a file: a failed statement spoils the
+    // whole transaction there, unquoted names are folded to lower case, and
+    // no row id exists to find a row by.
+    bool server = false;
     QList<RellmarkProviderError> errors;
 
     QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
@@ -43,6 +47,25 @@ public:
 private:
     QSqlDatabase mDb;
     bool mActive = false;
+};
+
+// On a server, a statement that fails inside a transaction leaves the
+// transaction unusable until it is rolled back. A statement that may fail
+// without failing the caller's transaction (a record set's open, ExecQry) runs
+// inside a savepoint of its own there; a failure rolls back to it, and the
+// transaction goes on as it would on a file. Elsewhere it does nothing.
+class StatementSavepoint {
+public:
+    explicit StatementSavepoint(const RellmarkConnection& conn);
+    ~StatementSavepoint();
+    void failed() { mFailed = true; }
+    StatementSavepoint(const StatementSavepoint&) = delete;
+    StatementSavepoint& operator=(const StatementSavepoint&) = delete;
+
+private:
+    QSqlDatabase mDb;
+    bool mActive = false;
+    bool mFailed = false;
 };
 
 // Turns an engine error into the library's error type.

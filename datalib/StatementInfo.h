@@ -11,3 +11,15 @@ struct StatementInfo {
 };
 
 StatementInfo analyseSelect(const QString& sql);
+
+// A statement as a PostgreSQL server must be given it to answer as SQLite
+// does. SQLite puts NULL before every value and returns groups in the order
+// of their values; a server puts NULL last and returns groups as they come.
+// So each item of the outer ORDER BY gets NULLS FIRST (ascending) or NULLS
+// LAST (descending) unless it says otherwise, and an outer GROUP BY without
+// ORDER BY gets one by the same items.
+//
+// SQLite runs only the first statement of a text; a server would run them
+// all. A text holding a second statement, or none, is refused: the result
+// is empty and *refusal says why.
+QString serverStatement(const QString& sql, QString* refusal);

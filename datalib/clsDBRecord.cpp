@@ -5,10 +5,12 @@
 
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlIndex>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <algorithm>
+#include <limits>
 
 namespace {
 RellmarkError notSet() {
@@ -71,7 +73,42 @@ QString unquoted(QString name) {
     return name;
 }
 
+// A value read from a server as the same value read from a file: every
+// whole number as a 64-bit integer, a decimal without fraction (a sum of
+// whole numbers) too, other decimals as floating point.
+QVariant serverValue(const QVariant& v, bool decimal) {
+    if (v.isNull()) return v;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::Long:
+    case QMetaType::UInt:
+    case QMetaType::UShort:
+        return QVariant(v.toLongLong());
+    case QMetaType::ULongLong:
+    case QMetaType::ULong:
+        if (v.toULongLong() <= quint64(std::numeric_limits<qint64>::max()))
+            return QVariant(v.toLongLong());
+        return QVariant(v.toDouble());
+    case QMetaType::QString:
+        if (decimal) {
+            const QString t = v.toString();
+            bool ok = false;
+            const qlonglong whole = t.toLongLong(&ok);
+            if (ok) return QVariant(whole);
+            const double d = t.toDouble(&ok);
+            if (ok) return QVariant(d);
+        }
+        return v;
+    default:
+        return v;
+    }
+}
+
 int flagFor(const QSqlError& e) {
+    // A server names the kind of error by its state: class 23 is a broken
+    // constraint.
+    if (e.nativeErrorCode().startsWith(QLatin1String("23"))) return RecStatus::IntegrityViolation;
     const QString t = e.text().toLower();
     if (t.contains(QLatin1String("constraint")) || t.contains(QLatin1String("unique")))
         return RecStatus::IntegrityViolation;
@@ -127,9 +164,20 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
                             QStringLiteral("データベースに接続されていません。"));
 
     const SchemaGuard schema(conn->db(), SchemaGuard::HoldUntilRead);
+    StatementSavepoint savepoint(*conn);
     QSqlQuery q(conn->db());
     q.setForwardOnly(true);
-    if (!q.exec(ssql)) {
+    // Decimal results (a server's sum of whole numbers) come as their text
+    // and are read below as the numbers they are.
+    QString statement = ssql;
+    if (conn->server) {
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        QString refusal;
+        statement = serverStatement(ssql, &refusal);
+        if (statement.isEmpty()) throw RellmarkError(RellmarkErr::Provider, refusal);
+    }
+    if (!q.exec(statement)) {
+        savepoint.failed();
         const QSqlError e = q.lastError();
         throw RellmarkError(providerNumber(e), e.text().trimmed());
     }
@@ -142,14 +190,28 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
         const QString f = n.toCaseFolded();
         if (!mIndexFolded.contains(f)) mIndexFolded.insert(f, i);
     }
-    while (q.next()) {
+    if (conn->server) {
+        std::vector<char> decimal(static_cast<size_t>(mCols));
         for (int i = 0; i < mCols; ++i)
-            mValues.push_back(q.value(i));
-        Row row;
-        row.id = mNextId++;
-        mRows.push_back(row);
+            decimal[static_cast<size_t>(i)] = rec.field(i).metaType().id() == QMetaType::Double;
+        while (q.next()) {
+            for (int i = 0; i < mCols; ++i)
+                mValues.push_back(serverValue(q.value(i), decimal[static_cast<size_t>(i)]));
+            Row row;
+            row.id = mNextId++;
+            mRows.push_back(row);
+        }
+    } else {
+        while (q.next()) {
+            for (int i = 0; i < mCols; ++i)
+                mValues.push_back(q.value(i));
+            Row row;
+            row.id = mNextId++;
+            mRows.push_back(row);
+        }
     }
     if (q.lastError().isValid()) {
+        savepoint.failed();
         const QSqlError e = q.lastError();
         mValues.clear();
         mRows.clear();
@@ -467,10 +529,12 @@ bool clsDBRecord::BatchUpdate() {
             bool pkInResult = pk.count() > 0;
             for (int k = 0; k < pk.count() && pkInResult; ++k)
                 pkInResult = mIndexFolded.contains(pk.fieldName(k).toCaseFolded());
+            // NULL-safe equality: SQLite's IS, the standard's IS NOT DISTINCT FROM.
+            const QString same =
+                conn->server ? QStringLiteral(" IS NOT DISTINCT FROM ?") : QStringLiteral(" IS ?");
             QString match;
             for (int c = 0; c < mCols; ++c)
-                match += (c ? QStringLiteral(" AND ") : QString()) + field(mNames[c]) +
-                         QStringLiteral(" IS ?");
+                match += (c ? QStringLiteral(" AND ") : QString()) + field(mNames[c]) + same;
             const QString where =
                 pkInResult
                     ? QStringLiteral(" WHERE ") + match
@@ -478,16 +542,55 @@ bool clsDBRecord::BatchUpdate() {
                           .arg(table, match);
             if (pk.count() == 1 && pkInResult)
                 autoKeyCol = mIndexFolded.value(pk.fieldName(0).toCaseFolded());
+            // A server has no row id: without its primary key a row is not
+            // told apart from its twins, and changing "one of them" could
+            // change or delete the wrong one.
+            if (conn->server && !pkInResult && (!dels.empty() || !upds.empty())) {
+                conn->errors.append(
+                    {RellmarkErr::NotUpdatable,
+                     pk.count() == 0
+                         ? QStringLiteral("表 %1 には主キーがないため、サーバーのデータベースでは"
+                                          "行の変更や削除を書き込めません。")
+                               .arg(table)
+                         : QStringLiteral("表 %1 の主キーの列を読んでいないため、サーバーのデータ"
+                                          "ベースでは行の変更や削除を書き込めません。")
+                               .arg(table)});
+                for (int i : dels)
+                    mRows[i].status |= RecStatus::Invalid;
+                for (int i : upds)
+                    mRows[i].status |= RecStatus::Invalid;
+                for (int i : ins)
+                    mRows[i].status |= RecStatus::Invalid;
+                dels.clear();
+                upds.clear();
+                ins.clear();
+            }
 
+            // On a server a savepoint lives only inside a transaction: a batch
+            // outside one gets a transaction of its own, so that it is still
+            // written whole or not at all.
+            bool ownTransaction = false;
+            if (conn->server && !conn->inTransaction && conn->errors.isEmpty())
+                ownTransaction = db.transaction();
             QSqlQuery sp(db);
-            const bool savepoint = sp.exec(QStringLiteral("SAVEPOINT rellmark_batch"));
+            const bool savepoint =
+                conn->errors.isEmpty() && sp.exec(QStringLiteral("SAVEPOINT rellmark_batch"));
             QHash<QString, QSqlQuery> prepared;
             auto run = [&](int row, const QString& sql, const QList<QVariant>& binds,
                            bool mustTouch) {
                 auto it = prepared.find(sql);
                 if (it == prepared.end()) {
                     QSqlQuery q(db);
-                    q.prepare(sql);
+                    // A server checks the statement (and waits for the
+                    // table) already here.
+                    if (!q.prepare(sql) && conn->server) {
+                        const QSqlError e = q.lastError();
+                        conn->errors.append({providerNumber(e), e.text().trimmed()});
+                        mRows[row].status |= flagFor(e);
+                        if (savepoint)
+                            sp.exec(QStringLiteral("ROLLBACK TO SAVEPOINT rellmark_batch"));
+                        return false;
+                    }
                     it = prepared.insert(sql, q);
                 }
                 QSqlQuery& q = *it;
@@ -497,6 +600,11 @@ bool clsDBRecord::BatchUpdate() {
                     const QSqlError e = q.lastError();
                     conn->errors.append({providerNumber(e), e.text().trimmed()});
                     mRows[row].status |= flagFor(e);
+                    // A server refuses every later statement of a failed
+                    // transaction; back at the savepoint, the other rows are
+                    // still tried and flagged one by one.
+                    if (conn->server && savepoint)
+                        sp.exec(QStringLiteral("ROLLBACK TO SAVEPOINT rellmark_batch"));
                     return false;
                 }
                 if (mustTouch && q.numRowsAffected() == 0) {
@@ -538,14 +646,21 @@ bool clsDBRecord::BatchUpdate() {
                     marks += (marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?"));
                     binds << v;
                 }
-                const QString sql =
+                QString sql =
                     cols.isEmpty()
                         ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
                         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols, marks);
-                if (run(i, sql, binds, false) && autoKeyCol >= 0 &&
-                    mValues[static_cast<size_t>(i) * mCols + autoKeyCol].isNull()) {
-                    const QVariant id = prepared[sql].lastInsertId();
-                    if (id.isValid()) newKeys.insert(i, id.toLongLong());
+                const bool keyFromDb =
+                    autoKeyCol >= 0 &&
+                    mValues[static_cast<size_t>(i) * mCols + autoKeyCol].isNull();
+                // A server tells the key it chose in the answer to the insert.
+                if (keyFromDb && conn->server)
+                    sql += QStringLiteral(" RETURNING ") + field(mNames[autoKeyCol]);
+                if (run(i, sql, binds, false) && keyFromDb) {
+                    QSqlQuery& q = prepared[sql];
+                    const QVariant id =
+                        conn->server ? (q.next() ? q.value(0) : QVariant()) : q.lastInsertId();
+                    if (id.isValid() && !id.isNull()) newKeys.insert(i, id.toLongLong());
                 }
             }
             for (auto& q : prepared)
@@ -556,6 +671,20 @@ bool clsDBRecord::BatchUpdate() {
                 // then finds the database exactly as before the batch.
                 if (!conn->errors.isEmpty()) sp.exec(QStringLiteral("ROLLBACK TO rellmark_batch"));
                 sp.exec(QStringLiteral("RELEASE rellmark_batch"));
+            }
+            if (ownTransaction) {
+                if (!conn->errors.isEmpty()) {
+                    db.rollback();
+                } else if (!db.commit()) {
+                    const QSqlError e = db.lastError();
+                    conn->errors.append({providerNumber(e), e.text().trimmed()});
+                    for (int i : dels)
+                        mRows[i].status |= flagFor(e);
+                    for (int i : upds)
+                        mRows[i].status |= flagFor(e);
+                    for (int i : ins)
+                        mRows[i].status |= flagFor(e);
+                }
             }
         }
     }

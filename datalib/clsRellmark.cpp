@@ -1,5 +1,7 @@
 #include "clsRellmark.h"
 #include "ConnectionPrivate.h"
+#include "ServerAddress.h"
+#include "StatementInfo.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -53,6 +55,20 @@ SchemaGuard::SchemaGuard(const QSqlDatabase& db, Hold hold) : mDb(db) {
     q.finish();
 }
 
+StatementSavepoint::StatementSavepoint(const RellmarkConnection& conn) {
+    if (!conn.server || !conn.inTransaction) return;
+    mDb = conn.db();
+    QSqlQuery q(mDb);
+    mActive = q.exec(QStringLiteral("SAVEPOINT rellmark_statement"));
+}
+
+StatementSavepoint::~StatementSavepoint() {
+    if (!mActive) return;
+    QSqlQuery q(mDb);
+    if (mFailed) q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT rellmark_statement"));
+    q.exec(QStringLiteral("RELEASE SAVEPOINT rellmark_statement"));
+}
+
 SchemaGuard::~SchemaGuard() {
     if (!mActive) return;
     QSqlQuery q(mDb);
@@ -87,6 +103,10 @@ void clsRellmark::connect(const QString& str_FileName) {
         QStringLiteral("rellmark-%1").arg(connectionCounter.fetchAndAddRelaxed(1) + 1);
     mDBFileName = str_FileName;
     if (strTempDirectory.isEmpty()) strTempDirectory = libraryFolder();
+    if (ServerAddress::isServerAddress(str_FileName)) {
+        connectServer(str_FileName);
+        return;
+    }
 
     const QFileInfo fi(mDBFileName);
     if (!fi.exists() || !fi.isFile())
@@ -129,6 +149,50 @@ void clsRellmark::connect(const QString& str_FileName) {
     mConnection->open = true;
 }
 
+void clsRellmark::connectServer(const QString& address) {
+    QString why;
+    const auto a = ServerAddress::parse(address, &why);
+    if (!a) {
+        mDBFileName.clear(); // it may hold a password
+        throw RellmarkError(
+            RellmarkErr::NotADatabase,
+            QStringLiteral("データベースサーバーのアドレスが正しくありません（%1）。").arg(why));
+    }
+    // The password stays with the connection alone.
+    mDBFileName = a->withoutPassword();
+    mConnection->server = true;
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        throw RellmarkError(
+            RellmarkErr::NoDriver,
+            QStringLiteral("PostgreSQL のデータベースを開くドライバ（Qt の QPSQL）がありません：%1")
+                .arg(a->display()));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), mConnection->name);
+    a->configure(db);
+    if (!db.open()) {
+        const QSqlError e = db.lastError();
+        db.setPassword(QString());
+        throw RellmarkError(RellmarkErr::NotADatabase,
+                            QStringLiteral("データベースサーバー %1 に接続できません（%2）。")
+                                .arg(a->display(), e.databaseText().trimmed().isEmpty()
+                                                       ? e.text().trimmed()
+                                                       : e.databaseText().trimmed()));
+    }
+    db.setPassword(QString());
+    QSqlQuery q(db);
+    // A row that another program holds in an unfinished transaction is waited
+    // for as long as a file's lock is, then the statement fails; unless the
+    // server or the address (options=-c lock_timeout=...) says otherwise.
+    if (q.exec(QStringLiteral("SHOW lock_timeout")) && q.next() &&
+        q.value(0).toString() == QLatin1String("0"))
+        q.exec(QStringLiteral("SET lock_timeout = '10s'"));
+    q.finish();
+    mConnection->open = true;
+}
+
+bool clsRellmark::isServer() const {
+    return mConnection && mConnection->server;
+}
+
 void clsRellmark::DisConnect() {
     if (!mConnection) return;
     if (!mConnection->open)
@@ -143,8 +207,18 @@ void clsRellmark::ExecQry(const QString& ssql) {
             throw RellmarkError(RellmarkErr::ObjectNotSet,
                                 QStringLiteral("データベースに接続されていません。"));
         const SchemaGuard schema(mConnection->db(), SchemaGuard::CheckOnly);
+        QString statement = ssql;
+        if (mConnection->server) {
+            QString refusal;
+            statement = serverStatement(ssql, &refusal);
+            if (statement.isEmpty()) throw RellmarkError(RellmarkErr::Provider, refusal);
+        }
+        StatementSavepoint savepoint(*mConnection);
         QSqlQuery q(mConnection->db());
-        if (!q.exec(ssql)) throw RellmarkError(providerNumber(q.lastError()), q.lastError().text());
+        if (!q.exec(statement)) {
+            savepoint.failed();
+            throw RellmarkError(providerNumber(q.lastError()), q.lastError().text());
+        }
     } catch (const RellmarkError& e) {
         showMessage(e.description(), Icon::Critical);
     } catch (const std::exception& e) {

@@ -17,8 +17,11 @@ public:
     clsRellmark(const clsRellmark&) = delete;
     clsRellmark& operator=(const clsRellmark&) = delete;
 
-    // Opens the database file. A second call while a connection object exists
-    // does nothing. Throws RellmarkError when the file cannot be opened.
+    // Opens the database file, or the book on a PostgreSQL server when the
+    // text is a postgresql:// address (see ServerAddress). A second call
+    // while a connection object exists does nothing. Throws RellmarkError
+    // when the book cannot be opened; the message names the file or the
+    // server, never a password.
     void connect(const QString& str_FileName);
     // Closes and releases the connection; nothing happens without one.
     void DisConnect();
@@ -32,7 +35,11 @@ public:
     // Library-internal: the connection, or nullptr without one.
     RellmarkConnection* GetConnection() const;
 
+    // The file, or the server's address without its password.
     QString dbFileName() const { return mDBFileName; }
+    // Whether the book is on a server that other programs write at the same
+    // time.
+    bool isServer() const;
 
     // How the library shows the few messages it must show itself. The program
     // installs a handler that opens a message box; without one the text goes
@@ -45,6 +52,8 @@ public:
     static void showMessage(const QString& text, Icon icon);
 
 private:
+    void connectServer(const QString& address);
+
     std::unique_ptr<RellmarkConnection> mConnection;
     QString mDBFileName;
 };

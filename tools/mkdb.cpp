@@ -1,5 +1,13 @@
 // Builds an SQLite database from an SQL script: statements end with ";" at
 // the end of a line; lines starting with "--" are comments.
+//
+//   tamroc-mkdb script.sql out.db            the book as a file
+//   tamroc-mkdb script.sql postgresql://...  the same book on a server
+//   tamroc-mkdb --copy FROM TO               moves a book between a file and a
+//                                            server, either way
+#include "BookCopy.h"
+#include "ServerAddress.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -9,18 +17,22 @@
 #include <QSqlQuery>
 #include <cstdio>
 
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: tamroc-mkdb script.sql out.db\n");
-        return 2;
-    }
-    QFile script(QString::fromLocal8Bit(argv[1]));
+namespace {
+int copyBook(const QString& from, const QString& to) {
+    const QString failure = BookCopy::copy(
+        from, to, [](const QString& line) { std::printf("%s\n", line.toLocal8Bit().constData()); });
+    if (failure.isEmpty()) return 0;
+    std::fprintf(stderr, "tamroc-mkdb: %s\n", failure.toLocal8Bit().constData());
+    return 1;
+}
+
+// Runs the script into a new file `out` (replaced only when complete).
+int buildFile(const QString& scriptPath, const QString& out) {
+    QFile script(scriptPath);
     if (!script.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(scriptPath));
         return 1;
     }
-    const QString out = QString::fromLocal8Bit(argv[2]);
     const QString tmp = out + QStringLiteral(".tmp");
     QDir().mkpath(QFileInfo(out).absolutePath());
     QFile::remove(tmp);
@@ -58,4 +70,28 @@ int main(int argc, char* argv[]) {
     if (rc != 0) return rc;
     QFile::remove(out);
     return QFile::rename(tmp, out) ? 0 : 1;
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && QByteArray(argv[1]) == "--copy")
+        return copyBook(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: tamroc-mkdb script.sql out.db|postgresql://...\n"
+                             "       tamroc-mkdb --copy FROM TO\n");
+        return 2;
+    }
+    const QString script = QString::fromLocal8Bit(argv[1]);
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    if (!ServerAddress::isServerAddress(out)) return buildFile(script, out);
+    // The script is SQLite's: the book is built in a file first, then copied
+    // to the server.
+    const QString file =
+        QDir::temp().filePath(QStringLiteral("tamroc-mkdb-%1.db").arg(app.applicationPid()));
+    QFile::remove(file);
+    int rc = buildFile(script, file);
+    if (rc == 0) rc = copyBook(file, out);
+    QFile::remove(file);
+    return rc;
 }

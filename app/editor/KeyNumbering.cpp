@@ -1,12 +1,14 @@
 #include "KeyNumbering.h"
 #include "CellValues.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace KeyNumbering {
 
-std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& keys, int firstRow) {
-    qint64 m = 0;
+std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& keys, int firstRow,
+                                                   qint64 floor) {
+    qint64 m = std::max<qint64>(floor, 0);
     qint64 empty = 0;
     for (const QString& k : keys) {
         if (k.isEmpty()) {

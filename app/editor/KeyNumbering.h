@@ -16,7 +16,10 @@ struct NewKey {
 // m being the greatest whole-number key (0 when there is none). `keys[i]` is the
 // key text of grid row `firstRow + i`. Texts that are not whole numbers are
 // left to the cell checks. nullopt when a number would pass 2147483647.
-std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& keys, int firstRow);
+// Numbering starts past `floor` as well (the greatest key a shared book holds
+// by now).
+std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& keys, int firstRow,
+                                                   qint64 floor = 0);
 
 // Hands out key numbers for new foreign records: the gaps of the existing
 // keys from 0 upwards first, then the numbers after the greatest.

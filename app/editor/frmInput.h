@@ -119,6 +119,11 @@ private:
     QString mainSource() const;
     bool saveForeignTables();
     MainSave saveMainTable();
+    // One attempt of SaveTable; `retry` is set when a shared book refused
+    // numbers that another program took at the same moment.
+    bool saveOnce(bool& retry);
+    // On a shared book: the greatest whole-number key the table holds now.
+    qint64 keyFloorOnServer();
 
     usrFlg* mGrid = nullptr;
     QToolBar* Toolbar1 = nullptr;
@@ -135,6 +140,8 @@ private:
     bool mLoading = false;
     QString mSearchText;
     std::vector<KeyNumbering::NewKey> mNewKeys;
+    // New keys are numbered past this as well (0: past the grid's keys only).
+    qint64 mKeyFloor = 0;
     // The baseline of every save: the texts each record was loaded with (n per
     // record, in load order), sharing their data with the grid's cells. A save
     // writes only the rows whose texts differ from their record's, and only

@@ -37,7 +37,7 @@ bool frmInput::AssignNewKeys() {
     keys.reserve(static_cast<size_t>(mGrid->MaxRow()));
     for (int r = 1; r < mGrid->MaxRow(); ++r)
         keys.push_back(cell(r, mCols[first].ipointx));
-    const auto numbered = KeyNumbering::numberEmptyKeys(keys, 1);
+    const auto numbered = KeyNumbering::numberEmptyKeys(keys, 1, mKeyFloor);
     if (!numbered) {
         mGrid->setRedraw(true);
         return false;

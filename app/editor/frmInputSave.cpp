@@ -81,7 +81,9 @@ public:
     ~LibraryMessages() { clsRellmark::setMessageHandler(std::move(mPrevious)); }
     LibraryMessages(const LibraryMessages&) = delete;
     LibraryMessages& operator=(const LibraryMessages&) = delete;
-    QString first() const { return mTexts.isEmpty() ? QString() : mTexts.first(); }
+    // The message of the batch that failed last: one refused and tried again
+    // is no longer the reason.
+    QString first() const { return mTexts.isEmpty() ? QString() : mTexts.last(); }
 
 private:
     clsRellmark::MessageHandler mPrevious;
@@ -133,8 +135,37 @@ struct GridEnabler {
 } // namespace
 
 bool frmInput::SaveTable() {
+    // On a shared book another program may take the numbers this save chose
+    // for its new rows at the same moment; the save then numbers them again,
+    // a few times at most, instead of failing.
+    for (int attempt = 1;; ++attempt) {
+        bool retry = attempt < 5;
+        const bool saved = saveOnce(retry);
+        if (!retry) return saved;
+    }
+}
+
+qint64 frmInput::keyFloorOnServer() {
+    if (!objDB || !objDB->isServer()) return 0;
+    const int first = firstKeyColumn();
+    if (first == 0 || mCols[first].eDataType == eText) return 0;
+    clsDBRecord rs;
+    rs.setParentConnectClass(objDB);
+    rs.GetRecordSet_free(QStringLiteral("select max(") + mCols[first].FieldName +
+                             QStringLiteral(") from ") + objPublic->TableSection(mTblNum),
+                         false);
+    if (rs.RowCount() == 0) return 0;
+    rs.MoveFirst();
+    qint64 v = 0;
+    return parsePlainInteger(FieldText(rs.Column_Num(0)), v) ? v : 0;
+}
+
+bool frmInput::saveOnce(bool& retry) {
+    const bool mayRetry = retry;
+    retry = false;
     mConflictRow = -1;
     mConflictKey.clear();
+    mKeyFloor = keyFloorOnServer();
     if (!AssignNewKeys()) {
         msgBox(this, QStringLiteral(
                          "使用可能なキーの限界を超えています。キー番号を全て振り直して下さい。"));
@@ -149,6 +180,18 @@ bool frmInput::SaveTable() {
     }
 
     QString failure; // shown once the grid is enabled again
+    bool numbersTaken = false;
+    // Whether the server refused new rows of the main table for a key that
+    // someone else has just taken.
+    auto newRowsRefused = [this] {
+        if (!objDB->isServer() || mNewKeys.empty() || !mRecordSet || mRecordSet->RowCount() == 0)
+            return false;
+        for (mRecordSet->MoveFirst(); !mRecordSet->Eof(); mRecordSet->MoveNext()) {
+            const int status = mRecordSet->Status().toInt();
+            if ((status & RecStatus::New) && (status & RecStatus::IntegrityViolation)) return true;
+        }
+        return false;
+    };
     {
         LibraryMessages library;
         clsDBRecord transaction;
@@ -172,6 +215,7 @@ bool frmInput::SaveTable() {
                     failure = MainFailed + QLatin1Char('\n') + conflictText(mConflictKey);
                     break;
                 case MainSave::Failed:
+                    numbersTaken = newRowsRefused();
                     failure =
                         MainFailed + QLatin1Char('\n') +
                         (mConflictKey.isEmpty() ? explainFailure(0, library.first())
@@ -196,6 +240,12 @@ bool frmInput::SaveTable() {
         }
     }
     if (!failure.isEmpty()) {
+        if (mayRetry && numbersTaken) {
+            // numbered again from what the table holds by now
+            WriteNewKeys(-1);
+            retry = true;
+            return false;
+        }
         if (mConflictRow >= 1 && mConflictRow < mGrid->MaxRow())
             paintRed(mConflictRow, mCols[firstKeyColumn()].ipointx);
         msgBox(this, failure);
@@ -225,70 +275,80 @@ bool frmInput::saveForeignTables() {
             return text.isEmpty() || text == NoMatch;
         };
 
-        // One read of the foreign table gives both its texts and the keys
-        // already taken.
-        clsDBRecord byText;
-        byText.setParentConnectClass(objDB);
-        byText.GetRecordSet_free(QStringLiteral("select ") + c.GaibuTableColName +
-                                     QStringLiteral(" , ") + c.GaibuTableColKey +
-                                     QStringLiteral(" from ") + c.GaibuTableName +
-                                     QStringLiteral(" Order By ") + c.GaibuTableColName,
-                                 true, QStringLiteral("aa"));
-        QHash<QString, QString> keyOf; // display text -> key
-        QSet<qint64> taken;
-        if (byText.RowCount() > 0)
-            for (byText.MoveFirst(); !byText.Eof(); byText.MoveNext()) {
-                const QString norm =
-                    foreignText(FieldText(byText.Column(c.GaibuTableColName)), textType);
-                const QString key = FieldText(byText.Column(c.GaibuTableColKey));
-                if (!keyOf.contains(norm)) keyOf.insert(norm, key);
-                qint64 v;
-                if (parsePlainInteger(key, v)) taken.insert(v);
-            }
-        KeyNumbering::FreeKeys freeKeys(taken);
+        // On a shared book, a text or number that another program has just
+        // added makes the batch fail; the table is then read again and the
+        // new texts numbered anew, a few times at most.
+        for (int attempt = 1;; ++attempt) {
+            // One read of the foreign table gives both its texts and the keys
+            // already taken.
+            clsDBRecord byText;
+            byText.setParentConnectClass(objDB);
+            byText.GetRecordSet_free(QStringLiteral("select ") + c.GaibuTableColName +
+                                         QStringLiteral(" , ") + c.GaibuTableColKey +
+                                         QStringLiteral(" from ") + c.GaibuTableName +
+                                         QStringLiteral(" Order By ") + c.GaibuTableColName,
+                                     true, QStringLiteral("aa"));
+            QHash<QString, QString> keyOf; // display text -> key
+            QSet<qint64> taken;
+            if (byText.RowCount() > 0)
+                for (byText.MoveFirst(); !byText.Eof(); byText.MoveNext()) {
+                    const QString norm =
+                        foreignText(FieldText(byText.Column(c.GaibuTableColName)), textType);
+                    const QString key = FieldText(byText.Column(c.GaibuTableColKey));
+                    if (!keyOf.contains(norm)) keyOf.insert(norm, key);
+                    qint64 v;
+                    if (parsePlainInteger(key, v)) taken.insert(v);
+                }
+            KeyNumbering::FreeKeys freeKeys(taken);
 
-        // New texts take their numbers in text order, as the user sees them sorted.
-        QMap<QString, QString> fresh; // normalised text -> the text as typed first
-        QSet<QString> seen;
-        for (int g = 1; g < mGrid->MaxRow(); ++g) {
-            if (kept[static_cast<size_t>(g)] || noText(g)) continue;
-            const QString& text = cell(g, shown);
-            if (seen.contains(text)) continue;
-            seen.insert(text);
-            const QString norm = foreignText(text, textType);
-            if (!keyOf.contains(norm) && !fresh.contains(norm)) fresh.insert(norm, text);
-        }
-        for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
-            const QString key = QString::number(freeKeys.next());
-            // the checks have let only values of the columns' types through;
-            // a key number beyond its column's range is refused here
-            const auto textValue = CellValues::storedValue(it.value(), textType);
-            const auto keyValue = CellValues::storedValue(key, c.eDataType);
-            if (!textValue) throw typeMismatch(it.value());
-            if (!keyValue) throw typeMismatch(key);
-            byText.AddNew();
-            byText.setColumn(c.GaibuTableColName, *textValue);
-            byText.setColumn(c.GaibuTableColKey, *keyValue);
-            byText.UpDate();
-            keyOf.insert(it.key(), key);
-        }
-        QHash<QString, QString> keyOfText; // the same few texts repeat on many rows
-        for (int g = 1; g < mGrid->MaxRow(); ++g) {
-            if (kept[static_cast<size_t>(g)]) continue;
-            // no text leaves the key empty: it is stored as NULL
-            QString key;
-            if (!noText(g)) {
+            // New texts take their numbers in text order, as the user sees them sorted.
+            QMap<QString, QString> fresh; // normalised text -> the text as typed first
+            QSet<QString> seen;
+            for (int g = 1; g < mGrid->MaxRow(); ++g) {
+                if (kept[static_cast<size_t>(g)] || noText(g)) continue;
                 const QString& text = cell(g, shown);
-                auto known = keyOfText.constFind(text);
-                if (known == keyOfText.constEnd())
-                    known = keyOfText.insert(text, keyOf.value(foreignText(text, textType)));
-                key = *known;
+                if (seen.contains(text)) continue;
+                seen.insert(text);
+                const QString norm = foreignText(text, textType);
+                if (!keyOf.contains(norm) && !fresh.contains(norm)) fresh.insert(norm, text);
             }
-            if (cell(g, c.ipointx) != key) mGrid->setField(g, c.ipointx, key);
+            for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
+                const QString key = QString::number(freeKeys.next());
+                // the checks have let only values of the columns' types through;
+                // a key number beyond its column's range is refused here
+                const auto textValue = CellValues::storedValue(it.value(), textType);
+                const auto keyValue = CellValues::storedValue(key, c.eDataType);
+                if (!textValue) throw typeMismatch(it.value());
+                if (!keyValue) throw typeMismatch(key);
+                byText.AddNew();
+                byText.setColumn(c.GaibuTableColName, *textValue);
+                byText.setColumn(c.GaibuTableColKey, *keyValue);
+                byText.UpDate();
+                keyOf.insert(it.key(), key);
+            }
+            QHash<QString, QString> keyOfText; // the same few texts repeat on many rows
+            for (int g = 1; g < mGrid->MaxRow(); ++g) {
+                if (kept[static_cast<size_t>(g)]) continue;
+                // no text leaves the key empty: it is stored as NULL
+                QString key;
+                if (!noText(g)) {
+                    const QString& text = cell(g, shown);
+                    auto known = keyOfText.constFind(text);
+                    if (known == keyOfText.constEnd())
+                        known = keyOfText.insert(text, keyOf.value(foreignText(text, textType)));
+                    key = *known;
+                }
+                if (cell(g, c.ipointx) != key) mGrid->setField(g, c.ipointx, key);
+            }
+            const bool ok = byText.BatchUpdate();
+            bool refused = false;
+            if (!ok && objDB->isServer() && attempt < 5 && byText.RowCount() > 0)
+                for (byText.MoveFirst(); !byText.Eof() && !refused; byText.MoveNext())
+                    refused = (byText.Status().toInt() & RecStatus::IntegrityViolation) != 0;
+            byText.CloseRecordSet();
+            if (ok) break;
+            if (!refused) return false;
         }
-        const bool ok = byText.BatchUpdate();
-        byText.CloseRecordSet();
-        if (!ok) return false;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 #include "Catalog.h"
 #include "Dialogs.h"
 #include "Guarded.h"
+#include "ServerAddress.h"
 #include "clsRellmark.h"
 #include "frmSelect.h"
 #include "frmTitle.h"
@@ -31,16 +32,44 @@ void setProgramEndHandler(std::function<void()> handler) {
     endHandler = std::move(handler);
 }
 
-void InitEnvironmentAt(const QString& appPath) {
+QString chosenDatabase(const QStringList& arguments, QString* error) {
+    const QString option = QStringLiteral("--database");
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a.startsWith(option + QLatin1Char('='))) return a.mid(option.size() + 1);
+        if (a == option) {
+            if (i + 1 < arguments.size() && !arguments[i + 1].isEmpty()) return arguments[i + 1];
+            if (error)
+                *error = QStringLiteral("--database の後に開く帳簿（ファイルまたは postgresql:// "
+                                        "のアドレス）がありません。");
+            return {};
+        }
+    }
+    return qEnvironmentVariable("TAMROC_DATABASE");
+}
+
+namespace {
+// Paths, connection and catalog object. A refusal is shown instead of
+// connecting: opening the file beside the program instead would let the
+// user edit another book than the one asked for.
+void setUp(const QString& appPath, const QString& database, const QString& refusal) {
     clsRellmark::setMessageHandler(showLibraryMessage);
     strAppPath = appPath;
     strIniPath = strAppPath + QStringLiteral("/db/Tamroc.ini");
     strDbPath = strAppPath + QStringLiteral("/db/Tamroc.mdb");
     strIconPath = strAppPath + QStringLiteral("/Icons/");
+    QString book = strDbPath;
+    if (!database.isEmpty()) {
+        book = database;
+        // what the program keeps and may show holds no password
+        const auto address = ServerAddress::parse(database);
+        strDbPath = address ? address->withoutPassword() : database;
+    }
     delete objDB;
     objDB = new clsRellmark;
     try {
-        objDB->connect(strDbPath);
+        if (!refusal.isEmpty()) throw RellmarkError(RellmarkErr::FileNotFound, refusal);
+        objDB->connect(book);
     } catch (const RellmarkError& e) {
         // Start-up goes on; the user learns why the account book is not there.
         dialogs().message(nullptr, e.description(), QStringLiteral("Rellmark"),
@@ -50,9 +79,16 @@ void InitEnvironmentAt(const QString& appPath) {
     objPublic = new clsPublic;
     strNul = QString(QChar(0));
 }
+} // namespace
+
+void InitEnvironmentAt(const QString& appPath, const QString& database) {
+    setUp(appPath, database, {});
+}
 
 void InitEnvironment() {
-    InitEnvironmentAt(QCoreApplication::applicationDirPath());
+    QString error;
+    const QString database = chosenDatabase(QCoreApplication::arguments(), &error);
+    setUp(QCoreApplication::applicationDirPath(), database, error);
 }
 
 void Main() {

@@ -19,8 +19,14 @@ extern QString strNul;
 void Main();
 // Paths, connection and the shared catalog object, for the program's folder.
 void InitEnvironment();
-// The same for another folder (tests run on temporary copies).
-void InitEnvironmentAt(const QString& appPath);
+// The same for another folder (tests run on temporary copies). A database
+// given names the book instead of the file in that folder: a file path or a
+// postgresql:// address.
+void InitEnvironmentAt(const QString& appPath, const QString& database = {});
+// The book the user chose: "--database BOOK" or "--database=BOOK" among the
+// arguments, else the environment variable TAMROC_DATABASE, else empty (the
+// file beside the program). A --database without a value sets *error.
+QString chosenDatabase(const QStringList& arguments, QString* error = nullptr);
 // Closes the connection, releases the shared objects and ends the program.
 void EndProgram();
 // What ending the program does after the clean-up; tests replace it.

@@ -292,6 +292,23 @@ private slots:
     void tableWithoutPrimaryKey() {
         auto r = open("select * from loose");
         r->setColumn("b", "y");
+        if (TestEnv::onServer()) {
+            // no row id there: one of two equal rows cannot be told apart
+            QVERIFY(!r->BatchUpdate());
+            QCOMPARE(shown.size(), 1);
+            QVERIFY2(shown[0].contains(QStringLiteral("主キーがない")), qPrintable(shown[0]));
+            QVERIFY(r->Status().toInt() & RecStatus::Invalid);
+            QCOMPARE(env->rows("select a, b from loose"),
+                     QList<QStringList>({{"1", "x"}, {"1", "x"}}));
+            r->AddNew(); // adding a row needs no key
+            r->setColumn("a", 2);
+            r->setColumn("b", "z");
+            r->MoveFirst();
+            r->setColumn("b", "x");
+            QVERIFY(r->BatchUpdate());
+            QCOMPARE(env->scalar("select count(*) from loose").toInt(), 3);
+            return;
+        }
         QVERIFY(r->BatchUpdate());
         QCOMPARE(env->rows("select a, b from loose order by b"),
                  QList<QStringList>({{"1", "x"}, {"1", "y"}}));

@@ -394,7 +394,13 @@ private slots:
         QFETCH(QPoint, red);
         QFETCH(QString, sql);
         QFETCH(Rows, expected);
-        if (!setup.isEmpty()) env->runSql(setup);
+        try {
+            if (!setup.isEmpty()) env->runSql(setup);
+        } catch (const std::runtime_error&) {
+            // a server holds no value of another type than its column's
+            if (TestEnv::onServer()) QSKIP("a value a server's column cannot hold");
+            throw;
+        }
         if (!shopRules.isEmpty()) writeCatalog(shopRules);
         QVERIFY(open());
         QCOMPARE(fake->messages(), QStringList());
@@ -409,6 +415,7 @@ private slots:
     }
 
     void storedTextInAnIntegerKeyIsShown() {
+        SKIP_ON_SERVER("a text in a number column is SQLite's");
         env->runSql({"update buy set shop_id = 'x1' where id = 7"});
         QVERIFY(open());
         QCOMPARE(fake->messages(), QStringList());
@@ -461,6 +468,7 @@ private slots:
     // all (not for every row it writes), says so in Japanese, and keeps the
     // edits.
     void lockedDatabase() {
+        SKIP_ON_SERVER("a file's lock; a server's row locks are tested with two programs");
         QVERIFY(open(2));
         put(ed, 1, 1, "食料");
         put(ed, 2, 1, "生活用品");

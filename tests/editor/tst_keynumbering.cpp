@@ -20,6 +20,12 @@ private slots:
         QVERIFY(numberEmptyKeys({"1", "2"}, 1)->empty());
         QCOMPARE(numberEmptyKeys({"", ""}, 3)->front().key, 1); // no key yet: from 1
     }
+    // A shared book's greatest key counts as well, and so does the limit.
+    void numbersGoPastTheBooksGreatestKey() {
+        QCOMPARE(numberEmptyKeys({"5", ""}, 1, 9)->front().key, 10);
+        QCOMPARE(numberEmptyKeys({"12", ""}, 1, 9)->front().key, 13);
+        QVERIFY(!numberEmptyKeys({"5", ""}, 1, 2147483647).has_value());
+    }
     void theLimitStops() {
         QVERIFY(!numberEmptyKeys({"2147483647", ""}, 1).has_value());
         QVERIFY(!numberEmptyKeys({"2147483646", "", ""}, 1).has_value());
