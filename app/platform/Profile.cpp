@@ -13,9 +13,22 @@ QByteArray toCp932(const QString& s) {
     return out;
 }
 
+namespace {
+// The bytes are decoded with a line end behind them and the line end taken
+// off again: a lead byte at their end then meets a byte that cannot be its
+// trail and is read as a substitute, where the decoder would otherwise hold
+// it back for a trail that never comes and the character would be lost.
+QString decodeWhole(QStringDecoder& dec, const QByteArray& b) {
+    QString text = dec.decode(b + '\n');
+    text.chop(1);
+    dec.resetState();
+    return text;
+}
+} // namespace
+
 QString fromCp932(const QByteArray& b) {
     QStringDecoder dec("CP932");
-    return dec.decode(b);
+    return decodeWhole(dec, b);
 }
 
 namespace {
@@ -79,8 +92,7 @@ IniFile readFile(const QString& path) {
             line.eol = all.mid(e, len);
             e += len;
         }
-        line.text = dec.decode(line.raw);
-        dec.resetState();
+        line.text = decodeWhole(dec, line.raw);
         file.lines.append(std::move(line));
         p = e;
     }

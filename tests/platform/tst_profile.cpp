@@ -153,6 +153,29 @@ private slots:
         QCOMPARE(Profile::GetString(sec, "N" + c, "0", 30, path), c);
     }
 
+    // Bytes the code page has no character for are read as one substitute
+    // each, never dropped: a lone lead byte at a line's end included.
+    void invalidBytesStandForOneCharacterEach_data() {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("length");
+        QTest::newRow("lead byte at the line end") << QByteArray("\x8B\xE0\x81") << 2;
+        QTest::newRow("lead byte at the file end") << QByteArray("\x8B\xE0\x81") << 2;
+        QTest::newRow("byte without a character") << QByteArray("\x95\x69\xFF\x96\xBC") << 3;
+        QTest::newRow("lead byte before a blank") << QByteArray("a\x81 b") << 4;
+    }
+    void invalidBytesStandForOneCharacterEach() {
+        QFETCH(QByteArray, value);
+        QFETCH(int, length);
+        const bool lastLine = QByteArray(QTest::currentDataTag()).contains("file end");
+        write("[s]\r\nk=" + value + (lastLine ? "" : "\r\nnext=1\r\n"));
+        const QString v = Profile::GetString("s", "k", "0", Profile::Unlimited, path);
+        QCOMPARE(v.size(), length);
+        QVERIFY(!v.contains(QLatin1Char('\r')) && !v.contains(QLatin1Char('\n')));
+        QCOMPARE(Profile::fromCp932(value).size(), length);
+        if (!lastLine)
+            QCOMPARE(Profile::GetString("s", "next", "0", 30, path), QStringLiteral("1"));
+    }
+
     void byteOrderMarkIsSkippedAndKept() {
         write("\xEF\xBB\xBF[AppIni]\r\nx=1\r\n[b]\r\ny=2\r\n");
         QCOMPARE(Profile::GetString("AppIni", "x", "0", 30, path), QStringLiteral("1"));
