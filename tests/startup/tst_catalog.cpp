@@ -297,7 +297,6 @@ private slots:
         QCOMPARE(CompareFieldValues("a", "b", eText), qint16(-1));
         QCOMPARE(CompareFieldValues(10, 9, eInteger), qint16(1));
         QCOMPARE(CompareFieldValues("10", "9", eSmallint), qint16(1));
-        QCOMPARE(CompareFieldValues(1, 2, static_cast<ColumnDataType>(7)), qint16(0));
     }
 };
 
