@@ -137,6 +137,9 @@ QString clsPublic::TableSection(qint16 i) const {
     if (i < 1 || i >= mSections.size())
         throw TamrocError(
             QStringLiteral("インデックスが有効範囲にありません：テーブル番号 %1").arg(i));
+    // A table without a section name is never given as a null name: the
+    // INI reader answers a null section with the list of every section.
+    if (mSections[i].isNull()) return QStringLiteral("");
     return mSections[i];
 }
 
