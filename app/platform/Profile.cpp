@@ -67,35 +67,68 @@ struct IniFile {
     QList<Line> lines;
 };
 
-// CR and LF never occur inside a double-byte character of the code page, so
-// the bytes can be split at them before decoding.
-IniFile readFile(const QString& path) {
-    IniFile file;
+QByteArray readBytes(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return file;
-    const QByteArray all = f.readAll();
-    qsizetype p = 0;
-    if (all.startsWith("\xEF\xBB\xBF")) {
-        file.bom = all.left(3);
-        p = 3;
-    }
-    QStringDecoder dec("CP932");
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+const QByteArray ByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
+// Where one line lies in the file's bytes: its text [start, end), its line
+// end [end, next).
+struct Span {
+    qsizetype start, end, next;
+};
+
+// Calls f(span) for every line while f returns true. CR and LF never occur
+// inside a double-byte character of the code page, so the bytes can be split
+// at them before decoding.
+template <typename F> void forEachLine(const QByteArray& all, F&& f) {
+    const char* d = all.constData();
     const qsizetype n = all.size();
+    qsizetype p = all.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
     while (p < n) {
         qsizetype e = p;
-        while (e < n && all[e] != '\n' && all[e] != '\r')
+        while (e < n && d[e] != '\n' && d[e] != '\r')
             ++e;
-        Line line;
-        line.raw = all.mid(p, e - p);
-        if (e < n) {
-            const qsizetype len = (all[e] == '\r' && e + 1 < n && all[e + 1] == '\n') ? 2 : 1;
-            line.eol = all.mid(e, len);
-            e += len;
-        }
-        line.text = decodeWhole(dec, line.raw);
-        file.lines.append(std::move(line));
-        p = e;
+        qsizetype next = e;
+        if (e < n) next += (d[e] == '\r' && e + 1 < n && d[e + 1] == '\n') ? 2 : 1;
+        if (!f(Span{p, e, next})) return;
+        p = next;
     }
+}
+
+// A line's text, decoded together with the first byte of its line end (see
+// decodeWhole).
+QString decodeLine(QStringDecoder& dec, const QByteArray& all, const Span& s) {
+    if (s.next == s.end) return decodeWhole(dec, all.mid(s.start, s.end - s.start));
+    QString text = dec.decode(QByteArrayView(all.constData() + s.start, s.end - s.start + 1));
+    text.chop(1);
+    dec.resetState();
+    return text;
+}
+
+// Whether a line may be a section head: its first byte after the blanks is
+// "[". A blank is a character of one byte, so that byte starts a character;
+// only the characters decide whether the line really is a head.
+bool mayBeHead(const QByteArray& all, const Span& s) {
+    const char* d = all.constData();
+    qsizetype i = s.start;
+    while (i < s.end && (d[i] == ' ' || d[i] == '\t' || d[i] == '\v' || d[i] == '\f'))
+        ++i;
+    return i < s.end && d[i] == '[';
+}
+
+IniFile readFile(const QString& path) {
+    IniFile file;
+    const QByteArray all = readBytes(path);
+    if (all.startsWith(ByteOrderMark)) file.bom = ByteOrderMark;
+    QStringDecoder dec("CP932");
+    forEachLine(all, [&](const Span& s) {
+        file.lines.append(Line{all.mid(s.start, s.end - s.start), all.mid(s.end, s.next - s.end),
+                               decodeLine(dec, all, s)});
+        return true;
+    });
     return file;
 }
 
@@ -153,11 +186,17 @@ std::optional<QByteArray> storable(const QString& s) {
 QString GetString(const QString& section, const QString& key, const QString& def, int bufferSize,
                   const QString& path) {
     if (bufferSize <= 0) return {};
-    const IniFile file = readFile(path);
+    // Only the lines that may be section heads, and those of the section
+    // asked for, are decoded: a catalog is read key by key.
+    const QByteArray all = readBytes(path);
+    QStringDecoder dec("CP932");
     if (section.isNull()) {
         QByteArray list;
-        for (const Line& l : file.lines)
-            if (auto s = sectionOf(l.text)) list += toCp932(*s) + '\0';
+        forEachLine(all, [&](const Span& l) {
+            if (mayBeHead(all, l))
+                if (auto s = sectionOf(decodeLine(dec, all, l))) list += toCp932(*s) + '\0';
+            return true;
+        });
         // As the platform does: a list that does not fit is cut two bytes
         // short of the buffer and closed with two NULs.
         if (list.size() + 1 > bufferSize) {
@@ -169,19 +208,24 @@ QString GetString(const QString& section, const QString& key, const QString& def
     }
     bool inSection = false;
     std::optional<QString> found;
-    for (const Line& l : file.lines) {
-        if (auto s = sectionOf(l.text)) {
-            if (inSection) break;
-            inSection = sameName(*s, section);
-            continue;
+    forEachLine(all, [&](const Span& l) {
+        const bool head = mayBeHead(all, l);
+        if (!head && !inSection) return true;
+        const QString text = decodeLine(dec, all, l);
+        if (head) {
+            if (auto s = sectionOf(text)) {
+                if (inSection) return false;
+                inSection = sameName(*s, section);
+                return true;
+            }
         }
-        if (!inSection) continue;
-        if (key.isNull()) continue;
-        if (auto e = entryOf(l.text); e && sameName(e->first, key)) {
+        if (!inSection || key.isNull()) return true;
+        if (auto e = entryOf(text); e && sameName(e->first, key)) {
             found = e->second;
-            break;
+            return false;
         }
-    }
+        return true;
+    });
     const QString result = found.value_or(def);
     return fromCp932(cutBytes(toCp932(result), bufferSize - 1));
 }
