@@ -4,6 +4,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <vector>
 
 namespace Profile {
 
@@ -80,13 +81,13 @@ struct Span {
     qsizetype start, end, next;
 };
 
-// Calls f(span) for every line while f returns true. CR and LF never occur
-// inside a double-byte character of the code page, so the bytes can be split
-// at them before decoding.
-template <typename F> void forEachLine(const QByteArray& all, F&& f) {
+// Calls f(span) for every line from `from` (the first line when negative)
+// while f returns true. CR and LF never occur inside a double-byte character
+// of the code page, so the bytes can be split at them before decoding.
+template <typename F> void forEachLine(const QByteArray& all, qsizetype from, F&& f) {
     const char* d = all.constData();
     const qsizetype n = all.size();
-    qsizetype p = all.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
+    qsizetype p = from >= 0 ? from : all.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
     while (p < n) {
         qsizetype e = p;
         while (e < n && d[e] != '\n' && d[e] != '\r')
@@ -124,7 +125,7 @@ IniFile readFile(const QString& path) {
     const QByteArray all = readBytes(path);
     if (all.startsWith(ByteOrderMark)) file.bom = ByteOrderMark;
     QStringDecoder dec("CP932");
-    forEachLine(all, [&](const Span& s) {
+    forEachLine(all, -1, [&](const Span& s) {
         file.lines.append(Line{all.mid(s.start, s.end - s.start), all.mid(s.end, s.next - s.end),
                                decodeLine(dec, all, s)});
         return true;
@@ -171,6 +172,36 @@ bool sameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// A section head: the section's name, and where the head line lies.
+struct Head {
+    QString name;
+    Span span;
+};
+
+// The section heads of a file's bytes, in file order. A catalog is read key
+// by key, tens of reads for every window that opens: the heads of the bytes
+// read last are kept and used again while the file holds exactly those bytes
+// (compared whole, so that a change by anyone at all is seen). Only lines
+// that may be heads are decoded.
+const std::vector<Head>& headsOf(const QByteArray& all) {
+    struct Last {
+        QByteArray bytes;
+        std::vector<Head> heads;
+    };
+    thread_local Last last;
+    if (last.bytes != all) {
+        last.heads.clear();
+        QStringDecoder dec("CP932");
+        forEachLine(all, -1, [&](const Span& l) {
+            if (mayBeHead(all, l))
+                if (auto s = sectionOf(decodeLine(dec, all, l))) last.heads.push_back({*s, l});
+            return true;
+        });
+        last.bytes = all;
+    }
+    return last.heads;
+}
+
 // The code page's bytes for `s`, or nullopt when a character has none (an
 // emoji, a character outside JIS) or the text would break the line apart.
 std::optional<QByteArray> storable(const QString& s) {
@@ -186,17 +217,12 @@ std::optional<QByteArray> storable(const QString& s) {
 QString GetString(const QString& section, const QString& key, const QString& def, int bufferSize,
                   const QString& path) {
     if (bufferSize <= 0) return {};
-    // Only the lines that may be section heads, and those of the section
-    // asked for, are decoded: a catalog is read key by key.
     const QByteArray all = readBytes(path);
-    QStringDecoder dec("CP932");
+    const std::vector<Head>& heads = headsOf(all);
     if (section.isNull()) {
         QByteArray list;
-        forEachLine(all, [&](const Span& l) {
-            if (mayBeHead(all, l))
-                if (auto s = sectionOf(decodeLine(dec, all, l))) list += toCp932(*s) + '\0';
-            return true;
-        });
+        for (const Head& h : heads)
+            list += toCp932(h.name) + '\0';
         // As the platform does: a list that does not fit is cut two bytes
         // short of the buffer and closed with two NULs.
         if (list.size() + 1 > bufferSize) {
@@ -206,26 +232,23 @@ QString GetString(const QString& section, const QString& key, const QString& def
         list += '\0';
         return fromCp932(list);
     }
-    bool inSection = false;
+    // The first section of the name; its lines run to the next head.
+    size_t h = 0;
+    while (h < heads.size() && !sameName(heads[h].name, section))
+        ++h;
     std::optional<QString> found;
-    forEachLine(all, [&](const Span& l) {
-        const bool head = mayBeHead(all, l);
-        if (!head && !inSection) return true;
-        const QString text = decodeLine(dec, all, l);
-        if (head) {
-            if (auto s = sectionOf(text)) {
-                if (inSection) return false;
-                inSection = sameName(*s, section);
-                return true;
+    if (h < heads.size() && !key.isNull()) {
+        const qsizetype end = h + 1 < heads.size() ? heads[h + 1].span.start : all.size();
+        QStringDecoder dec("CP932");
+        forEachLine(all, heads[h].span.next, [&](const Span& l) {
+            if (l.start >= end) return false;
+            if (auto e = entryOf(decodeLine(dec, all, l)); e && sameName(e->first, key)) {
+                found = e->second;
+                return false;
             }
-        }
-        if (!inSection || key.isNull()) return true;
-        if (auto e = entryOf(text); e && sameName(e->first, key)) {
-            found = e->second;
-            return false;
-        }
-        return true;
-    });
+            return true;
+        });
+    }
     const QString result = found.value_or(def);
     return fromCp932(cutBytes(toCp932(result), bufferSize - 1));
 }

@@ -8,7 +8,10 @@
 #include "Profile.h"
 #include "TestEnv.h"
 #include "frmInput.h"
+#include "frmSelect.h"
 #include "usrFlg.h"
+
+#include <QComboBox>
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -288,6 +291,25 @@ private slots:
         QCOMPARE(outcome.headers, headers);
         // a catalog of any size opens in reasonable time
         QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // The main menu lists a catalog of 10,000 tables whole, each by its name.
+    void mainMenuListsTenThousandTables() {
+        FakeDialogs fake;
+        TestEnv env;
+        QString many;
+        for (int i = 0; i < 10000; ++i)
+            many += QStringLiteral("[t%1]\nTableJPName=表%1\n").arg(i);
+        env.writeIni(many);
+        env.runSql({"create table t0 (id integer primary key)"});
+        env.startProgram();
+        auto* menu = new frmSelect;
+        QCOMPARE(menu->cmbTbl->count(), 10001);
+        QCOMPARE(menu->cmbTbl->itemText(1), QStringLiteral("表0"));
+        QCOMPARE(menu->cmbTbl->itemText(10000), QStringLiteral("表9999"));
+        QCOMPARE(fake.messages(), QStringList());
+        delete menu;
+        env.stopProgram();
     }
 };
 
