@@ -407,6 +407,10 @@ int main(int argc, char* argv[]) {
     if (args.size() == 3 && args[1] == QLatin1String("--child-save")) return childSave(args[2]);
     if (args.size() == 4 && args[1] == QLatin1String("--child-ini"))
         return childRewrite(args[2], args[3]);
+    // A long run outlasts the test library's watchdog of five minutes per test.
+    if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT",
+                QByteArray::number(300000 + envNumber("TAMROC_CRASH_RUNS", 20) * 60000));
     TestCrashSave test;
     return QTest::qExec(&test, argc, argv);
 }
