@@ -1,6 +1,9 @@
 #!/bin/sh
 # Set up a Debian 12 machine for Tamroc, build it, and either open the program
-# on the demo account book ("run") or run every test ("test").
+# on the demo account book ("run") or run every test ("test"). The tests run
+# twice: in a GCC build with warnings as errors, and in a Clang build with
+# AddressSanitizer and UndefinedBehaviorSanitizer, which also runs each fuzz
+# target for TAMROC_FUZZ_SECONDS (60) seconds and kills saves at random moments.
 set -e
 mode=${1:-run}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -11,6 +14,11 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 
 PKGS="build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite qt6-qpa-plugins \
 fonts-ipafont-gothic xvfb xauth postgresql libqt6sql6-psql"
+# The checked build: Clang, its sanitizer and libFuzzer runtimes, and the
+# symbolizer that puts names and lines into a sanitizer's report.
+if [ "$mode" = test ]; then
+    PKGS="$PKGS clang libclang-rt-14-dev llvm-14"
+fi
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -33,11 +41,20 @@ run)
     exec "$build/bin/Tamroc"
     ;;
 test)
+    start=$(date +%s)
     cmake -S "$here" -B "$build-test" -DCMAKE_BUILD_TYPE=Debug -DTAMROC_WERROR=ON
     cmake --build "$build-test" -j "$jobs"
     # the server tests run against a throwaway PostgreSQL cluster
-    cd "$build-test" && QT_QPA_PLATFORM=offscreen \
-        sh "$here/tools/pgcluster.sh" run ctest --output-on-failure -j "$jobs"
+    (cd "$build-test" && QT_QPA_PLATFORM=offscreen \
+        sh "$here/tools/pgcluster.sh" run ctest --output-on-failure -j "$jobs")
+    echo "== GCC build tested in $(($(date +%s) - start)) s"
+
+    cmake -S "$here" -B "$build-asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+        -DTAMROC_SANITIZE=ON -DTAMROC_FUZZ=ON -DTAMROC_BENCH=OFF \
+        -DTAMROC_FUZZ_SECONDS="${TAMROC_FUZZ_SECONDS:-60}"
+    cmake --build "$build-asan" -j "$jobs"
+    (cd "$build-asan" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+    echo "== sanitizer build and fuzzing tested in $(($(date +%s) - start)) s in all"
     ;;
 *)
     echo "usage: $0 run|test" >&2

@@ -83,36 +83,42 @@ int main(int argc, char* argv[]) {
     modMorvi::InitEnvironmentAt(dir.path());
     LoadTableList();
 
+    // The bare loops read through one connection opened beforehand, as the
+    // editor reads through the program's open connection.
+    QSqlDatabase bareDb = QSqlDatabase::addDatabase("QSQLITE", "bare");
+    bareDb.setDatabaseName(dbPath);
+    bareDb.open();
     volatile qint64 sink = 0;
     const double bare = bestOf(3, [&] {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "bare");
-        db.setDatabaseName(dbPath);
-        db.open();
-        {
-            QSqlQuery q(db);
-            q.setForwardOnly(true);
-            for (const char* s : {"select * from buy order by id",
-                                  "select cat_name, cat_id from cat order by cat_id",
-                                  "select shop_name, shop_id from shop order by shop_id"}) {
-                q.exec(s);
-                const int n = q.record().count();
-                while (q.next())
-                    for (int i = 0; i < n; ++i)
-                        sink = sink + q.value(i).toString().size();
-            }
+        QSqlQuery q(bareDb);
+        q.setForwardOnly(true);
+        for (const char* s :
+             {"select * from buy order by id", "select cat_name, cat_id from cat order by cat_id",
+              "select shop_name, shop_id from shop order by shop_id"}) {
+            q.exec(s);
+            const int n = q.record().count();
+            while (q.next())
+                for (int i = 0; i < n; ++i)
+                    sink = sink + q.value(i).toString().size();
         }
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase("bare");
     });
+    bareDb.close();
+    bareDb = QSqlDatabase();
+    QSqlDatabase::removeDatabase("bare");
 
+    // Each opening is timed alone: the window before it is deleted first.
     frmInput* ed = nullptr;
-    const double open = bestOf(3, [&] {
+    double open = 1e300;
+    for (int i = 0; i < 3; ++i) {
         delete ed;
-        ed = new frmInput;
-        ed->mTblNum = 1;
-        ed->Form_Load();
-    });
+        ed = nullptr;
+        QCoreApplication::processEvents();
+        open = std::min(open, bestOf(1, [&] {
+                            ed = new frmInput;
+                            ed->mTblNum = 1;
+                            ed->Form_Load();
+                        }));
+    }
     QCoreApplication::processEvents();
     const double reload = bestOf(3, [&] { ed->mnuFileReRead_Click(); });
 

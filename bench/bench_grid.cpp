@@ -7,18 +7,69 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
+#include <numeric>
 #include <vector>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 QString cellText(int r, int c) {
     return QString::number(r * 7 + c * 13 % 1000);
 }
 
-size_t heapBytes(const QString& s) {
-    // QArrayData header (16 bytes on 64-bit) plus UTF-16 text and its NUL,
-    // rounded to malloc's 16-byte granules with its 8-byte size word.
-    const size_t raw = 16 + (static_cast<size_t>(s.capacity()) + 1) * 2 + 8;
-    return (raw + 15) / 16 * 16;
+// Bytes the allocator has handed out and not yet taken back; 0 where the
+// C library does not tell.
+size_t heapInUse() {
+#if defined(__GLIBC__)
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd; // small blocks, and the large ones mapped on their own
+#else
+    return 0;
+#endif
+}
+
+// What `f` leaves allocated, as the allocator counts it.
+template <typename F> size_t heapGrowth(F&& f) {
+    const size_t before = heapInUse();
+    f();
+    const size_t after = heapInUse();
+    return after > before ? after - before : 0;
+}
+
+volatile int sortSink = 0;
+
+// A bare sort of one column's keys, ascending then descending, in the
+// order the grid holds them: numbers parsed from their texts, texts compared
+// as the grid compares them.
+double bareSort(usrFlg& g, int col, bool numeric) {
+    const int n = g.MaxRow() - 1;
+    std::vector<QString> texts(static_cast<size_t>(n));
+    for (int r = 1; r <= n; ++r)
+        texts[static_cast<size_t>(r - 1)] = g.Field(r, col);
+    return bestOf(3,
+                  [&] {
+                      std::vector<int> order(static_cast<size_t>(n));
+                      std::iota(order.begin(), order.end(), 0);
+                      if (numeric) {
+                          std::vector<double> key(static_cast<size_t>(n));
+                          for (int i = 0; i < n; ++i)
+                              key[static_cast<size_t>(i)] =
+                                  static_cast<double>(texts[static_cast<size_t>(i)].toLongLong());
+                          std::sort(order.begin(), order.end(),
+                                    [&](int a, int b) { return key[a] < key[b]; });
+                          std::sort(order.begin(), order.end(),
+                                    [&](int a, int b) { return key[a] > key[b]; });
+                      } else {
+                          std::sort(order.begin(), order.end(),
+                                    [&](int a, int b) { return texts[a] < texts[b]; });
+                          std::sort(order.begin(), order.end(),
+                                    [&](int a, int b) { return texts[b] < texts[a]; });
+                      }
+                      sortSink = sortSink + order.front() + order.back();
+                  }) /
+           2;
 }
 } // namespace
 
@@ -52,9 +103,23 @@ int main(int argc, char* argv[]) {
         fillGrid(g, rows / 2);
     });
 
+    // memory: what a fill leaves allocated, against a plain vector of the
+    // same texts
+    size_t bareHeap = 0, gridHeap = 0;
+    {
+        std::vector<QString> v;
+        bareHeap = heapGrowth([&] {
+            v.reserve(static_cast<size_t>(rows) * cols);
+            for (int r = 1; r <= rows; ++r)
+                for (int c = 0; c < cols; ++c)
+                    v.push_back(cellText(r, c));
+        });
+    }
     usrFlg g;
     g.resize(1000, 700);
-    fillGrid(g, rows);
+    gridHeap = heapGrowth([&] { fillGrid(g, rows); });
+    const double bareSortNum = bareSort(g, 3, true);
+    const double bareSortStr = bareSort(g, 5, false);
     const double sortNum = bestOf(3,
                                   [&] {
                                       g.setRow(1);
@@ -103,29 +168,26 @@ int main(int argc, char* argv[]) {
     const double cellSmall = readCell(small, 500);
     const double cellHuge = readCell(huge, 500000);
 
-    // memory: the texts themselves against what the grid holds for them
-    size_t textBytes = 0, heap = 0;
-    for (int r = 1; r < g.MaxRow(); ++r)
-        for (int c = 0; c < cols; ++c) {
-            const QString s = g.Field(r, c);
-            textBytes += static_cast<size_t>(s.size()) * 2;
-            heap += heapBytes(s);
-        }
-    const size_t cells = static_cast<size_t>(rows) * cols;
-    const size_t perCell = sizeof(QString) + (heap - textBytes) / cells;
+    const double cells = static_cast<double>(rows) * cols;
 
     std::printf("grid of %d x %d\n", rows, cols);
     report("std::vector<QString> of the same texts (baseline)", bare, bare);
     report("fill through MaxRow + Field, 100,000 rows", fill, bare);
     report("fill, 50,000 rows (ratio vs 100,000: linear = 0.5)", fillHalf, fill);
-    report("SortOn numeric, 100,000 rows", sortNum, bare);
-    report("SortOn string, 100,000 rows", sortStr, bare);
+    report("bare std::sort of the numeric keys, up and down", bareSortNum, bareSortNum);
+    report("SortOn numeric, 100,000 rows", sortNum, bareSortNum);
+    report("bare std::sort of the texts, up and down", bareSortStr, bareSortStr);
+    report("SortOn string, 100,000 rows", sortStr, bareSortStr);
     report("paint one screen, 1,000 rows", paintSmall, paintSmall);
     report("paint one screen, 1,000,000 rows (ratio vs 1,000)", paintHuge, paintSmall);
     report("accessible cell text, 1,000 rows (1,000 reads)", cellSmall, cellSmall);
     report("accessible cell text, 1,000,000 rows (ratio vs 1,000)", cellHuge, cellSmall);
-    std::printf("memory: texts %zu bytes (UTF-16); grid holds %zu bytes per cell beyond them "
-                "(%zu QString + %zu heap header)\n",
-                textBytes, perCell, sizeof(QString), perCell - sizeof(QString));
+    if (bareHeap > 0)
+        std::printf("memory per cell (mallinfo2 before and after a fill): vector<QString> %.1f "
+                    "bytes, grid %.1f bytes   ratio %5.2f\n",
+                    bareHeap / cells, gridHeap / cells,
+                    static_cast<double>(gridHeap) / static_cast<double>(bareHeap));
+    else
+        std::printf("memory per cell: the C library gives no allocator statistics\n");
     return 0;
 }

@@ -38,22 +38,19 @@ int main(int argc, char* argv[]) {
     conn.connect(path);
     const QStringList names = {"id", "a", "b", "c", "d", "e", "f", "g", "h", "i"};
 
+    // The bare loop reads through one connection opened beforehand, as the
+    // record sets read through the open clsRellmark.
+    QSqlDatabase bareDb = QSqlDatabase::addDatabase("QSQLITE", "bare");
+    bareDb.setDatabaseName(path);
+    bareDb.open();
     volatile qint64 sink = 0;
     const double bare = bestOf(5, [&] {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "bare");
-        db.setDatabaseName(path);
-        db.open();
-        {
-            QSqlQuery q(db);
-            q.setForwardOnly(true);
-            q.exec("select * from t");
-            while (q.next())
-                for (int i = 0; i < 10; ++i)
-                    sink = sink + q.value(i).isNull();
-        }
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase("bare");
+        QSqlQuery q(bareDb);
+        q.setForwardOnly(true);
+        q.exec("select * from t");
+        while (q.next())
+            for (int i = 0; i < 10; ++i)
+                sink = sink + q.value(i).isNull();
     });
     const double byName = bestOf(5, [&] {
         clsDBRecord r;
@@ -76,17 +73,26 @@ int main(int argc, char* argv[]) {
         clsDBRecord r;
         r.setParentConnectClass(&conn);
         openOnly = bestOf(3, [&] { r.GetRecordSet("t"); });
-        r.MoveFirst();
-        for (int i = 0; i < 5000; ++i)
-            r.MoveNext();
-        r.setColumn("b", "changed");
-        batch = bestOf(1, [&] { r.BatchUpdate(); });
+        // best of three batches, each after one changed row
+        batch = 1e300;
+        for (int round = 0; round < 3; ++round) {
+            r.MoveFirst();
+            for (int i = 0; i < 5000 + round; ++i)
+                r.MoveNext();
+            r.setColumn("b", QString("changed %1").arg(round));
+            batch = std::min(batch, bestOf(1, [&] {
+                                 if (!r.BatchUpdate()) qFatal("batch failed");
+                             }));
+        }
     }
+    bareDb.close();
+    bareDb = QSqlDatabase();
+    QSqlDatabase::removeDatabase("bare");
     std::printf("100,000 rows x 10 columns\n");
     report("bare QSqlQuery forward-only loop, every field", bare, bare);
     report("GetRecordSet + every field by Column(name)", byName, bare);
     report("GetRecordSet + every field by Column_Num", byNum, bare);
     report("GetRecordSet alone", openOnly, bare);
-    report("BatchUpdate, one row changed (ratio vs open)", batch, openOnly);
+    report("BatchUpdate, one row changed", batch, bare);
     return 0;
 }

@@ -96,6 +96,12 @@ bool isQualified(const QString& token, const QString& table, const QString& name
 bool isQuotedValue(const QString& v) {
     return v.size() >= 2 && v.front() == Quote && v.back() == Quote;
 }
+
+// The database reads a statement's text up to its first NUL: a value that
+// holds one would be cut short there, the rest of the statement lost.
+bool holdsNul(const QString& v) {
+    return v.contains(QChar(0));
+}
 } // namespace
 
 ConditionToken GetNextToken(const QString& text, qsizetype start) {
@@ -184,6 +190,7 @@ QString columnValuesSql(const ColumnDef& c, const QString& section) {
 
 QString foreignKeySql(const ColumnDef& c, const QString& value) {
     QString literal;
+    if (holdsNul(value)) return QString();
     if (isQuotedValue(value)) {
         QString inner = value.mid(1, value.size() - 2);
         inner.replace(Quote, QStringLiteral("''"));
@@ -241,6 +248,7 @@ QString ConditionTranslator::parseComparison(const QString& text, const Conditio
     ConditionColumn col;
     QString colName;
     if (t1.kind == tkQuoted) {
+        if (holdsNul(t1.text)) return BadLeft + excerpt(text, t1.start);
         leftIsValue = true;
         value = t1.text;
         valuePos = t1.start;
@@ -278,6 +286,7 @@ QString ConditionTranslator::parseComparison(const QString& text, const Conditio
     if (t3.kind == tkUnclosed) return Unclosed + excerpt(text, p2);
     if (t3.kind == tkQuoted) {
         if (leftIsValue) return TwoQuotedValues + excerpt(text, p2);
+        if (holdsNul(t3.text)) return BadRight + excerpt(text, p2);
         value = t3.text;
         valuePos = p2;
     } else {

@@ -199,6 +199,13 @@ bool frmInput::Form_Load() {
                        .arg(section));
             return;
         }
+        // A name the database does not know is told with its INI key, not
+        // as the database's complaint about a statement.
+        if (const QString wrong = CheckColumnsInDatabase(section, mCols, mForeign);
+            !wrong.isEmpty()) {
+            msgBox(this, wrong);
+            return;
+        }
         WaitCursor wait;
         SetupGrid();
         LoadRows();

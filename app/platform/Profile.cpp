@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <vector>
 
 namespace Profile {
 
@@ -13,9 +14,22 @@ QByteArray toCp932(const QString& s) {
     return out;
 }
 
+namespace {
+// The bytes are decoded with a line end behind them and the line end taken
+// off again: a lead byte at their end then meets a byte that cannot be its
+// trail and is read as a substitute, where the decoder would otherwise hold
+// it back for a trail that never comes and the character would be lost.
+QString decodeWhole(QStringDecoder& dec, const QByteArray& b) {
+    QString text = dec.decode(b + '\n');
+    text.chop(1);
+    dec.resetState();
+    return text;
+}
+} // namespace
+
 QString fromCp932(const QByteArray& b) {
     QStringDecoder dec("CP932");
-    return dec.decode(b);
+    return decodeWhole(dec, b);
 }
 
 namespace {
@@ -72,50 +86,84 @@ struct IniFile {
     QList<Line> lines;
 };
 
-// CR and LF never occur inside a double-byte character of the code page, so
-// the bytes can be split at them before decoding.
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+const QByteArray ByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
+// Where one line lies in the file's bytes: its text [start, end), its line
+// end [end, next).
+struct Span {
+    qsizetype start, end, next;
+};
+
+// Calls f(span) for every line from `from` (the first line when negative)
+// while f returns true. CR and LF never occur inside a double-byte character
+// of the code page, so the bytes can be split at them before decoding.
+template <typename F> void forEachLine(const QByteArray& all, qsizetype from, F&& f) {
+    const char* d = all.constData();
+    const qsizetype n = all.size();
+    qsizetype p = from >= 0 ? from : all.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
+    while (p < n) {
+        qsizetype e = p;
+        while (e < n && d[e] != '\n' && d[e] != '\r')
+            ++e;
+        qsizetype next = e;
+        if (e < n) next += (d[e] == '\r' && e + 1 < n && d[e + 1] == '\n') ? 2 : 1;
+        if (!f(Span{p, e, next})) return;
+        p = next;
+    }
+}
+
+// A line's text, decoded together with the first byte of its line end (see
+// decodeWhole).
+QString decodeLine(QStringDecoder& dec, const QByteArray& all, const Span& s) {
+    if (s.next == s.end) return decodeWhole(dec, all.mid(s.start, s.end - s.start));
+    QString text = dec.decode(QByteArrayView(all.constData() + s.start, s.end - s.start + 1));
+    text.chop(1);
+    dec.resetState();
+    return text;
+}
+
+// Whether a line may be a section head: its first byte after the blanks is
+// "[". A blank is a character of one byte, so that byte starts a character;
+// only the characters decide whether the line really is a head.
+bool mayBeHead(const QByteArray& all, const Span& s) {
+    const char* d = all.constData();
+    qsizetype i = s.start;
+    while (i < s.end && (d[i] == ' ' || d[i] == '\t' || d[i] == '\v' || d[i] == '\f'))
+        ++i;
+    return i < s.end && d[i] == '[';
+}
+
+// The lines point into the file's bytes rather than holding copies.
 IniFile parseFile(const QByteArray& read) {
     IniFile file;
     file.bytes = read;
     const QByteArray& all = file.bytes;
-    qsizetype p = 0;
-    if (all.startsWith("\xEF\xBB\xBF")) {
-        file.bom = all.left(3);
-        p = 3;
-    }
-    QStringDecoder dec("CP932");
-    const qsizetype n = all.size();
+    if (all.startsWith(ByteOrderMark)) file.bom = ByteOrderMark;
     file.lines.reserve(all.count('\n') + 1);
-    while (p < n) {
-        qsizetype e = p;
-        while (e < n && all[e] != '\n' && all[e] != '\r')
-            ++e;
+    QStringDecoder dec("CP932");
+    forEachLine(all, -1, [&](const Span& s) {
         Line line;
-        line.raw = QByteArray::fromRawData(all.constData() + p, e - p);
-        if (e < n) {
-            // the three line ends share their bytes instead of each line
-            // holding a copy
-            static const QByteArray crlf("\r\n"), lf("\n"), cr("\r");
-            const bool pair = all[e] == '\r' && e + 1 < n && all[e + 1] == '\n';
-            line.eol = pair ? crlf : all[e] == '\n' ? lf : cr;
-            e += pair ? 2 : 1;
-        }
-        if (plainAscii(line.raw)) {
-            line.text = QString::fromLatin1(line.raw);
-        } else {
-            line.text = dec.decode(line.raw);
-            dec.resetState();
-        }
+        line.raw = QByteArray::fromRawData(all.constData() + s.start, s.end - s.start);
+        // the three line ends share their bytes instead of each line
+        // holding a copy
+        static const QByteArray crlf("\r\n"), lf("\n"), cr("\r");
+        const qsizetype eolSize = s.next - s.end;
+        if (eolSize == 2) line.eol = crlf;
+        else if (eolSize == 1) line.eol = all[s.end] == '\n' ? lf : cr;
+        line.text = plainAscii(line.raw) ? QString::fromLatin1(line.raw) : decodeLine(dec, all, s);
         file.lines.append(std::move(line));
-        p = e;
-    }
+        return true;
+    });
     return file;
 }
 
 IniFile readFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return parseFile(f.readAll());
+    return parseFile(readBytes(path));
 }
 
 // The file as it is, or nullopt (and why) when it cannot be read whole; a
@@ -180,6 +228,36 @@ std::optional<std::pair<QString, QString>> entryOf(const QString& line) {
 
 bool sameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// A section head: the section's name, and where the head line lies.
+struct Head {
+    QString name;
+    Span span;
+};
+
+// The section heads of a file's bytes, in file order. A catalog is read key
+// by key, tens of reads for every window that opens: the heads of the bytes
+// read last are kept and used again while the file holds exactly those bytes
+// (compared whole, so that a change by anyone at all is seen). Only lines
+// that may be heads are decoded.
+const std::vector<Head>& headsOf(const QByteArray& all) {
+    struct Last {
+        QByteArray bytes;
+        std::vector<Head> heads;
+    };
+    thread_local Last last;
+    if (last.bytes != all) {
+        last.heads.clear();
+        QStringDecoder dec("CP932");
+        forEachLine(all, -1, [&](const Span& l) {
+            if (mayBeHead(all, l))
+                if (auto s = sectionOf(decodeLine(dec, all, l))) last.heads.push_back({*s, l});
+            return true;
+        });
+        last.bytes = all;
+    }
+    return last.heads;
 }
 
 // Converts texts to be written, one pair of converters for many texts.
@@ -255,11 +333,12 @@ bool writeFile(const IniFile& file, const QString& path, QString* error) {
 QString GetString(const QString& section, const QString& key, const QString& def, int bufferSize,
                   const QString& path) {
     if (bufferSize <= 0) return {};
-    const IniFile file = readFile(path);
+    const QByteArray all = readBytes(path);
+    const std::vector<Head>& heads = headsOf(all);
     if (section.isNull()) {
         QByteArray list;
-        for (const Line& l : file.lines)
-            if (auto s = sectionOf(l.text)) list += toCp932(*s) + '\0';
+        for (const Head& h : heads)
+            list += toCp932(h.name) + '\0';
         // As the platform does: a list that does not fit is cut two bytes
         // short of the buffer and closed with two NULs.
         if (list.size() + 1 > bufferSize) {
@@ -269,20 +348,22 @@ QString GetString(const QString& section, const QString& key, const QString& def
         list += '\0';
         return fromCp932(list);
     }
-    bool inSection = false;
+    // The first section of the name; its lines run to the next head.
+    size_t h = 0;
+    while (h < heads.size() && !sameName(heads[h].name, section))
+        ++h;
     std::optional<QString> found;
-    for (const Line& l : file.lines) {
-        if (auto s = sectionOf(l.text)) {
-            if (inSection) break;
-            inSection = sameName(*s, section);
-            continue;
-        }
-        if (!inSection) continue;
-        if (key.isNull()) continue;
-        if (auto e = entryOf(l.text); e && sameName(e->first, key)) {
-            found = e->second;
-            break;
-        }
+    if (h < heads.size() && !key.isNull()) {
+        const qsizetype end = h + 1 < heads.size() ? heads[h + 1].span.start : all.size();
+        QStringDecoder dec("CP932");
+        forEachLine(all, heads[h].span.next, [&](const Span& l) {
+            if (l.start >= end) return false;
+            if (auto e = entryOf(decodeLine(dec, all, l)); e && sameName(e->first, key)) {
+                found = e->second;
+                return false;
+            }
+            return true;
+        });
     }
     const QString result = found.value_or(def);
     return fromCp932(cutBytes(toCp932(result), bufferSize - 1));

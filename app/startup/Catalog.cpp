@@ -1,7 +1,9 @@
 #include "Catalog.h"
 #include "Dialogs.h"
 #include "Profile.h"
+#include "RellmarkError.h"
 #include "TamrocError.h"
+#include "clsDBRecord.h"
 #include "modMorvi.h"
 
 #include <cmath>
@@ -135,6 +137,9 @@ QString clsPublic::TableSection(qint16 i) const {
     if (i < 1 || i >= mSections.size())
         throw TamrocError(
             QStringLiteral("インデックスが有効範囲にありません：テーブル番号 %1").arg(i));
+    // A table without a section name is never given as a null name: the
+    // INI reader answers a null section with the list of every section.
+    if (mSections[i].isNull()) return QStringLiteral("");
     return mSections[i];
 }
 
@@ -197,6 +202,10 @@ qint16 CountColumns(const QString& section) {
 bool ReadColumnDef(ColumnDef& def, int n, const QString& section) {
     const QString field = readKey(section, columnKey(n, "FieldName"), 30);
     if (field.startsWith(QLatin1Char('0'))) return true;
+    // A column without a field would be read and saved as nothing at all.
+    if (field.isEmpty())
+        throw TamrocError(QStringLiteral("INIファイルの値がありません：[%1] %2")
+                              .arg(section, columnKey(n, "FieldName")));
     def.FieldName = field;
     def.JPName = readKey(section, columnKey(n, "JPName"), 30);
     const QString px = readRequiredKey(section, columnKey(n, "ipointx"), 30);
@@ -266,6 +275,60 @@ qint16 LoadColumnDefs(qint16 tableNumber, ColumnDefs& columns, ColumnDefs& forei
         foreignColumns[j].GaibuTableColeDataType = columns[i].GaibuTableColeDataType;
     }
     return 0;
+}
+
+namespace {
+// The field names of a table, or the database's reason why it cannot be read.
+struct TableFields {
+    QStringList names;
+    QString error;
+    bool has(const QString& field) const { return names.contains(field, Qt::CaseInsensitive); }
+};
+
+TableFields fieldsOf(const QString& table) {
+    TableFields t;
+    try {
+        clsDBRecord rs;
+        rs.setParentConnectClass(objDB);
+        rs.GetRecordSet_free(QStringLiteral("select * from ") + table +
+                             QStringLiteral(" where 1 = 0"));
+        t.names = rs.fieldNames();
+        rs.CloseRecordSet();
+    } catch (const RellmarkError& e) {
+        t.error = e.description();
+        if (t.error.isEmpty()) t.error = QStringLiteral("データベースのエラー");
+    }
+    return t;
+}
+} // namespace
+
+QString CheckColumnsInDatabase(const QString& section, const ColumnDefs& columns,
+                               const ColumnDefs& foreignColumns) {
+    const TableFields main = fieldsOf(section);
+    if (!main.error.isEmpty())
+        return QStringLiteral("データベースにテーブル「%1」がありません（%2）：[%1]")
+            .arg(section, main.error);
+    auto noColumn = [&](const QString& table, const QString& field, int n, const char* key) {
+        return QStringLiteral("データベースのテーブル「%1」に列「%2」がありません：[%3] %4 = %2")
+            .arg(table, field, section, columnKey(n, key));
+    };
+    for (int i = 1; i < columns.size(); ++i)
+        if (!main.has(columns[i].FieldName))
+            return noColumn(section, columns[i].FieldName, i, "FieldName");
+    for (int j = 1; j < foreignColumns.size(); ++j) {
+        if (!foreignColumns[j].InputPlus) continue; // its table is never read
+        const int i = foreignColumns[j].LinkIndex;
+        const ColumnDef& c = columns[i];
+        const TableFields foreign = fieldsOf(c.GaibuTableName);
+        if (!foreign.error.isEmpty())
+            return QStringLiteral("データベースにテーブル「%1」がありません（%2）：[%3] %4 = %1")
+                .arg(c.GaibuTableName, foreign.error, section, columnKey(i, "GaibuTableName"));
+        if (!foreign.has(c.GaibuTableColName))
+            return noColumn(c.GaibuTableName, c.GaibuTableColName, i, "GaibuTableColName");
+        if (!foreign.has(c.GaibuTableColKey))
+            return noColumn(c.GaibuTableName, c.GaibuTableColKey, i, "GaibuTableColKey");
+    }
+    return QString();
 }
 
 bool IsForeignColumn(const ColumnDef& def) {

@@ -347,6 +347,21 @@ private slots:
         QTest::newRow("andes is no keyword") << "a = 1 andes b = 2"
                                              << ""
                                              << "無効な条件指定です  :  andes b =";
+        // a NUL ends the statement text where the database reads it: a value
+        // holding one is refused, never cut short in the statement
+        const QString nul(QChar(0));
+        QTest::newRow("NUL in a text value")
+            << "年 = 'a" + nul + "b'"
+            << ""
+            << "右辺に無効な形式の値が指定されました :  'a" + nul + "b'";
+        QTest::newRow("NUL in a display value")
+            << "分類 = '" + nul + "'"
+            << ""
+            << "右辺に無効な形式の値が指定されました :  '" + nul + "'";
+        QTest::newRow("NUL in a value on the left")
+            << "'" + nul + "' = 年"
+            << ""
+            << "左辺に項目でも値でもない文字が指定されました : '" + nul + "' = 年";
         // what SQL would read otherwise never reaches it
         for (const char* v : {"1,000", "&H10", "１２", "1e", "--5", "1;drop"})
             QTest::newRow(v) << QStringLiteral("a = ") + QString::fromUtf8(v) << ""
@@ -383,6 +398,8 @@ private slots:
                                     << "";
         QTest::newRow("comment") << "1--"
                                  << "";
+        QTest::newRow("NUL inside") << QStringLiteral("'a") + QChar(0) + "'"
+                                    << "";
     }
     void lookupStatementKeepsItsMeaning() {
         QFETCH(QString, value);

@@ -44,10 +44,23 @@ private slots:
         QCOMPARE(firstTable(db), QStringLiteral("in_b"));
     }
 
+    // Closing what was never opened, or was closed already, neither fails
+    // nor shows anything, and the object can still connect.
     void disconnectWithoutConnectionIsQuiet() {
+        TestEnv env;
+        env.runSql({"create table t (x)"});
         clsRellmark db;
         db.DisConnect();
         QVERIFY(db.GetConnection() == nullptr);
+        db.connect(env.dbPath());
+        QVERIFY(db.GetConnection() != nullptr);
+        QCOMPARE(firstTable(db), QStringLiteral("t"));
+        db.DisConnect();
+        db.DisConnect();
+        QVERIFY(db.GetConnection() == nullptr);
+        QVERIFY(shown.isEmpty());
+        db.connect(env.dbPath());
+        QCOMPARE(firstTable(db), QStringLiteral("t"));
     }
 
     void missingFileIsAnErrorAndNeverCreated() {

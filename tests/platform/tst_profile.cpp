@@ -153,6 +153,69 @@ private slots:
         QCOMPARE(Profile::GetString(sec, "N" + c, "0", 30, path), c);
     }
 
+    // Bytes the code page has no character for are read as one substitute
+    // each, never dropped: a lone lead byte at a line's end included.
+    void invalidBytesStandForOneCharacterEach_data() {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("length");
+        QTest::newRow("lead byte at the line end") << QByteArray("\x8B\xE0\x81") << 2;
+        QTest::newRow("lead byte at the file end") << QByteArray("\x8B\xE0\x81") << 2;
+        QTest::newRow("byte without a character") << QByteArray("\x95\x69\xFF\x96\xBC") << 3;
+        QTest::newRow("lead byte before a blank") << QByteArray("a\x81 b") << 4;
+    }
+    void invalidBytesStandForOneCharacterEach() {
+        QFETCH(QByteArray, value);
+        QFETCH(int, length);
+        const bool lastLine = QByteArray(QTest::currentDataTag()).contains("file end");
+        write("[s]\r\nk=" + value + (lastLine ? "" : "\r\nnext=1\r\n"));
+        const QString v = Profile::GetString("s", "k", "0", Profile::Unlimited, path);
+        QCOMPARE(v.size(), length);
+        QVERIFY(!v.contains(QLatin1Char('\r')) && !v.contains(QLatin1Char('\n')));
+        QCOMPARE(Profile::fromCp932(value).size(), length);
+        if (!lastLine)
+            QCOMPARE(Profile::GetString("s", "next", "0", 30, path), QStringLiteral("1"));
+    }
+
+    // Reads of an unchanged file may reuse what an earlier read found; any
+    // change, by this program or another, of any size, is read at once.
+    void everyChangeIsReadAtOnce_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("value");
+        const QChar nul(0);
+        QTest::newRow("same size, another value") << QByteArray("[a]\r\nk=1\r\n[b]\r\nk=2\r\n")
+                                                  << QByteArray("[a]\r\nk=3\r\n[b]\r\nk=2\r\n")
+                                                  << "a" + QString(nul) + "b" + nul + nul << "3";
+        QTest::newRow("same size, sections renamed") << QByteArray("[a]\r\nk=1\r\n[b]\r\nk=2\r\n")
+                                                     << QByteArray("[b]\r\nk=1\r\n[a]\r\nk=2\r\n")
+                                                     << "b" + QString(nul) + "a" + nul + nul << "2";
+        QTest::newRow("emptied") << QByteArray("[a]\r\nk=1\r\n") << QByteArray() << QString(nul)
+                                 << "0";
+        QTest::newRow("from nothing")
+            << QByteArray() << QByteArray("[a]\nk=5") << "a" + QString(nul) + nul << "5";
+    }
+    void everyChangeIsReadAtOnce() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, list);
+        QFETCH(QString, value);
+        write(before);
+        Profile::GetString("a", "k", "0", 30, path);
+        Profile::GetString(QString(), QString(), "0", 255, path);
+        write(after);
+        QCOMPARE(Profile::GetString(QString(), QString(), "0", 255, path), list);
+        QCOMPARE(Profile::GetString("a", "k", "0", 30, path), value);
+        // and a key written by the program
+        QVERIFY(Profile::WriteString("a", "k", "9", path));
+        QCOMPARE(Profile::GetString("a", "k", "0", 30, path), QStringLiteral("9"));
+        // another file of the same bytes is read as itself
+        const QString other = dir.path() + QStringLiteral("/other.ini");
+        QFile::remove(other);
+        QVERIFY(QFile::copy(path, other));
+        QCOMPARE(Profile::GetString("a", "k", "0", 30, other), QStringLiteral("9"));
+    }
+
     void byteOrderMarkIsSkippedAndKept() {
         write("\xEF\xBB\xBF[AppIni]\r\nx=1\r\n[b]\r\ny=2\r\n");
         QCOMPARE(Profile::GetString("AppIni", "x", "0", 30, path), QStringLiteral("1"));
