@@ -2,6 +2,7 @@
 #include "WholeFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <vector>
@@ -160,10 +161,6 @@ IniFile parseFile(const QByteArray& read) {
         return true;
     });
     return file;
-}
-
-IniFile readFile(const QString& path) {
-    return parseFile(readBytes(path));
 }
 
 // The file as it is, or nullopt (and why) when it cannot be read whole; a
@@ -378,7 +375,14 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
         value.isNull() ? std::optional<QByteArray>(QByteArray()) : storable(value);
     if (!sectionBytes || !keyBytes || !valueBytes) return false;
 
-    IniFile file = readFile(path);
+    // A missing file is started afresh; one that exists but cannot be read
+    // is left alone rather than replaced by the one new line.
+    IniFile file;
+    if (QFileInfo::exists(path)) {
+        auto existing = readExisting(path, nullptr);
+        if (!existing) return false;
+        file = std::move(*existing);
+    }
     QList<Line>& lines = file.lines;
     int secStart = -1, secEnd = -1; // head line, and one past the section's last entry line
     for (int i = 0; i < lines.size(); ++i) {

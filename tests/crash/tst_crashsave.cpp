@@ -11,6 +11,7 @@
 // purchase table, TAMROC_CRASH_SEED the random seed (printed by every run).
 #include "FakeDialogs.h"
 #include "FormsRegistry.h"
+#include "PresetStore.h"
 #include "Profile.h"
 #include "TestEnv.h"
 #include "frmInput.h"
@@ -166,10 +167,18 @@ QList<Rewrite> rewrites() {
          [](const QString& path) {
              return Profile::WriteString(QStringLiteral("table5"), QString(), QString(), path);
          }},
-        // TODO(presets): once the preset store of app/summary lands, add its
-        // rewrite of the AppIni presets here as one more entry, e.g.
-        //   {"preset store", [](const QString& path) { /* save a preset through the store */ }},
-        // and the test below covers it like the profile's own rewrites.
+        {"preset store",
+         [](const QString& path) {
+             // a preset of the purchase table added through the store: every
+             // preset key of the table is written again in one rewrite
+             PresetStore store(path, 1, QStringLiteral("購入"));
+             if (!store.load().isEmpty()) return false;
+             SumPreset p;
+             p.Title = QStringLiteral("店ごとの総額");
+             p.RCond = {QStringLiteral("3")};
+             p.SumColumNumber = QStringLiteral("4");
+             return store.add(p).isEmpty();
+         }},
     };
 }
 
@@ -367,9 +376,23 @@ private slots:
         TestEnv base;
         QFile f(base.iniPath());
         QVERIFY(f.open(QIODevice::WriteOnly));
-        const QByteArray old = largeIni();
-        f.write(old);
+        f.write(largeIni());
         f.close();
+        {
+            // presets already stored, which a preset rewrite writes again
+            PresetStore store(base.iniPath(), 1, QStringLiteral("購入"));
+            QCOMPARE(store.load(), QString());
+            for (int i = 0; i < 20; ++i) {
+                SumPreset p;
+                p.Title = QStringLiteral("集計%1").arg(i);
+                p.RCond = {QString::number(i % 4), QStringLiteral("2")};
+                p.SumColumNumber = QStringLiteral("4");
+                p.JpSql = QStringLiteral("金額 > %1").arg(i * 100);
+                p.Sql = QStringLiteral("price > %1").arg(i * 100);
+                QCOMPARE(store.add(p), QString());
+            }
+        }
+        const QByteArray old = readAll(base.iniPath());
 
         TestEnv done;
         QVERIFY(QFile::copy(base.iniPath(), done.iniPath()));

@@ -7,6 +7,7 @@
 #if defined(Q_OS_LINUX)
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 class TestProfile : public QObject {
@@ -308,6 +309,33 @@ private slots:
         QCOMPARE(read(), before);
 #else
         QSKIP("needs a file size limit");
+#endif
+    }
+
+    // A file that exists but cannot be read is not an empty file: writing a
+    // key must not put a file holding only that key in its place.
+    void unreadableFileIsNotRewritten() {
+#if defined(Q_OS_LINUX)
+        const QByteArray before = read();
+        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                         QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                         QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        QFile::setPermissions(dir.path(), all);
+        // written by everyone, read by no one
+        QFile::setPermissions(path, QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
+        // Permissions do not stop root; take an ordinary user's rights.
+        const bool root = geteuid() == 0;
+        if (root) QCOMPARE(seteuid(65534), 0);
+        const bool wrote = Profile::WriteString("b", "k", "new", path);
+        const bool added = Profile::WriteString("new", "k", "v", path);
+        if (root) QCOMPARE(seteuid(0), 0);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(!wrote);
+        QVERIFY(!added);
+        QCOMPARE(read(), before);
+#else
+        QSKIP("needs an ordinary user to take the rights of");
 #endif
     }
 };
