@@ -188,6 +188,13 @@ bool frmSum::Form_Load() {
         // The catalog has told the user what is wrong; a window without its
         // columns could not work.
         if (LoadColumnDefs(mTableNum, mColumns, mForeignColumns) != 0) return;
+        // A name the database lacks is told with its INI key now, not as a
+        // refused statement once the user classifies by that column.
+        if (const QString wrong = CheckColumnsInDatabase(section, mColumns, mForeignColumns);
+            !wrong.isEmpty()) {
+            msgBox(this, wrong);
+            return;
+        }
         intSumCol = defaultSumColumn(section, mColumns);
         txtSumType->setText(intSumCol > 0 ? mColumns[intSumCol].JPName : QString());
         showJpSql(QString());

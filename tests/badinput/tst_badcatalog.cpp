@@ -9,6 +9,7 @@
 #include "TestEnv.h"
 #include "frmInput.h"
 #include "frmSelect.h"
+#include "frmSum.h"
 #include "usrFlg.h"
 
 #include <QComboBox>
@@ -41,6 +42,25 @@ Outcome openEditor(FakeDialogs& fake, int table) {
     return o;
 }
 
+// The summary window: the columns it offers are its headers, and a summary
+// of the default total by every column is run, so that a column read from the
+// wrong place shows up as a statement the database refuses.
+Outcome openSummary(FakeDialogs& fake, int table) {
+    Outcome o;
+    auto* w = new frmSum;
+    w->mTableNum = static_cast<qint16>(table);
+    Forms::setTag(w, QStringLiteral("SUM:%1  1").arg(table));
+    if (w->Form_Load()) {
+        // in the catalog's order, by which the summary names its columns
+        for (const ColumnDef& c : w->columns().mid(1)) // the first is a placeholder
+            o.headers << c.JPName;
+        w->cmdStart_Click();
+    }
+    delete w;
+    o.messages = fake.messages();
+    return o;
+}
+
 // Every window that loads a table's columns from the catalog. A window that
 // reads the catalog joins with one line here.
 struct Window {
@@ -50,8 +70,7 @@ struct Window {
 QList<Window> windows() {
     return {
         {"editor", openEditor},
-        // TODO(summary): {"summary", openSummary}, once frmSum loads its table:
-        // open it for `table`, collect the messages and its grid's headers.
+        {"summary", openSummary},
     };
 }
 
@@ -133,12 +152,25 @@ QByteArray crlf(const QString& text) {
 class TestBadCatalog : public QObject {
     Q_OBJECT
 
+    // What one window makes of a catalog where it differs from the others.
+    struct Differs {
+        const char* window;
+        QStringList messages;
+        QStringList headers;
+    };
     // Adds one row per window for a catalog given as file bytes.
     static void add(const char* name, const QByteArray& ini, int table, const QStringList& messages,
-                    const QStringList& headers) {
-        for (const Window& w : windows())
+                    const QStringList& headers, const QList<Differs>& differs = {}) {
+        for (const Window& w : windows()) {
+            QStringList m = messages, h = headers;
+            for (const Differs& d : differs)
+                if (qstrcmp(d.window, w.name) == 0) {
+                    m = d.messages;
+                    h = d.headers;
+                }
             QTest::addRow("%s / %s", name, w.name)
-                << QString::fromLatin1(w.name) << ini << table << messages << headers;
+                << QString::fromLatin1(w.name) << ini << table << m << h;
+        }
     }
 
 private slots:
@@ -190,11 +222,12 @@ private slots:
         add("positions in another order",
             crlf(with("COL( 01 )ipointx=0", "COL( 01 )ipointx=3")
                      .replace("COL( 04 )ipointx=3", "COL( 04 )ipointx=0")),
-            1, {}, {"金額", "品名", "分類", "番号"});
+            1, {}, {"金額", "品名", "分類", "番号"}, {{"summary", {}, GoodHeaders}});
 
         // the table's key and the database
         add("no MainKey", crlf(with("COL( 01 )MainKey=1", {})), 1,
-            {"テーブル「buy」にはキー列（MainKey）がないため編集できません。"}, {});
+            {"テーブル「buy」にはキー列（MainKey）がないため編集できません。"}, {},
+            {{"summary", {}, GoodHeaders}}); // totalling needs no key
         add("FieldName the table lacks",
             crlf(with("COL( 02 )FieldName=name", "COL( 02 )FieldName=title")), 1,
             {"データベースのテーブル「buy」に列「title」がありません：[buy] COL( 02 )FieldName = "
@@ -226,7 +259,11 @@ private slots:
             1,
             {"テーブル日本語名称がないよ！",
              "テーブル「buy」には列の定義がないため編集できません。"},
-            {});
+            {},
+            {{"summary",
+              {"テーブル日本語名称がないよ！",
+               "このテーブルには合計を求められる数字の項目がありません。"},
+              {}}});
         {
             QString many;
             for (int i = 0; i < 9999; ++i)
