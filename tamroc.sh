@@ -53,7 +53,8 @@ test)
         -DTAMROC_SANITIZE=ON -DTAMROC_FUZZ=ON -DTAMROC_BENCH=OFF \
         -DTAMROC_FUZZ_SECONDS="${TAMROC_FUZZ_SECONDS:-60}"
     cmake --build "$build-asan" -j "$jobs"
-    (cd "$build-asan" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+    (cd "$build-asan" && QT_QPA_PLATFORM=offscreen \
+        sh "$here/tools/pgcluster.sh" run ctest --output-on-failure -j "$jobs")
     echo "== sanitizer build and fuzzing tested in $(($(date +%s) - start)) s in all"
     ;;
 *)
