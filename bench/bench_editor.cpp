@@ -89,19 +89,7 @@ int main(int argc, char* argv[]) {
     bareDb.setDatabaseName(dbPath);
     bareDb.open();
     volatile qint64 sink = 0;
-    const double bare = bestOf(3, [&] {
-        QSqlQuery q(bareDb);
-        q.setForwardOnly(true);
-        for (const char* s :
-             {"select * from buy order by id", "select cat_name, cat_id from cat order by cat_id",
-              "select shop_name, shop_id from shop order by shop_id"}) {
-            q.exec(s);
-            const int n = q.record().count();
-            while (q.next())
-                for (int i = 0; i < n; ++i)
-                    sink = sink + q.value(i).toString().size();
-        }
-    });
+    const double bare = bestOf(3, [&] { sink = sink + readRows(bareDb, EditorReads); });
     bareDb.close();
     bareDb = QSqlDatabase();
     QSqlDatabase::removeDatabase("bare");

@@ -2,6 +2,7 @@
 // foreign tables held in memory. A condition it accepts must give SQL that
 // the database takes as one statement over the table; so must every lookup
 // of a foreign display value.
+#include "Columns.h"
 #include "ConditionLookup.h"
 #include "ConditionTranslator.h"
 #include "FuzzSupport.h"
@@ -13,25 +14,6 @@
 
 namespace {
 using fuzz::check;
-
-ColumnDef column(const QString& jp, const QString& field, ColumnDataType type) {
-    ColumnDef c;
-    c.JPName = jp;
-    c.FieldName = field;
-    c.eDataType = type;
-    c.GaibuTableName = QStringLiteral("Nothing");
-    return c;
-}
-ColumnDef foreignColumn(const QString& jp, const QString& field, ColumnDataType keyType,
-                        const QString& table, const QString& shown, const QString& key,
-                        ColumnDataType shownType) {
-    ColumnDef c = column(jp, field, keyType);
-    c.GaibuTableName = table;
-    c.GaibuTableColName = shown;
-    c.GaibuTableColKey = key;
-    c.GaibuTableColeDataType = shownType;
-    return c;
-}
 
 QSqlDatabase database() {
     return QSqlDatabase::database(QStringLiteral("fuzz"));

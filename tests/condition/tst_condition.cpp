@@ -1,6 +1,7 @@
 // The condition language: reading tokens, finding columns, translating to
 // SQL, and every message with its excerpt.
 #include "ConditionLookup.h"
+#include "Columns.h"
 #include "ConditionTranslator.h"
 #include "RellmarkError.h"
 
@@ -8,25 +9,6 @@
 #include <QtTest>
 
 namespace {
-ColumnDef column(const QString& jp, const QString& field, ColumnDataType type) {
-    ColumnDef c;
-    c.JPName = jp;
-    c.FieldName = field;
-    c.eDataType = type;
-    c.GaibuTableName = QStringLiteral("Nothing");
-    return c;
-}
-ColumnDef foreignColumn(const QString& jp, const QString& field, ColumnDataType keyType,
-                        const QString& table, const QString& shown, const QString& key,
-                        ColumnDataType shownType) {
-    ColumnDef c = column(jp, field, keyType);
-    c.GaibuTableName = table;
-    c.GaibuTableColName = shown;
-    c.GaibuTableColKey = key;
-    c.GaibuTableColeDataType = shownType;
-    return c;
-}
-
 // Foreign tables in memory: "table|value as typed" -> key.
 class FakeLookup : public ConditionLookup {
 public:

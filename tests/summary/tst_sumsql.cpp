@@ -1,6 +1,7 @@
 // The summary statement built from its settings, totals as the grid shows
 // them, and runs against a real SQLite file with hand-computed results.
 #include "Catalog.h"
+#include "Columns.h"
 #include "FakeDialogs.h"
 #include "RellmarkError.h"
 #include "SumSql.h"
@@ -35,15 +36,6 @@ ColumnDefs exampleColumns() {
     c[5].eDataType = eSmallint;
     for (int i = 1; i < c.size(); ++i)
         if (c[i].GaibuTableName.isEmpty()) c[i].GaibuTableName = "Nothing";
-    return c;
-}
-
-ColumnDef column(const QString& jp, const QString& field, ColumnDataType type) {
-    ColumnDef c;
-    c.JPName = jp;
-    c.FieldName = field;
-    c.eDataType = type;
-    c.GaibuTableName = "Nothing";
     return c;
 }
 
