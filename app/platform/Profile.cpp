@@ -154,8 +154,10 @@ IniFile parseFile(const QByteArray& read) {
         // holding a copy
         static const QByteArray crlf("\r\n"), lf("\n"), cr("\r");
         const qsizetype eolSize = s.next - s.end;
-        if (eolSize == 2) line.eol = crlf;
-        else if (eolSize == 1) line.eol = all[s.end] == '\n' ? lf : cr;
+        if (eolSize == 2)
+            line.eol = crlf;
+        else if (eolSize == 1)
+            line.eol = all[s.end] == '\n' ? lf : cr;
         line.text = plainAscii(line.raw) ? QString::fromLatin1(line.raw) : decodeLine(dec, all, s);
         file.lines.append(std::move(line));
         return true;

@@ -1,7 +1,7 @@
 // The condition language: reading tokens, finding columns, translating to
 // SQL, and every message with its excerpt.
-#include "ConditionLookup.h"
 #include "Columns.h"
+#include "ConditionLookup.h"
 #include "ConditionTranslator.h"
 #include "RellmarkError.h"
 

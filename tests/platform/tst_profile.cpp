@@ -317,9 +317,9 @@ private slots:
     void unreadableFileIsNotRewritten() {
 #if defined(Q_OS_LINUX)
         const QByteArray before = read();
-        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                         QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
-                         QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                         QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                         QFile::WriteOther | QFile::ExeOther;
         QFile::setPermissions(dir.path(), all);
         // written by everyone, read by no one
         QFile::setPermissions(path, QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
