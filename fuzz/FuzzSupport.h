@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,12 +23,23 @@ inline void check(bool ok, const char* what, const QString& detail = {}) {
 
 // A file of this process's own, in memory where the system offers it: the
 // readers under test take a path, and millions of runs should not wear a disk.
+// The file goes when the process ends normally.
 inline QString scratchPath(const char* name) {
     const QString dir =
         QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    return QStringLiteral("%1/tamroc-fuzz-%2-%3")
-        .arg(dir, QString::fromLatin1(name))
-        .arg(QCoreApplication::applicationPid());
+    const QString path = QStringLiteral("%1/tamroc-fuzz-%2-%3")
+                             .arg(dir, QString::fromLatin1(name))
+                             .arg(QCoreApplication::applicationPid());
+    static QStringList* made = [] {
+        auto* list = new QStringList;
+        std::atexit([] {
+            for (const QString& p : *made)
+                QFile::remove(p);
+        });
+        return list;
+    }();
+    made->append(path);
+    return path;
 }
 
 inline void writeFile(const QString& path, const uint8_t* data, size_t size) {

@@ -203,7 +203,6 @@ std::optional<QString> sectionOf(const QString& line) {
     return t.mid(1, close - 1).toString().trimmed();
 }
 
-// "key = value" -> (key, value), both trimmed; nullopt for other lines.
 // The key of an entry line, trimmed, without copying; empty for other lines.
 QStringView keyOf(const QString& line) {
     const QStringView t = trimBlanks(line);
@@ -213,6 +212,7 @@ QStringView keyOf(const QString& line) {
     return t.left(eq).trimmed();
 }
 
+// "key = value" -> (key, value), both trimmed; nullopt for other lines.
 std::optional<std::pair<QString, QString>> entryOf(const QString& line) {
     const QStringView t = trimBlanks(line);
     if (t.isEmpty() || t[0] == u';') return std::nullopt;

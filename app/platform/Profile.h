@@ -23,8 +23,9 @@ constexpr int Unlimited = std::numeric_limits<int>::max();
 // null `key` removes the whole section. The file is rewritten atomically;
 // every other byte, line ends and a leading byte order mark included, stays
 // as it was. Returns false, and writes nothing, for text the code page
-// cannot hold (or that holds a line break) and when the file could not be
-// written (the old file is then left untouched).
+// cannot hold (or that holds a line break), for a file that exists but
+// cannot be read, and when the file could not be written (the old file is
+// then left untouched).
 bool WriteString(const QString& section, const QString& key, const QString& value,
                  const QString& path);
 

@@ -303,7 +303,8 @@ TableFields fieldsOf(const QString& table) {
 } // namespace
 
 QString CheckColumnsInDatabase(const QString& section, const ColumnDefs& columns,
-                               const ColumnDefs& foreignColumns) {
+                               const ColumnDefs& foreignColumns, ForeignTables read) {
+    if (columns.size() <= 1) return QString();
     const TableFields main = fieldsOf(section);
     if (!main.error.isEmpty())
         return QStringLiteral("データベースにテーブル「%1」がありません（%2）：[%1]")
@@ -316,7 +317,8 @@ QString CheckColumnsInDatabase(const QString& section, const ColumnDefs& columns
         if (!main.has(columns[i].FieldName))
             return noColumn(section, columns[i].FieldName, i, "FieldName");
     for (int j = 1; j < foreignColumns.size(); ++j) {
-        if (!foreignColumns[j].InputPlus) continue; // its table is never read
+        if (read == ForeignTables::Shown && !foreignColumns[j].InputPlus)
+            continue; // its table is never read
         const int i = foreignColumns[j].LinkIndex;
         const ColumnDef& c = columns[i];
         const TableFields foreign = fieldsOf(c.GaibuTableName);

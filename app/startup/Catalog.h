@@ -55,12 +55,16 @@ bool ReadColumnDef(ColumnDef& def, int n, const QString& section);
 // hold safely (a faulty key, positions that are not 0..n-1 each used once)
 // is refused with a message that names the section and the keys.
 qint16 LoadColumnDefs(qint16 tableNumber, ColumnDefs& columns, ColumnDefs& foreignColumns);
+// Which foreign tables a window reads: the editor only those whose texts it
+// shows (InputPlus); the summary every one, for its classification texts.
+enum class ForeignTables { Shown, All };
 // Whether the database has what the loaded columns name: the table of the
-// section with every FieldName, and for each foreign column whose texts are
-// shown (InputPlus) its table with the display and key columns. Empty when
-// it has; else the message, naming the section and the key.
+// section with every FieldName, and for each foreign column the window reads
+// its table with the display and key columns. Empty when it has (or there
+// are no columns to check); else the message, naming the section and the key.
 QString CheckColumnsInDatabase(const QString& section, const ColumnDefs& columns,
-                               const ColumnDefs& foreignColumns);
+                               const ColumnDefs& foreignColumns,
+                               ForeignTables read = ForeignTables::Shown);
 bool IsForeignColumn(const ColumnDef& def);
 // Grid text to field value. Throws TamrocError for a text that is not a number.
 QVariant ToFieldValue(const QString& text, ColumnDataType dataType);

@@ -190,7 +190,8 @@ bool frmSum::Form_Load() {
         if (LoadColumnDefs(mTableNum, mColumns, mForeignColumns) != 0) return;
         // A name the database lacks is told with its INI key now, not as a
         // refused statement once the user classifies by that column.
-        if (const QString wrong = CheckColumnsInDatabase(section, mColumns, mForeignColumns);
+        if (const QString wrong =
+                CheckColumnsInDatabase(section, mColumns, mForeignColumns, ForeignTables::All);
             !wrong.isEmpty()) {
             msgBox(this, wrong);
             return;

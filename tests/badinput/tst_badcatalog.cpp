@@ -43,8 +43,8 @@ Outcome openEditor(FakeDialogs& fake, int table) {
 }
 
 // The summary window: the columns it offers are its headers, and a summary
-// of the default total by every column is run, so that a column read from the
-// wrong place shows up as a statement the database refuses.
+// classified by every column is run, so that a column or foreign table read
+// from the wrong place shows up as a statement the database refuses.
 Outcome openSummary(FakeDialogs& fake, int table) {
     Outcome o;
     auto* w = new frmSum;
@@ -52,8 +52,11 @@ Outcome openSummary(FakeDialogs& fake, int table) {
     Forms::setTag(w, QStringLiteral("SUM:%1  1").arg(table));
     if (w->Form_Load()) {
         // in the catalog's order, by which the summary names its columns
-        for (const ColumnDef& c : w->columns().mid(1)) // the first is a placeholder
-            o.headers << c.JPName;
+        const ColumnDefs& cols = w->columns();
+        for (int c = 1; c < cols.size(); ++c) { // the first is a placeholder
+            o.headers << cols[c].JPName;
+            w->TypesAdd(cols[c].JPName, c);
+        }
         w->cmdStart_Click();
     }
     delete w;
@@ -242,6 +245,16 @@ private slots:
             {"データベースにテーブル「category」がありません（no such table: category Unable to "
              "execute statement）：[buy] COL( 03 )GaibuTableName = category"},
             {});
+        // a foreign table whose texts the editor does not show (no InputPlus)
+        // is still read by the summary for its classification texts
+        add("foreign table missing, texts not shown",
+            crlf(with("COL( 03 )GaibuTableName=cat", "COL( 03 )GaibuTableName=category")
+                     .replace("COL( 03 )InputPlus=1\n", "")),
+            1, {}, GoodHeaders,
+            {{"summary",
+              {"データベースにテーブル「category」がありません（no such table: category Unable to "
+               "execute statement）：[buy] COL( 03 )GaibuTableName = category"},
+              {}}});
         add("foreign display column missing",
             crlf(with("COL( 03 )GaibuTableColName=cat_name", "COL( 03 )GaibuTableColName=label")),
             1,
