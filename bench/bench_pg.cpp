@@ -7,6 +7,7 @@
 #include "Catalog.h"
 #include "Dialogs.h"
 #include "Profile.h"
+#include "PurchaseCatalog.h"
 #include "ServerAddress.h"
 #include "TestEnv.h"
 #include "frmInput.h"
@@ -86,24 +87,7 @@ int main(int argc, char* argv[]) {
         db.close();
     }
     QSqlDatabase::removeDatabase("gen");
-    QString ini = "[buy]\nTableJPName=購入テーブル\n";
-    ini += iniColumn(1, "id", "番号", 0, "eInteger", "MainKey=1;Unique=1");
-    ini += iniColumn(2, "y", "年", 1, "eText", "");
-    ini += iniColumn(3, "m", "購入した月", 2, "eSmallint", "");
-    ini += iniColumn(4, "d", "日", 3, "eInteger", "NullPermmit=1");
-    ini += iniColumn(5, "cat_id", "分類", 4, "eInteger",
-                     "GaibuTableName=cat;GaibuTableColName=cat_name;GaibuTableColKey=cat_id;"
-                     "GaibuTableColeDataType=eText;InputPlus=1");
-    ini += iniColumn(6, "shop_id", "購入店", 5, "eInteger",
-                     "GaibuTableName=shop;GaibuTableColName=shop_name;GaibuTableColKey=shop_id;"
-                     "GaibuTableColeDataType=eText;InputPlus=1");
-    ini += iniColumn(7, "item", "品名", 6, "eText", "");
-    ini += iniColumn(8, "amount", "購入金額", 7, "eInteger", "");
-    ini += iniColumn(9, "memo", "備考", 8, "eText", "NullPermmit=1");
-    QFile f(dir.path() + "/db/Tamroc.ini");
-    f.open(QIODevice::WriteOnly);
-    f.write(Profile::toCp932(ini));
-    f.close();
+    writePurchaseCatalog(dir.path() + "/db/Tamroc.ini");
 
     modMorvi::InitEnvironmentAt(dir.path(), address);
     LoadTableList();
