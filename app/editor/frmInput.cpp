@@ -8,7 +8,6 @@
 #include "WaitCursor.h"
 #include "clsDBRecord.h"
 #include "clsRellmark.h"
-#include "frmSelect.h"
 #include "modMorvi.h"
 #include "modpub.h"
 #include "usrFlg.h"

@@ -1,12 +1,12 @@
 // Saving the grid back to the database in one transaction, and closing.
 #include "CellValues.h"
 #include "Dialogs.h"
+#include "ProgramEvents.h"
 #include "TamrocError.h"
 #include "WaitCursor.h"
 #include "clsDBRecord.h"
 #include "clsRellmark.h"
 #include "frmInput.h"
-#include "frmSelect.h"
 #include "modMorvi.h"
 #include "usrFlg.h"
 
@@ -518,7 +518,6 @@ void frmInput::Form_QueryUnload(int& cancel, int) {
     cancel = 0;
     mGrid->CloseEditor(true); // what is being typed counts as a change
 
-    frmSelect* menu = frmSelect::instance();
     if (mModified) {
         const auto answer = dialogs().question(this, QStringLiteral("保存しますか？？"),
                                                windowTitle() + QStringLiteral("の終了"));
@@ -531,11 +530,11 @@ void frmInput::Form_QueryUnload(int& cancel, int) {
         }
         if (keep) {
             cancel = 1;
-            if (menu) menu->setEndFlag(false);
+            emit ProgramEvents::instance().editorCloseAnswered(false);
             return;
         }
     }
-    if (menu) menu->setEndFlag(true);
+    emit ProgramEvents::instance().editorCloseAnswered(true);
     if (mRecordSet && mRecordSet->IsOpen()) mRecordSet->CloseRecordSet();
     mRecordSet.reset();
 }

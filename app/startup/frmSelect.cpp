@@ -4,6 +4,7 @@
 #include "FormsRegistry.h"
 #include "Guarded.h"
 #include "Profile.h"
+#include "ProgramEvents.h"
 #include "UiFont.h"
 #include "frmInput.h"
 #include "frmSum.h"
@@ -26,6 +27,8 @@ frmSelect* theMenu = nullptr;
 
 frmSelect::frmSelect(QWidget* parent) : QWidget(parent, Qt::Window) {
     theMenu = this;
+    connect(&ProgramEvents::instance(), &ProgramEvents::editorCloseAnswered, this,
+            &frmSelect::setEndFlag);
     setWindowTitle(QStringLiteral("編集するテーブルの選択"));
     setFont(uiFont(10));
     auto* lay = new QGridLayout(this);

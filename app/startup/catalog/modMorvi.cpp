@@ -1,11 +1,8 @@
 #include "modMorvi.h"
 #include "Catalog.h"
 #include "Dialogs.h"
-#include "Guarded.h"
 #include "ServerAddress.h"
 #include "clsRellmark.h"
-#include "frmSelect.h"
-#include "frmTitle.h"
 
 #include <QApplication>
 
@@ -89,18 +86,6 @@ void InitEnvironment() {
     QString error;
     const QString database = chosenDatabase(QCoreApplication::arguments(), &error);
     setUp(QCoreApplication::applicationDirPath(), database, error);
-}
-
-void Main() {
-    auto* title = new frmTitle;
-    title->show();
-    QCoreApplication::processEvents();
-    InitEnvironment();
-    guarded(nullptr, LoadTableList);
-    title->close();
-    delete title;
-    auto* menu = new frmSelect;
-    menu->show();
 }
 
 void EndProgram() {

@@ -1,0 +1,6 @@
+#include "ProgramEvents.h"
+
+ProgramEvents& ProgramEvents::instance() {
+    static ProgramEvents events;
+    return events;
+}
