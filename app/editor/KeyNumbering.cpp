@@ -7,7 +7,7 @@
 namespace KeyNumbering {
 
 std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& keys, int firstRow,
-                                                   qint64 floor) {
+                                                   qint64 floor, qint64 limit) {
     qint64 m = std::max<qint64>(floor, 0);
     qint64 empty = 0;
     for (const QString& k : keys) {
@@ -21,7 +21,6 @@ std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& k
     }
     std::vector<NewKey> out;
     if (empty == 0) return out;
-    constexpr qint64 limit = std::numeric_limits<qint32>::max();
     if (m >= limit || m + empty > limit) return std::nullopt;
     out.reserve(static_cast<size_t>(empty));
     qint64 next = m;

@@ -15,11 +15,11 @@ struct NewKey {
 // Numbers the rows whose key text is empty: m + 1, m + 2, ... in row order,
 // m being the greatest whole-number key (0 when there is none). `keys[i]` is the
 // key text of grid row `firstRow + i`. Texts that are not whole numbers are
-// left to the cell checks. nullopt when a number would pass 2147483647.
-// Numbering starts past `floor` as well (the greatest key a shared book holds
-// by now).
+// left to the cell checks. nullopt when a number would pass `limit` (the
+// greatest the key column's type holds). Numbering starts past `floor` as
+// well (the greatest key the table holds by now).
 std::optional<std::vector<NewKey>> numberEmptyKeys(const std::vector<QString>& keys, int firstRow,
-                                                   qint64 floor = 0);
+                                                   qint64 floor = 0, qint64 limit = 2147483647);
 
 // Hands out key numbers for new foreign records: the gaps of the existing
 // keys from 0 upwards first, then the numbers after the greatest.

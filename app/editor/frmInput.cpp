@@ -6,7 +6,6 @@
 #include "TamrocError.h"
 #include "UiFont.h"
 #include "WaitCursor.h"
-#include "clsDBRecord.h"
 #include "clsRellmark.h"
 #include "modMorvi.h"
 #include "modpub.h"
@@ -44,6 +43,7 @@ frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
     mStatusPanel = new QLabel(this);
     statusBar()->addWidget(mStatusPanel, 1);
     buildMenus();
+    mSession = makeSession();
     connect(mGrid, &usrFlg::cellsEdited, this, [this] {
         if (mLoading) return;
         mModified = true;
@@ -54,49 +54,6 @@ frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
 }
 
 frmInput::~frmInput() = default;
-
-const QString& frmInput::cell(int row, int col) const {
-    return mGrid->model().text(row, col);
-}
-
-// A key in a number column is joined by its value; anything else (a text
-// stored in a number column) as it stands, so that it matches nothing
-// instead of stopping the load.
-void frmInput::ShownTexts::insert(const QString& key, const QString& text) {
-    qint64 v;
-    if (mNumeric && parsePlainInteger(key, v)) {
-        if (!mNumbers.contains(v)) mNumbers.insert(v, text);
-    } else if (!mTexts.contains(key)) {
-        mTexts.insert(key, text);
-    }
-}
-
-const QString* frmInput::ShownTexts::find(const QString& key) const {
-    qint64 v;
-    if (mNumeric && parsePlainInteger(key, v)) {
-        const auto it = mNumbers.constFind(v);
-        return it == mNumbers.constEnd() ? nullptr : &*it;
-    }
-    const auto it = mTexts.constFind(key);
-    return it == mTexts.constEnd() ? nullptr : &*it;
-}
-
-bool frmInput::keepsLoadedKey(int j, int row) const {
-    if (static_cast<size_t>(j) >= mShown.size()) return false;
-    const QString& key = cell(row, mCols[mForeign[j].LinkIndex].ipointx);
-    if (key.isEmpty()) return false;
-    // a key the foreign table did not hold showed the placeholder
-    const QString* text = mShown[j].find(key);
-    return cell(row, mForeign[j].ipointx) == (text ? *text : NoMatch);
-}
-
-QString frmInput::keyLabel(const std::function<QString(int)>& textOf) const {
-    QStringList parts;
-    for (int i = 1; i <= numberCount(); ++i)
-        if (mCols[i].MainKey)
-            parts << mCols[i].JPName + QStringLiteral("「") + textOf(i) + QStringLiteral("」");
-    return parts.join(QStringLiteral("・"));
-}
 
 QAction* frmInput::action(const QString& name) const {
     return findChild<QAction*>(name);
@@ -157,18 +114,6 @@ void frmInput::buildMenus() {
     add(menuEdit, "mnuEditSort", QStringLiteral("ソート"), {}, &frmInput::mnuEditSort_Click);
 }
 
-int frmInput::firstKeyColumn() const {
-    for (int i = 1; i <= numberCount(); ++i)
-        if (mCols[i].MainKey) return i;
-    return 0;
-}
-
-int frmInput::lastKeyColumn() const {
-    for (int i = numberCount(); i >= 1; --i)
-        if (mCols[i].MainKey) return i;
-    return 0;
-}
-
 void frmInput::sortAll(int col, int mode) {
     // Sorting for loading, checking and saving always takes every row, never
     // just the rows the user happens to have selected.
@@ -186,13 +131,16 @@ bool frmInput::Form_Load() {
         mSearchText.clear();
         action("mnuEditSearchDown")->setEnabled(false);
         action("mnuEditSearchUp")->setEnabled(false);
-        if (LoadColumnDefs(mTblNum, mCols, mForeign) != 0) return;
+        ColumnDefs cols, foreign;
+        if (LoadColumnDefs(mTblNum, cols, foreign) != 0) return;
+        mSession = makeSession();
+        mSession->setTable(section, cols, foreign);
         if (numberCount() < 1) {
             msgBox(this, QStringLiteral("テーブル「%1」には列の定義がないため編集できません。")
                              .arg(section));
             return;
         }
-        if (firstKeyColumn() == 0) {
+        if (mSession->firstKeyColumn() == 0) {
             msgBox(this,
                    QStringLiteral("テーブル「%1」にはキー列（MainKey）がないため編集できません。")
                        .arg(section));
@@ -200,7 +148,7 @@ bool frmInput::Form_Load() {
         }
         // A name the database does not know is told with its INI key, not
         // as the database's complaint about a statement.
-        if (const QString wrong = CheckColumnsInDatabase(section, mCols, mForeign);
+        if (const QString wrong = CheckColumnsInDatabase(section, cols, foreign);
             !wrong.isEmpty()) {
             msgBox(this, wrong);
             return;
@@ -208,6 +156,7 @@ bool frmInput::Form_Load() {
         WaitCursor wait;
         SetupGrid();
         LoadRows();
+        if (!mSession->isLoaded()) return;
         SetupToolbar();
         LayoutControls(1);
         ok = true;
@@ -226,45 +175,39 @@ bool frmInput::Form_Load() {
 }
 
 void frmInput::SetupGrid() {
+    const ColumnDefs& cols = mSession->columns();
+    const ColumnDefs& foreign = mSession->foreignColumns();
     const int n = numberCount(), k = foreignCount();
     mGrid->setMaxCol(n);
     mGrid->setMaxCol(n + k + 1);
     mGrid->setMaxRow(1);
     mGrid->setFixedCols(0);
     mGrid->setFixedRows(1);
+    const bool widths = !mWidthsSet;
+    mWidthsSet = true;
     for (int i = 1; i <= n; ++i) {
-        const ColumnDef& c = mCols[i];
-        mGrid->setColWidth(c.ipointx, IsForeignColumn(c) || !c.Visible ? 0 : c.CellHeight);
+        const ColumnDef& c = cols[i];
+        if (widths)
+            mGrid->setColWidth(c.ipointx, IsForeignColumn(c) || !c.Visible ? 0 : c.CellHeight);
         mGrid->setField(0, c.ipointx, c.JPName);
         mGrid->setColAlignment(c.ipointx,
                                isNumberType(c.eDataType) ? Qt::AlignRight : Qt::AlignLeft);
     }
     for (int j = 1; j <= k; ++j) {
-        const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
-        mGrid->setColWidth(mForeign[j].ipointx, linked.CellHeight);
-        mGrid->setField(0, mForeign[j].ipointx, linked.JPName);
-        mGrid->setColAlignment(mForeign[j].ipointx, isNumberType(mForeign[j].GaibuTableColeDataType)
-                                                        ? Qt::AlignRight
-                                                        : Qt::AlignLeft);
+        const ColumnDef& linked = cols[foreign[j].LinkIndex];
+        if (widths) mGrid->setColWidth(foreign[j].ipointx, linked.CellHeight);
+        mGrid->setField(0, foreign[j].ipointx, linked.JPName);
+        mGrid->setColAlignment(foreign[j].ipointx, isNumberType(foreign[j].GaibuTableColeDataType)
+                                                       ? Qt::AlignRight
+                                                       : Qt::AlignLeft);
     }
     mGrid->setColWidth(n + k, 0);
     mGrid->setField(0, n + k, QStringLiteral("修正フラグ"));
 }
 
-QString frmInput::mainSource() const {
-    QString source = objPublic->TableSection(mTblNum) + QStringLiteral(" Order By ");
-    QStringList keys;
-    for (int i = 1; i <= numberCount(); ++i)
-        if (mCols[i].MainKey) keys << mCols[i].FieldName;
-    return source + keys.join(QStringLiteral(" , "));
-}
-
-void frmInput::openMainRecordSet() {
-    if (mRecordSet && mRecordSet->IsOpen()) mRecordSet->CloseRecordSet();
-    mRecordSet = std::make_unique<clsDBRecord>();
-    mRecordSet->setParentConnectClass(objDB);
-    mRecordSet->GetRecordSet(mainSource());
-    mRecordSetTouched = false;
+std::unique_ptr<EditSession> frmInput::makeSession() {
+    return std::make_unique<EditSession>(mGrid->model(), objDB,
+                                         [this](int maxRow) { mGrid->setMaxRow(maxRow); });
 }
 
 void frmInput::LoadRows() {
@@ -276,138 +219,50 @@ void frmInput::LoadRows() {
             w->mGrid->setRedraw(true);
         }
     } done{this};
+    mGrid->CloseEditor(false);
     mGrid->setRedraw(false);
-    openMainRecordSet();
-    clsDBRecord& rs = *mRecordSet;
-    const int n = numberCount();
-    mLoaded.clear();
-    if (rs.RowCount() > 0) {
-        mLoaded.reserve(static_cast<size_t>(rs.RowCount()) * n);
-        rs.MoveFirst();
-        for (int r = 1; !rs.Eof(); ++r) {
-            mGrid->setMaxRow(r + 1);
-            for (int i = 1; i <= n; ++i) {
-                const QString text = FieldText(rs.Column(mCols[i].FieldName));
-                mGrid->setField(r, mCols[i].ipointx, text);
-                mLoaded.push_back(text);
-            }
-            rs.MoveNext();
-        }
+    const EditSession::LoadResult loaded = mSession->load();
+    if (!loaded.ok) {
+        reportLoadFailure(loaded);
+        return;
     }
-    LoadForeignValues(1);
-    const ColumnDef& last = mCols[lastKeyColumn()];
-    sortAll(last.ipointx, isNumberType(last.eDataType) ? 3 : 7);
+    applyInputLists(loaded);
     mModified = false;
 }
 
 void frmInput::LoadForeignValues(int mode) {
-    const int n = numberCount(), k = foreignCount();
-    const QString mainTable = objPublic->TableSection(mTblNum);
-    if (mode == 1) {
-        mShown.assign(static_cast<size_t>(k + 1), ShownTexts());
-        for (int j = 1; j <= k; ++j)
-            mShown[j] = ShownTexts(isNumberType(mCols[mForeign[j].LinkIndex].eDataType));
-    }
+    applyInputLists(mSession->loadForeignValues(mode));
+    mGrid->setRedraw(true);
+}
+
+void frmInput::applyInputLists(const EditSession::LoadResult& loaded) {
+    for (const QString& w : loaded.warnings)
+        msgBox(this, w);
     mGrid->InputClear();
-    mGrid->setInputColsNum(n + k + 1);
-
-    QString sql =
-        QStringLiteral("Select all Count(*) as Count , 0 as TableNumber From ") + mainTable;
-    for (int j = 1; j <= k; ++j)
-        if (mForeign[j].InputPlus)
-            sql += QStringLiteral(" union all select all Count(*) as Count , ") +
-                   QString::number(j) + QStringLiteral(" as TableNumber from ") +
-                   mCols[mForeign[j].LinkIndex].GaibuTableName;
-    clsDBRecord counts;
-    counts.setParentConnectClass(objDB);
-    counts.GetRecordSet_free(sql, true, QStringLiteral("aa"));
-    auto countOf = [&](int table) -> int {
-        if (counts.RowCount() > 0)
-            for (counts.MoveFirst(); !counts.Eof(); counts.MoveNext())
-                if (counts.Column(QStringLiteral("TableNumber")).toInt() == table)
-                    return counts.Column(QStringLiteral("Count")).toInt();
-        msgBox(this, QStringLiteral("メインテーブルの数が見つからない！！"));
-        return 0;
-    };
-    // The main table's own count is checked for; an ordinary column with
-    // input choices is sized by the values it really holds (below).
-    countOf(0);
-
-    // An ordinary column with input choices offers the values it holds.
-    QVector<QStringList> ownValues(n + 1);
+    mGrid->setInputColsNum(numberCount() + foreignCount() + 1);
     qint64 total = 0;
-    for (int i = 1; i <= n; ++i) {
-        const ColumnDef& c = mCols[i];
-        if (!c.InputPlus) {
-            mGrid->setInputColMax(c.ipointx, 0);
-            mGrid->setInputSW(c.ipointx, 0);
-            continue;
-        }
-        QSet<QString> seen;
-        for (int r = 1; r < mGrid->MaxRow(); ++r) {
-            const QString t = mGrid->Field(r, c.ipointx);
-            if (!t.isEmpty() && !seen.contains(t)) {
-                seen.insert(t);
-                ownValues[i] << t;
-            }
-        }
-        mGrid->setInputColMax(c.ipointx, ownValues[i].size());
-        mGrid->setInputSW(c.ipointx, 1);
-        total += ownValues[i].size();
+    for (const auto& list : loaded.lists) {
+        mGrid->setInputColMax(list.col, list.on ? list.size : 0);
+        mGrid->setInputSW(list.col, list.on ? 1 : 0);
+        if (list.on) total += list.size;
     }
-    for (int j = 1; j <= k; ++j) {
-        if (!mForeign[j].InputPlus) {
-            mGrid->setInputColMax(mForeign[j].ipointx, 0);
-            mGrid->setInputSW(mForeign[j].ipointx, 0);
-            continue;
-        }
-        const int c = countOf(j);
-        mGrid->setInputColMax(mForeign[j].ipointx, c);
-        mGrid->setInputSW(mForeign[j].ipointx, 1);
-        total += c;
-    }
-    counts.CloseRecordSet();
     mGrid->setInputMax(static_cast<int>(total + 1));
     mGrid->InputIndexMake();
-    for (int i = 1; i <= n; ++i)
-        for (int v = 0; v < ownValues[i].size(); ++v)
-            mGrid->setInputCol(mCols[i].ipointx, v + 1, ownValues[i][v]);
-
-    for (int j = 1; j <= k; ++j) {
-        if (!mForeign[j].InputPlus) continue;
-        const ColumnDef& c = mCols[mForeign[j].LinkIndex];
-        const int shown = mForeign[j].ipointx;
-        clsDBRecord f;
-        f.setParentConnectClass(objDB);
-        f.GetRecordSet_free(QStringLiteral("Select ") + c.GaibuTableColName +
-                                QStringLiteral(" , ") + c.GaibuTableColKey +
-                                QStringLiteral(" From ") + c.GaibuTableName +
-                                QStringLiteral(" order by ") + c.GaibuTableColKey,
-                            true, QStringLiteral("aa"));
-        // The foreign texts are joined to the rows in one pass over each:
-        // a key that the foreign table does not hold shows as such.
-        ShownTexts& textOf = mShown[j];
-        if (f.RowCount() > 0) {
-            int r = 1;
-            for (f.MoveFirst(); !f.Eof(); f.MoveNext()) {
-                const QString text = FieldText(f.Column(c.GaibuTableColName));
-                mGrid->setInputCol(shown, r++, text);
-                if (mode == 1) textOf.insert(FieldText(f.Column(c.GaibuTableColKey)), text);
-            }
-        }
-        if (mode == 1)
-            for (int g = 1; g < mGrid->MaxRow(); ++g) {
-                const QString keyText = mGrid->Field(g, c.ipointx);
-                if (keyText.isEmpty()) {
-                    mGrid->setField(g, shown, QString());
-                    continue;
-                }
-                const QString* text = textOf.find(keyText);
-                mGrid->setField(g, shown, text ? *text : NoMatch);
-            }
-        f.CloseRecordSet();
-    }
+    for (const auto& list : loaded.lists)
+        for (int v = 0; v < list.values.size(); ++v)
+            mGrid->setInputCol(list.col, v + 1, list.values[v]);
     mGrid->SortInputDatas();
+}
+
+void frmInput::reportLoadFailure(const EditSession::LoadResult& loaded, bool afterSave) {
+    QString text = afterSave ? QStringLiteral("保存しましたが、") : QString();
+    text += QStringLiteral("表を読み出せませんでした。");
+    // an open window shows what may be only part of the table
+    if (isVisible())
+        text +=
+            QStringLiteral("表示中の内容は不完全なため保存できません。再読み出ししてください。");
+    if (!loaded.error.isEmpty()) text += QStringLiteral("\n\n") + loaded.error;
+    msgBox(this, text);
 }
 
 void frmInput::SetupToolbar() {

@@ -1,7 +1,7 @@
 #pragma once
 #include "Catalog.h"
+#include "EditSession.h"
 #include "Guarded.h"
-#include "KeyNumbering.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -11,14 +11,13 @@
 class QAction;
 class QLabel;
 class QToolBar;
-class clsDBRecord;
 class usrFlg;
 
 // The table editor: one catalog table in the grid, with foreign keys shown
-// as their display texts; checked, numbered and saved in one transaction.
-// Its work is split by concern: window and loading (frmInput.cpp), checks and
-// numbering (frmInputChecks.cpp), saving and closing (frmInputSave.cpp),
-// commands (frmInputCommands.cpp).
+// as their display texts; checked, numbered and saved in one transaction by
+// its EditSession. The window shows what the session's results say. Its
+// work is split by concern: window and loading (frmInput.cpp), checks,
+// saving and closing (frmInputSave.cpp), commands (frmInputCommands.cpp).
 class frmInput : public QMainWindow {
     Q_OBJECT
 public:
@@ -79,21 +78,20 @@ public:
     usrFlg* grid() const { return mGrid; }
     bool isModified() const { return mModified; }
     QString statusText() const;
-    const ColumnDefs& columns() const { return mCols; }
-    const ColumnDefs& foreignColumns() const { return mForeign; }
+    const ColumnDefs& columns() const { return mSession->columns(); }
+    const ColumnDefs& foreignColumns() const { return mSession->foreignColumns(); }
+    EditSession& session() { return *mSession; }
     QAction* action(const QString& name) const;
 
     static QString checkMessage(int code);
     // Shown in place of a foreign key that its table does not hold.
-    static inline const QString NoMatch = QStringLiteral("外部キー該当なし");
+    static inline const QString& NoMatch = EditSession::NoMatch;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    enum class MainSave { Written, Failed, Conflict };
-
     void Form_QueryUnload(int& cancel, int unloadMode);
     // Reads the table again, dropping whatever the grid holds.
     void reloadTable();
@@ -102,67 +100,27 @@ private:
     // told what went wrong and the grid keeps what it holds.
     template <typename F> void command(F&& f) { guarded(this, std::forward<F>(f)); }
     void sortAll(int col, int mode);
-    int numberCount() const { return mCols.size() - 1; }
-    int foreignCount() const { return mForeign.size() - 1; }
-    int firstKeyColumn() const;
-    int lastKeyColumn() const;
+    int numberCount() const { return mSession->numberCount(); }
+    int foreignCount() const { return mSession->foreignCount(); }
     void paintRed(int row, int col);
-    // Whether the display cell of foreign entry j in `row` still shows what
-    // its key showed at loading (the placeholder included): such a row keeps
-    // its key, whatever the foreign table calls that key by now.
-    bool keepsLoadedKey(int j, int row) const;
-    // "番号「5」" for the row's key cells, to name a row in a message.
-    QString keyLabel(const std::function<QString(int column)>& textOf) const;
-    // A cell's text without a copy, for the passes over every row.
-    const QString& cell(int row, int col) const;
-    void openMainRecordSet();
-    QString mainSource() const;
-    bool saveForeignTables();
-    MainSave saveMainTable();
-    // One attempt of SaveTable; `retry` is set when a shared book refused
-    // numbers that another program took at the same moment.
-    bool saveOnce(bool& retry);
-    // On a shared book: the greatest whole-number key the table holds now.
-    qint64 keyFloorOnServer();
+    void clearRed();
+    // Puts a load's completion lists into the grid and says what it warned of.
+    std::unique_ptr<EditSession> makeSession();
+    void applyInputLists(const EditSession::LoadResult& loaded);
+    // Tells the user that the table could not be read (and so cannot be saved).
+    void reportLoadFailure(const EditSession::LoadResult& loaded, bool afterSave = false);
+    QString saveFailureText(const EditSession::SaveResult& result) const;
 
     usrFlg* mGrid = nullptr;
     QToolBar* Toolbar1 = nullptr;
     QLabel* mStatusPanel = nullptr;
     QWidget* mDetail = nullptr;
-    ColumnDefs mCols;
-    ColumnDefs mForeign;
-    std::unique_ptr<clsDBRecord> mRecordSet;
-    // The record set no longer holds exactly what was loaded (a save that
-    // failed has changed it); the next save reads the table afresh.
-    bool mRecordSetTouched = false;
+    std::unique_ptr<EditSession> mSession;
     bool mModified = false;
     bool mUnloadApproved = false;
     bool mLoading = false;
+    // The catalog's column widths are set once: widths the user dragged
+    // last while the window is open, through saves and reloads.
+    bool mWidthsSet = false;
     QString mSearchText;
-    std::vector<KeyNumbering::NewKey> mNewKeys;
-    // New keys are numbered past this as well (0: past the grid's keys only).
-    qint64 mKeyFloor = 0;
-    // The baseline of every save: the texts each record was loaded with (n per
-    // record, in load order), sharing their data with the grid's cells. A save
-    // writes only the rows whose texts differ from their record's, and only
-    // over a record that still holds these texts. Replaced by each load.
-    std::vector<QString> mLoaded;
-    // The texts that the keys of one foreign column showed at loading; a key
-    // in a number column by its value.
-    class ShownTexts {
-    public:
-        explicit ShownTexts(bool numeric = false) : mNumeric(numeric) {}
-        void insert(const QString& key, const QString& text); // the first text stays
-        // nullptr for a key the foreign table did not hold
-        const QString* find(const QString& key) const;
-
-    private:
-        bool mNumeric;
-        QHash<qint64, QString> mNumbers;
-        QHash<QString, QString> mTexts;
-    };
-    std::vector<ShownTexts> mShown; // per foreign entry (index j)
-    // Where the last save found a row changed or deleted by someone else.
-    int mConflictRow = -1;
-    QString mConflictKey;
 };

@@ -148,13 +148,15 @@ void frmInput::mnuEditSort_Click() {
     ColumnDataType type = eText;
     bool known = false;
     for (int i = 1; i <= numberCount() && !known; ++i)
-        if (mCols[i].ipointx == c) {
-            type = IsForeignColumn(mCols[i]) ? mCols[i].GaibuTableColeDataType : mCols[i].eDataType;
+        if (mSession->columns()[i].ipointx == c) {
+            type = IsForeignColumn(mSession->columns()[i])
+                       ? mSession->columns()[i].GaibuTableColeDataType
+                       : mSession->columns()[i].eDataType;
             known = true;
         }
     for (int j = 1; j <= foreignCount() && !known; ++j)
-        if (mForeign[j].ipointx == c) {
-            type = mForeign[j].GaibuTableColeDataType;
+        if (mSession->foreignColumns()[j].ipointx == c) {
+            type = mSession->foreignColumns()[j].GaibuTableColeDataType;
             known = true;
         }
     auto number = [](const QString& s) {

@@ -1,0 +1,423 @@
+// The edit session: loading a table into the grid model, the checks of every
+// cell and the numbering of new rows. Saving is in EditSessionSave.cpp.
+#include "EditSession.h"
+#include "CellValues.h"
+#include "GridModel.h"
+#include "TamrocError.h"
+#include "clsDBRecord.h"
+#include "clsRellmark.h"
+
+#include <QSet>
+#include <limits>
+
+EditSession::EditSession(GridModel& model, clsRellmark* db, SetMaxRow setMaxRow)
+    : mModel(model), mDb(db), mSetMaxRow(std::move(setMaxRow)) {}
+
+EditSession::~EditSession() {
+    close();
+}
+
+void EditSession::close() {
+    if (mRecordSet && mRecordSet->IsOpen()) mRecordSet->CloseRecordSet();
+    mRecordSet.reset();
+    mRecordSetIsBaseline = false;
+}
+
+void EditSession::setTable(const QString& section, ColumnDefs cols, ColumnDefs foreign) {
+    mSection = section;
+    mCols = std::move(cols);
+    mForeign = std::move(foreign);
+    mState = State::Empty;
+}
+
+const QString& EditSession::cell(int row, int col) const {
+    return mModel.text(row, col);
+}
+
+void EditSession::setCell(int row, int col, const QString& text) {
+    mModel.setText(row, col, text);
+}
+
+int EditSession::maxRow() const {
+    return mModel.isPlaceholder() ? mModel.rows() - 1 : mModel.rows();
+}
+
+void EditSession::resize(int maxRow) {
+    if (mSetMaxRow) {
+        mSetMaxRow(maxRow);
+        return;
+    }
+    // Without a grid: the model alone, by the grid's rule.
+    const int fr = mModel.fixedRows();
+    if (maxRow <= fr) {
+        mModel.setRows(fr + 1);
+        for (int c = 0; c < mModel.cols(); ++c)
+            mModel.setText(fr, c, QString());
+        mModel.setRowHeight(fr, 0);
+        return;
+    }
+    if (mModel.isPlaceholder()) mModel.setRowHeight(fr, mModel.defaultRowHeight());
+    mModel.setRows(maxRow);
+}
+
+int EditSession::firstKeyColumn() const {
+    for (int i = 1; i <= numberCount(); ++i)
+        if (mCols[i].MainKey) return i;
+    return 0;
+}
+
+int EditSession::lastKeyColumn() const {
+    for (int i = numberCount(); i >= 1; --i)
+        if (mCols[i].MainKey) return i;
+    return 0;
+}
+
+QString EditSession::keyLabel(const std::function<QString(int)>& textOf) const {
+    QStringList parts;
+    for (int i = 1; i <= numberCount(); ++i)
+        if (mCols[i].MainKey)
+            parts << mCols[i].JPName + QStringLiteral("「") + textOf(i) + QStringLiteral("」");
+    return parts.join(QStringLiteral("・"));
+}
+
+// A key in a number column is joined by its value; anything else (a text
+// stored in a number column) as it stands, so that it matches nothing
+// instead of stopping the load.
+void EditSession::ShownTexts::insert(const QString& key, const QString& text) {
+    qint64 v;
+    if (mNumeric && parsePlainInteger(key, v)) {
+        if (!mNumbers.contains(v)) mNumbers.insert(v, text);
+    } else if (!mTexts.contains(key)) {
+        mTexts.insert(key, text);
+    }
+}
+
+const QString* EditSession::ShownTexts::find(const QString& key) const {
+    qint64 v;
+    if (mNumeric && parsePlainInteger(key, v)) {
+        const auto it = mNumbers.constFind(v);
+        return it == mNumbers.constEnd() ? nullptr : &*it;
+    }
+    const auto it = mTexts.constFind(key);
+    return it == mTexts.constEnd() ? nullptr : &*it;
+}
+
+bool EditSession::keepsLoadedKey(int j, int row) const {
+    if (static_cast<size_t>(j) >= mShown.size()) return false;
+    const QString& key = cell(row, mCols[mForeign[j].LinkIndex].ipointx);
+    if (key.isEmpty()) return false;
+    // a key the foreign table did not hold showed the placeholder
+    const QString* text = mShown[j].find(key);
+    return cell(row, mForeign[j].ipointx) == (text ? *text : NoMatch);
+}
+
+// ---- loading ----------------------------------------------------------------
+
+void EditSession::sortAll(int col, int mode) {
+    // Sorting for loading always takes every row, never just the rows the
+    // user happens to have selected.
+    if (maxRow() > mModel.fixedRows()) mModel.setRow(std::max(mModel.row(), mModel.fixedRows()));
+    mModel.setCol(col);
+    mModel.sort(col, mode);
+}
+
+QString EditSession::mainSource() const {
+    QStringList keys;
+    for (int i = 1; i <= numberCount(); ++i)
+        if (mCols[i].MainKey) keys << mCols[i].FieldName;
+    return mSection + QStringLiteral(" Order By ") + keys.join(QStringLiteral(" , "));
+}
+
+void EditSession::openMainRecordSet() {
+    if (mRecordSet && mRecordSet->IsOpen()) mRecordSet->CloseRecordSet();
+    mRecordSet = std::make_unique<clsDBRecord>();
+    mRecordSet->setParentConnectClass(mDb);
+    mRecordSet->GetRecordSet(mainSource());
+}
+
+EditSession::LoadResult EditSession::load() {
+    // Whatever fails below, the baseline of the last complete load is gone
+    // with the grid it described: nothing is saved until a load succeeds.
+    mState = State::LoadFailed;
+    mRecordSetIsBaseline = false;
+    LoadResult result;
+    try {
+        resize(0);
+        resize(1);
+        loadRows();
+        result = loadForeignValues(1);
+        if (!result.ok) return result;
+        const ColumnDef& last = mCols[lastKeyColumn()];
+        sortAll(last.ipointx, isNumberType(last.eDataType) ? 3 : 7);
+        mRecordSetIsBaseline = true;
+        mState = State::Loaded;
+        result.ok = true;
+    } catch (const RellmarkError& e) {
+        result.ok = false;
+        result.error = e.description();
+    } catch (const std::exception& e) {
+        result.ok = false;
+        result.error = QString::fromStdString(e.what());
+    }
+    return result;
+}
+
+void EditSession::loadRows() {
+    openMainRecordSet();
+    clsDBRecord& rs = *mRecordSet;
+    const int n = numberCount();
+    mLoaded.clear();
+    if (rs.RowCount() > 0) {
+        mLoaded.reserve(static_cast<size_t>(rs.RowCount()) * n);
+        resize(rs.RowCount() + 1);
+        rs.MoveFirst();
+        for (int r = 1; !rs.Eof(); ++r) {
+            if (r >= mModel.rows()) resize(r + 1);
+            for (int i = 1; i <= n; ++i) {
+                const QString text = FieldText(rs.Column(mCols[i].FieldName));
+                setCell(r, mCols[i].ipointx, text);
+                mLoaded.push_back(text);
+            }
+            rs.MoveNext();
+        }
+    }
+}
+
+EditSession::LoadResult EditSession::loadForeignValues(int mode) {
+    LoadResult result;
+    const int n = numberCount(), k = foreignCount();
+    if (mode == 1) {
+        mShown.assign(static_cast<size_t>(k + 1), ShownTexts());
+        for (int j = 1; j <= k; ++j)
+            mShown[j] = ShownTexts(isNumberType(mCols[mForeign[j].LinkIndex].eDataType));
+    }
+    QString sql =
+        QStringLiteral("Select all Count(*) as Count , 0 as TableNumber From ") + mSection;
+    for (int j = 1; j <= k; ++j)
+        if (mForeign[j].InputPlus)
+            sql += QStringLiteral(" union all select all Count(*) as Count , ") +
+                   QString::number(j) + QStringLiteral(" as TableNumber from ") +
+                   mCols[mForeign[j].LinkIndex].GaibuTableName;
+    clsDBRecord counts;
+    counts.setParentConnectClass(mDb);
+    counts.GetRecordSet_free(sql, true, QStringLiteral("aa"));
+    auto countOf = [&](int table) -> int {
+        if (counts.RowCount() > 0)
+            for (counts.MoveFirst(); !counts.Eof(); counts.MoveNext())
+                if (counts.Column(QStringLiteral("TableNumber")).toInt() == table)
+                    return counts.Column(QStringLiteral("Count")).toInt();
+        result.warnings << QStringLiteral("メインテーブルの数が見つからない！！");
+        return 0;
+    };
+    // The main table's own count is checked for; an ordinary column with
+    // input choices is sized by the values it really holds.
+    countOf(0);
+
+    for (int i = 1; i <= n; ++i) {
+        const ColumnDef& c = mCols[i];
+        InputList list{c.ipointx, c.InputPlus != 0, 0, {}};
+        if (c.InputPlus) {
+            QSet<QString> seen;
+            for (int r = 1; r < maxRow(); ++r) {
+                const QString& t = cell(r, c.ipointx);
+                if (!t.isEmpty() && !seen.contains(t)) {
+                    seen.insert(t);
+                    list.values << t;
+                }
+            }
+            list.size = list.values.size();
+        }
+        result.lists.push_back(std::move(list));
+    }
+    for (int j = 1; j <= k; ++j) {
+        const int shown = mForeign[j].ipointx;
+        InputList list{shown, mForeign[j].InputPlus != 0, 0, {}};
+        if (!mForeign[j].InputPlus) {
+            result.lists.push_back(std::move(list));
+            continue;
+        }
+        const int counted = countOf(j);
+        const ColumnDef& c = mCols[mForeign[j].LinkIndex];
+        clsDBRecord f;
+        f.setParentConnectClass(mDb);
+        f.GetRecordSet_free(QStringLiteral("Select ") + c.GaibuTableColName +
+                                QStringLiteral(" , ") + c.GaibuTableColKey +
+                                QStringLiteral(" From ") + c.GaibuTableName +
+                                QStringLiteral(" order by ") + c.GaibuTableColKey,
+                            true, QStringLiteral("aa"));
+        // The foreign texts are joined to the rows in one pass over each:
+        // a key that the foreign table does not hold shows as such.
+        ShownTexts& textOf = mShown[j];
+        if (f.RowCount() > 0)
+            for (f.MoveFirst(); !f.Eof(); f.MoveNext()) {
+                const QString text = FieldText(f.Column(c.GaibuTableColName));
+                list.values << text;
+                if (mode == 1) textOf.insert(FieldText(f.Column(c.GaibuTableColKey)), text);
+            }
+        f.CloseRecordSet();
+        // a record added since the count is still offered
+        list.size = std::max(counted, static_cast<int>(list.values.size()));
+        result.lists.push_back(std::move(list));
+        if (mode == 1)
+            for (int g = 1; g < maxRow(); ++g) {
+                const QString& keyText = cell(g, c.ipointx);
+                if (keyText.isEmpty()) {
+                    setCell(g, shown, QString());
+                    continue;
+                }
+                const QString* text = textOf.find(keyText);
+                setCell(g, shown, text ? *text : NoMatch);
+            }
+    }
+    counts.CloseRecordSet();
+    result.ok = true;
+    return result;
+}
+
+// ---- checks and numbering ------------------------------------------------------
+
+namespace {
+// The greatest key a column's type can hold.
+qint64 keyLimit(ColumnDataType type) {
+    return type == eSmallint ? 32767 : std::numeric_limits<qint32>::max();
+}
+} // namespace
+
+bool EditSession::assignNewKeys() {
+    mNewKeys.clear();
+    if (mModel.fixedRows() >= maxRow()) return true;
+    const int first = firstKeyColumn();
+    if (first == 0 || mCols[first].eDataType == eText) return true;
+    std::vector<QString> keys;
+    keys.reserve(static_cast<size_t>(maxRow()));
+    for (int r = 1; r < maxRow(); ++r)
+        keys.push_back(cell(r, mCols[first].ipointx));
+    const auto numbered =
+        KeyNumbering::numberEmptyKeys(keys, 1, mKeyFloor, keyLimit(mCols[first].eDataType));
+    if (!numbered) return false;
+    mNewKeys = *numbered;
+    return true;
+}
+
+void EditSession::writeNewKeys(int mode) {
+    const int first = firstKeyColumn();
+    if (first == 0 || mNewKeys.empty()) return;
+    const int x = mCols[first].ipointx;
+    if (mode == 0) {
+        for (const auto& k : mNewKeys)
+            setCell(k.row, x, QString::number(k.key));
+        return;
+    }
+    // The numbers of this save are all above every key the grid held, so
+    // they are found by their value wherever their rows are now; no other
+    // cell is ever emptied, and no existing key changes.
+    QSet<QString> numbers;
+    for (const auto& k : mNewKeys)
+        numbers.insert(QString::number(k.key));
+    for (int r = 1; r < maxRow(); ++r)
+        if (numbers.contains(cell(r, x))) setCell(r, x, QString());
+}
+
+qint16 EditSession::countDataRows() const {
+    if (maxRow() == 2) {
+        bool blank = true;
+        for (int c = 0; c < numberCount() && blank; ++c)
+            blank = cell(1, c).isEmpty();
+        if (blank) return 0;
+    }
+    return static_cast<qint16>(std::min(maxRow() - mModel.fixedRows(), 32767));
+}
+
+// The checks read the rows in the order the user has them and never sort
+// them: a failed check leaves every row where it was, so that the next
+// value typed lands in the record the user meant.
+EditSession::CheckResult EditSession::checkCells() const {
+    const int rows = maxRow();
+    if (countDataRows() == 0) return {-1, -1, -1};
+    const int n = numberCount(), k = foreignCount();
+    auto fail = [](int row, int col, qint16 code) { return CheckResult{code, row, col}; };
+    // A display cell that still shows the placeholder over the key it was
+    // loaded with is no text: it is not checked, and its key stays. The
+    // placeholder anywhere else stands for no value at all.
+
+    // 1. repeats, compared as the values will be stored; an empty cell is
+    // never a repeat (where the column takes none, the next pass names it)
+    for (int i = 1; i <= n; ++i) {
+        const ColumnDef& c = mCols[i];
+        if (IsForeignColumn(c) || !c.Unique) continue;
+        CellValues::Repeats repeats(c.eDataType);
+        for (int r = 1; r < rows; ++r) {
+            const QString& t = cell(r, c.ipointx);
+            if (t.isEmpty()) continue;
+            if (repeats.seen(t)) return fail(r, c.ipointx, 1);
+        }
+    }
+    // Foreign columns without input choices show no texts: their keys are
+    // saved as loaded and there is nothing of them to compare.
+    for (int j = 1; j <= k; ++j) {
+        const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
+        if (!linked.Unique || !mForeign[j].InputPlus) continue;
+        // texts that differ in case name one foreign record
+        CellValues::Repeats repeats(mForeign[j].GaibuTableColeDataType, true);
+        for (int r = 1; r < rows; ++r) {
+            const QString& t = cell(r, mForeign[j].ipointx);
+            if (t.isEmpty() || t == NoMatch) continue;
+            if (repeats.seen(t)) return fail(r, mForeign[j].ipointx, 1);
+        }
+    }
+    // 2. empty values, and values that are not numbers of the column's type
+    for (int i = 1; i <= n; ++i) {
+        const ColumnDef& c = mCols[i];
+        if (IsForeignColumn(c)) continue;
+        for (int r = 1; r < rows; ++r) {
+            const QString& t = cell(r, c.ipointx);
+            if (!c.NullPermmit && t.isEmpty()) return fail(r, c.ipointx, 2);
+            if (isNumberType(c.eDataType) && !t.isEmpty() &&
+                !CellValues::wholeNumber(t, c.eDataType))
+                return fail(r, c.ipointx, 3);
+        }
+    }
+    for (int j = 1; j <= k; ++j) {
+        const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
+        const int shown = mForeign[j].ipointx;
+        const ColumnDataType textType = mForeign[j].GaibuTableColeDataType;
+        for (int r = 1; r < rows; ++r) {
+            // A key that stays as loaded must fit its column: a text stored
+            // in a number column is shown, and refused here.
+            const QString& key = cell(r, linked.ipointx);
+            if (isNumberType(linked.eDataType) && !key.isEmpty() &&
+                !CellValues::wholeNumber(key, linked.eDataType) &&
+                (!mForeign[j].InputPlus || keepsLoadedKey(j, r)))
+                return fail(r, shown, 3);
+            if (!mForeign[j].InputPlus) continue;
+            const QString& t = cell(r, shown);
+            if (t == NoMatch) {
+                if (!linked.NullPermmit && !keepsLoadedKey(j, r)) return fail(r, shown, 2);
+                continue;
+            }
+            if (!linked.NullPermmit && t.isEmpty()) return fail(r, shown, 2);
+            if (isNumberType(textType) && !t.isEmpty() && !CellValues::wholeNumber(t, textType))
+                return fail(r, shown, 3);
+        }
+    }
+    // 3. lengths, counted in bytes of UTF-16
+    for (int i = 1; i <= n; ++i) {
+        const ColumnDef& c = mCols[i];
+        if (IsForeignColumn(c) || c.eDataType != eText || c.CheckInputTextLength <= 0) continue;
+        for (int r = 1; r < rows; ++r)
+            if (cell(r, c.ipointx).size() * 2 > c.CheckInputTextLength)
+                return fail(r, c.ipointx, 4);
+    }
+    for (int j = 1; j <= k; ++j) {
+        const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
+        if (!mForeign[j].InputPlus || mForeign[j].GaibuTableColeDataType != eText ||
+            linked.CheckInputTextLength <= 0)
+            continue;
+        for (int r = 1; r < rows; ++r) {
+            const QString& t = cell(r, mForeign[j].ipointx);
+            if (t != NoMatch && t.size() * 2 > linked.CheckInputTextLength)
+                return fail(r, mForeign[j].ipointx, 4);
+        }
+    }
+    return {};
+}

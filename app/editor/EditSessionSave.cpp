@@ -1,0 +1,524 @@
+// The edit session's save: the grid back to the database in one transaction.
+#include "CellValues.h"
+#include "EditSession.h"
+#include "GridModel.h"
+#include "TamrocError.h"
+#include "clsDBRecord.h"
+#include "clsRellmark.h"
+
+#include <QHash>
+#include <QMap>
+#include <QSet>
+#include <optional>
+
+namespace {
+// A display text as the save matches it with the foreign table's texts:
+// numbers by value, texts without their blanks and without regard to case.
+QString foreignText(const QString& text, ColumnDataType type) {
+    const QString v = CellValues::comparable(text, type);
+    return type == eText ? v.toCaseFolded() : v;
+}
+
+// A key cell as records and rows are matched by it: as the database compares
+// keys, a text exactly as it is stored (the checks compare it so too).
+QString keyPart(const QString& text, ColumnDataType type) {
+    if (type == eText) return ToFieldValue(text, eText).toString();
+    return CellValues::comparable(text, type);
+}
+
+// The data-access library shows a failed batch's description itself; during
+// a save it is taken instead and becomes part of the save's result.
+class LibraryMessages {
+public:
+    LibraryMessages() {
+        mPrevious = clsRellmark::setMessageHandler(
+            [this](const QString& text, const QString&, clsRellmark::Icon) { mTexts << text; });
+    }
+    ~LibraryMessages() { clsRellmark::setMessageHandler(std::move(mPrevious)); }
+    LibraryMessages(const LibraryMessages&) = delete;
+    LibraryMessages& operator=(const LibraryMessages&) = delete;
+    // The message of the batch that failed last: one refused and tried again
+    // is no longer the reason.
+    QString last() const { return mTexts.isEmpty() ? QString() : mTexts.last(); }
+
+private:
+    clsRellmark::MessageHandler mPrevious;
+    QStringList mTexts;
+};
+
+// The key of a record or a row: the usual single whole-number key as its
+// value, any other key as one text of its parts.
+struct RowKey {
+    bool isNumber = false;
+    qint64 number = 0;
+    QString text;
+    bool operator==(const RowKey& o) const {
+        return isNumber == o.isNumber && (isNumber ? number == o.number : text == o.text);
+    }
+};
+
+// A key cell's whole number, whatever its column's range.
+std::optional<qint64> keyNumber(const QString& text) {
+    if (const auto v = CellValues::wholeNumber(text, eInteger)) return v;
+    qint64 v;
+    if (parsePlainInteger(CellValues::plainNumberText(text), v)) return v;
+    return std::nullopt;
+}
+
+// Records and rows by their whole key; the first of several with one key.
+class KeyIndex {
+public:
+    void add(const RowKey& key, int ordinal) {
+        if (key.isNumber) {
+            if (!mNumbers.contains(key.number)) mNumbers.insert(key.number, ordinal);
+        } else if (!mTexts.contains(key.text)) {
+            mTexts.insert(key.text, ordinal);
+        }
+    }
+    int find(const RowKey& key) const {
+        return key.isNumber ? mNumbers.value(key.number, -1) : mTexts.value(key.text, -1);
+    }
+
+private:
+    QHash<qint64, int> mNumbers;
+    QHash<QString, int> mTexts;
+};
+
+// The cells of some columns of every row, to be put back as they were.
+class ColumnSnapshot {
+public:
+    ColumnSnapshot(const GridModel& model, int maxRow, const QList<int>& cols)
+        : mCols(cols), mRows(maxRow) {
+        mTexts.reserve(static_cast<size_t>(cols.size()) * static_cast<size_t>(maxRow));
+        for (int c : cols)
+            for (int r = 1; r < maxRow; ++r)
+                mTexts.push_back(model.text(r, c));
+    }
+    void restore(GridModel& model) const {
+        size_t at = 0;
+        for (int c : mCols)
+            for (int r = 1; r < mRows; ++r, ++at)
+                if (model.text(r, c) != mTexts[at]) model.setText(r, c, mTexts[at]);
+    }
+
+private:
+    QList<int> mCols;
+    int mRows;
+    std::vector<QString> mTexts;
+};
+} // namespace
+
+EditSession::SaveResult EditSession::save() {
+    if (mState != State::Loaded) {
+        SaveResult refused;
+        refused.outcome = SaveResult::Outcome::NotLoaded;
+        return refused;
+    }
+    // On a shared book another program may take the numbers this save chose
+    // for its new rows at the same moment; the save then numbers them again,
+    // a few times at most, instead of failing.
+    for (int attempt = 1;; ++attempt) {
+        bool retry = attempt < 5;
+        SaveResult result = saveOnce(retry);
+        if (!retry) return result;
+    }
+}
+
+qint64 EditSession::keyFloorInTable() {
+    const int first = firstKeyColumn();
+    if (first == 0 || mCols[first].eDataType == eText) return 0;
+    clsDBRecord rs;
+    rs.setParentConnectClass(mDb);
+    rs.GetRecordSet_free(QStringLiteral("select max(") + mCols[first].FieldName +
+                             QStringLiteral(") from ") + mSection,
+                         false);
+    if (rs.RowCount() == 0) return 0;
+    rs.MoveFirst();
+    qint64 v = 0;
+    return parsePlainInteger(FieldText(rs.Column_Num(0)), v) ? v : 0;
+}
+
+EditSession::SaveResult EditSession::saveOnce(bool& retry) {
+    using Outcome = SaveResult::Outcome;
+    const bool mayRetry = retry;
+    retry = false;
+    SaveResult result;
+    // New rows are numbered past the grid's keys for the checks, and once
+    // the transaction holds the table, past every key it holds as well.
+    mKeyFloor = 0;
+    if (!assignNewKeys()) {
+        result.outcome = Outcome::KeysExhausted;
+        return result;
+    }
+    // The cells a save writes: the numbers of new rows and the keys of the
+    // foreign texts. A save that does not commit puts them back, so that the
+    // next one starts from what the user typed.
+    QList<int> written{mCols[firstKeyColumn()].ipointx};
+    for (int j = 1; j <= foreignCount(); ++j)
+        if (mForeign[j].InputPlus) written << mCols[mForeign[j].LinkIndex].ipointx;
+    const ColumnSnapshot before(mModel, maxRow(), written);
+
+    writeNewKeys(0);
+    const CheckResult check = checkCells();
+    if (check.code >= 1 && check.code <= 4) {
+        writeNewKeys(-1);
+        result.outcome = Outcome::CheckFailed;
+        result.check = check.code;
+        result.row = check.row;
+        result.col = check.col;
+        return result;
+    }
+
+    bool numbersTaken = false;
+    // Whether the server refused new rows of the main table for a key that
+    // someone else has just taken.
+    auto newRowsRefused = [this] {
+        if (!mDb->isServer() || mNewKeys.empty() || !mRecordSet || mRecordSet->RowCount() == 0)
+            return false;
+        for (mRecordSet->MoveFirst(); !mRecordSet->Eof(); mRecordSet->MoveNext()) {
+            const int status = mRecordSet->Status().toInt();
+            if ((status & RecStatus::New) && (status & RecStatus::IntegrityViolation)) return true;
+        }
+        return false;
+    };
+    bool committed = false;
+    {
+        LibraryMessages library;
+        clsDBRecord transaction;
+        transaction.setParentConnectClass(mDb);
+        bool inTransaction = false;
+        auto fail = [&](SaveResult::Table table) {
+            result.outcome = Outcome::Failed;
+            result.table = table;
+            result.description = library.last();
+        };
+        try {
+            transaction.BeginTrans();
+            inTransaction = true;
+            // A record deleted in this save, or one another program added,
+            // keeps its number: a new row never takes it over.
+            if (const qint64 floor = keyFloorInTable(); !mNewKeys.empty() && floor > 0) {
+                const qint64 firstNew = mNewKeys.front().key;
+                if (floor >= firstNew) {
+                    writeNewKeys(-1);
+                    mKeyFloor = floor;
+                    if (!assignNewKeys())
+                        throw RellmarkError(0, QStringLiteral("使用可能なキーの限界を超えています。"
+                                                              "キー番号を全て振り直して下さい。"));
+                    writeNewKeys(0);
+                }
+            }
+            if (!saveForeignTables()) {
+                fail(SaveResult::Table::Foreign);
+            } else {
+                switch (saveMainTable(result)) {
+                case MainSave::Written:
+                    transaction.ComittTrans();
+                    committed = true;
+                    break;
+                case MainSave::Conflict:
+                    result.outcome = Outcome::Conflict;
+                    break;
+                case MainSave::Failed:
+                    numbersTaken = newRowsRefused();
+                    fail(SaveResult::Table::Main);
+                    break;
+                }
+            }
+        } catch (const RellmarkError& e) {
+            result.outcome = Outcome::Failed;
+            result.table = SaveResult::Table::None;
+            result.errorNumber = e.number();
+            result.description = e.description();
+        } catch (const std::exception& e) {
+            result.outcome = Outcome::Failed;
+            result.table = SaveResult::Table::None;
+            result.description = QString::fromStdString(e.what());
+        }
+        // Whatever failed, nothing of this save stays in the database.
+        if (inTransaction && !committed) {
+            try {
+                transaction.RollBackTrans();
+            } catch (const RellmarkError&) {
+            }
+        }
+    }
+    if (!committed) {
+        before.restore(mModel);
+        // numbered again from what the table holds by now
+        if (mayRetry && numbersTaken) retry = true;
+        return result;
+    }
+    result = SaveResult{};
+    result.reload = load();
+    return result;
+}
+
+bool EditSession::saveForeignTables() {
+    const int k = foreignCount();
+    const int n = numberCount();
+    const size_t loadedCount = n ? mLoaded.size() / static_cast<size_t>(n) : 0;
+    for (int j = 1; j <= k; ++j) {
+        // Display texts were only fetched for columns with input choices;
+        // the keys of the others stay as they were loaded.
+        if (!mForeign[j].InputPlus) continue;
+        const ColumnDef& c = mCols[mForeign[j].LinkIndex];
+        const int shown = mForeign[j].ipointx;
+        const ColumnDataType textType = mForeign[j].GaibuTableColeDataType;
+        // A row whose display text is the one its key showed at loading keeps
+        // that key: a record renamed since then in its own table is still the
+        // record the row means, and the placeholder is not a text to store.
+        std::vector<char> kept(static_cast<size_t>(maxRow()), 0);
+        for (int g = 1; g < maxRow(); ++g)
+            kept[static_cast<size_t>(g)] = keepsLoadedKey(j, g);
+        auto noText = [&](int g) {
+            const QString& text = cell(g, shown);
+            return text.isEmpty() || text == NoMatch;
+        };
+        // Keys the loaded rows point to are not free, even where the foreign
+        // table no longer holds them: a new text must not collect those rows.
+        QSet<qint64> pointedTo;
+        for (size_t b = 0; b < loadedCount; ++b) {
+            qint64 v;
+            if (parsePlainInteger(mLoaded[b * n + (mForeign[j].LinkIndex - 1)], v))
+                pointedTo.insert(v);
+        }
+
+        // On a shared book, a text or number that another program has just
+        // added makes the batch fail; the table is then read again and the
+        // new texts numbered anew, a few times at most.
+        for (int attempt = 1;; ++attempt) {
+            // One read of the foreign table gives both its texts and the keys
+            // already taken.
+            clsDBRecord byText;
+            byText.setParentConnectClass(mDb);
+            byText.GetRecordSet_free(QStringLiteral("select ") + c.GaibuTableColName +
+                                         QStringLiteral(" , ") + c.GaibuTableColKey +
+                                         QStringLiteral(" from ") + c.GaibuTableName +
+                                         QStringLiteral(" Order By ") + c.GaibuTableColName,
+                                     true, QStringLiteral("aa"));
+            QHash<QString, QString> keyOf; // display text -> key
+            QSet<qint64> taken = pointedTo;
+            if (byText.RowCount() > 0)
+                for (byText.MoveFirst(); !byText.Eof(); byText.MoveNext()) {
+                    const QString norm =
+                        foreignText(FieldText(byText.Column(c.GaibuTableColName)), textType);
+                    const QString key = FieldText(byText.Column(c.GaibuTableColKey));
+                    if (!keyOf.contains(norm)) keyOf.insert(norm, key);
+                    qint64 v;
+                    if (parsePlainInteger(key, v)) taken.insert(v);
+                }
+            KeyNumbering::FreeKeys freeKeys(taken);
+
+            // New texts take their numbers in text order, as the user sees them sorted.
+            QMap<QString, QString> fresh; // normalised text -> the text as typed first
+            QSet<QString> seen;
+            for (int g = 1; g < maxRow(); ++g) {
+                if (kept[static_cast<size_t>(g)] || noText(g)) continue;
+                const QString& text = cell(g, shown);
+                if (seen.contains(text)) continue;
+                seen.insert(text);
+                const QString norm = foreignText(text, textType);
+                if (!keyOf.contains(norm) && !fresh.contains(norm)) fresh.insert(norm, text);
+            }
+            for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
+                const QString key = QString::number(freeKeys.next());
+                // the checks have let only values of the columns' types through;
+                // a key number beyond its column's range is refused here
+                const auto textValue = CellValues::storedValue(it.value(), textType);
+                const auto keyValue = CellValues::storedValue(key, c.eDataType);
+                if (!textValue) throw typeMismatch(it.value());
+                if (!keyValue) throw typeMismatch(key);
+                byText.AddNew();
+                byText.setColumn(c.GaibuTableColName, *textValue);
+                byText.setColumn(c.GaibuTableColKey, *keyValue);
+                byText.UpDate();
+                keyOf.insert(it.key(), key);
+            }
+            QHash<QString, QString> keyOfText; // the same few texts repeat on many rows
+            for (int g = 1; g < maxRow(); ++g) {
+                if (kept[static_cast<size_t>(g)]) continue;
+                // no text leaves the key empty: it is stored as NULL
+                QString key;
+                if (!noText(g)) {
+                    const QString& text = cell(g, shown);
+                    auto known = keyOfText.constFind(text);
+                    if (known == keyOfText.constEnd())
+                        known = keyOfText.insert(text, keyOf.value(foreignText(text, textType)));
+                    key = *known;
+                }
+                if (cell(g, c.ipointx) != key) setCell(g, c.ipointx, key);
+            }
+            const bool ok = byText.BatchUpdate();
+            bool refused = false;
+            if (!ok && mDb->isServer() && attempt < 5 && byText.RowCount() > 0)
+                for (byText.MoveFirst(); !byText.Eof() && !refused; byText.MoveNext())
+                    refused = (byText.Status().toInt() & RecStatus::IntegrityViolation) != 0;
+            byText.CloseRecordSet();
+            if (ok) break;
+            if (!refused) return false;
+        }
+    }
+    return true;
+}
+
+EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
+    // The baseline is what the grid was loaded from. While the record set
+    // still holds exactly that, it is written directly, and the library
+    // refuses any row changed or deleted by someone else since. Any other
+    // time the table is read again, and each row is compared here with both
+    // its baseline and what the table holds now.
+    const bool fromBaseline = mRecordSet && mRecordSet->IsOpen() && mRecordSetIsBaseline;
+    mRecordSetIsBaseline = false; // this attempt may change the set, whatever comes of it
+    if (!fromBaseline) openMainRecordSet();
+    clsDBRecord& rs = *mRecordSet;
+    const int n = numberCount();
+    QList<int> keyCols;
+    for (int i = 1; i <= n; ++i)
+        if (mCols[i].MainKey) keyCols << i;
+    const bool numberKey = keyCols.size() == 1 && mCols[keyCols[0]].eDataType != eText;
+    using TextOf = std::function<QString(int)>;
+    auto keyOf = [&](const TextOf& textOf) {
+        RowKey key;
+        if (numberKey) {
+            key.text = textOf(keyCols[0]);
+            if (const auto v = keyNumber(key.text)) {
+                key.isNumber = true;
+                key.number = *v;
+            }
+            return key;
+        }
+        for (int i : keyCols)
+            key.text += keyPart(textOf(i), mCols[i].eDataType) + QChar(0x1F);
+        return key;
+    };
+    auto gridText = [&](int g) {
+        return TextOf([this, g](int i) { return cell(g, mCols[i].ipointx); });
+    };
+    const size_t loadedCount = n ? mLoaded.size() / static_cast<size_t>(n) : 0;
+    auto loadedText = [&](size_t b) {
+        return TextOf([this, b, n](int i) { return mLoaded[b * n + (i - 1)]; });
+    };
+    const TextOf recordText = [&](int i) { return FieldText(rs.Column(mCols[i].FieldName)); };
+    // A record's number key is read as the number it is.
+    auto recordKey = [&] {
+        if (numberKey) {
+            const QVariant v = rs.Column(mCols[keyCols[0]].FieldName);
+            const int type = v.metaType().id();
+            if (!v.isNull() && (type == QMetaType::LongLong || type == QMetaType::Int))
+                return RowKey{true, v.toLongLong(), {}};
+        }
+        return keyOf(recordText);
+    };
+
+    // The records as the set holds them, by key and by position.
+    std::vector<QVariant> marks;
+    KeyIndex records;
+    if (rs.RowCount() > 0) {
+        marks.reserve(static_cast<size_t>(rs.RowCount()));
+        for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) {
+            records.add(recordKey(), static_cast<int>(marks.size()));
+            marks.push_back(rs.BookMark());
+        }
+    }
+    // The baseline by key; while the set is the baseline, the same index.
+    KeyIndex loadedIndex;
+    if (!fromBaseline)
+        for (size_t b = 0; b < loadedCount; ++b)
+            loadedIndex.add(keyOf(loadedText(b)), static_cast<int>(b));
+    const KeyIndex& baseline = fromBaseline ? records : loadedIndex;
+
+    auto rowUnchanged = [&](int g, size_t b) {
+        const QString* loaded = &mLoaded[b * n];
+        for (int i = 1; i <= n; ++i)
+            if (cell(g, mCols[i].ipointx) != loaded[i - 1]) return false;
+        return true;
+    };
+    // Whether the record the set is on still holds baseline b.
+    auto untouchedElsewhere = [&](size_t b) {
+        if (fromBaseline) return true;
+        for (int i = 1; i <= n; ++i)
+            if (recordText(i) != mLoaded[b * n + (i - 1)]) return false;
+        return true;
+    };
+    auto conflict = [&](int g, const QString& label) {
+        result.row = g;
+        result.col = g >= 1 ? mCols[firstKeyColumn()].ipointx : -1;
+        result.rowLabel = label;
+        return MainSave::Conflict;
+    };
+    auto writeRow = [&](int g, bool existing) {
+        for (int i = 1; i <= n; ++i) {
+            const QString& text = cell(g, mCols[i].ipointx);
+            // An empty text over a NULL stays NULL: saving must not turn
+            // every missing value into an empty string.
+            if (existing && text.isEmpty() && mCols[i].eDataType == eText &&
+                rs.Column(mCols[i].FieldName).isNull())
+                continue;
+            // Where empty values may repeat, they go in as NULL: the database
+            // takes any number of NULLs in a unique column, but one empty text.
+            if (text.isEmpty() && mCols[i].Unique && mCols[i].NullPermmit) {
+                rs.setColumn(mCols[i].FieldName, QVariant());
+                continue;
+            }
+            const auto value = CellValues::storedValue(text, mCols[i].eDataType);
+            if (!value) throw typeMismatch(text);
+            rs.setColumn(mCols[i].FieldName, *value);
+        }
+    };
+
+    std::vector<char> claimed(loadedCount, 0);
+    const int rows = countDataRows() == 0 ? 1 : maxRow();
+    for (int g = 1; g < rows; ++g) {
+        const RowKey key = keyOf(gridText(g));
+        int b = baseline.find(key);
+        if (b >= 0 && claimed[static_cast<size_t>(b)]) b = -1; // a second row with one key
+        if (b >= 0) {
+            claimed[static_cast<size_t>(b)] = 1;
+            if (rowUnchanged(g, static_cast<size_t>(b))) continue; // not changed here
+            const int f = fromBaseline ? b : records.find(key);
+            if (f < 0) return conflict(g, keyLabel(gridText(g)));
+            rs.setBookMark(marks[static_cast<size_t>(f)]);
+            if (!untouchedElsewhere(static_cast<size_t>(b)))
+                return conflict(g, keyLabel(gridText(g)));
+            rs.Edit();
+            writeRow(g, true);
+            rs.UpDate();
+        } else {
+            // a key that someone else has added since is theirs
+            if (!fromBaseline && records.find(key) >= 0 && loadedIndex.find(key) < 0)
+                return conflict(g, keyLabel(gridText(g)));
+            rs.AddNew();
+            writeRow(g, false);
+            rs.UpDate();
+        }
+    }
+    // Records the user deleted from the grid; one that someone else has
+    // deleted as well is simply gone.
+    for (size_t b = 0; b < loadedCount; ++b) {
+        if (claimed[b]) continue;
+        const int f = fromBaseline ? static_cast<int>(b) : records.find(keyOf(loadedText(b)));
+        if (f < 0) continue;
+        rs.setBookMark(marks[static_cast<size_t>(f)]);
+        if (!untouchedElsewhere(b)) return conflict(-1, keyLabel(loadedText(b)));
+        rs.Edit();
+        rs.Delete();
+        rs.UpDate();
+    }
+    if (rs.BatchUpdate()) return MainSave::Written;
+    // The library refuses a row that someone else changed or deleted since
+    // it was read; name it, and show where it is.
+    if (rs.RowCount() > 0)
+        for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext())
+            if (rs.Status().toInt() & RecStatus::ConcurrencyViolation) {
+                const RowKey key = recordKey();
+                result.rowLabel = keyLabel(recordText);
+                for (int g = 1; g < rows && result.row < 0; ++g)
+                    if (keyOf(gridText(g)) == key) {
+                        result.row = g;
+                        result.col = mCols[firstKeyColumn()].ipointx;
+                    }
+                break;
+            }
+    return MainSave::Failed;
+}
