@@ -86,6 +86,7 @@ public:
             KeysExhausted, // no key number left for a new row
             CheckFailed,   // refused by a check: `check` at `row`, `col`
             Conflict,      // someone else changed or deleted `rowLabel` since loading
+                           // (`description`: the library's words, when it found it)
             Failed,        // the database refused: `description`
         };
         Outcome outcome = Outcome::Written;

@@ -222,6 +222,8 @@ EditSession::SaveResult EditSession::saveOnce(bool& retry) {
                 case MainSave::Failed:
                     numbersTaken = newRowsRefused();
                     fail(SaveResult::Table::Main);
+                    // the library refused a row someone else changed since
+                    if (!result.rowLabel.isEmpty()) result.outcome = Outcome::Conflict;
                     break;
                 }
             }

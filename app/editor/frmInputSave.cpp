@@ -114,15 +114,13 @@ qint16 frmInput::CheckCells() {
 QString frmInput::saveFailureText(const EditSession::SaveResult& r) const {
     using Table = EditSession::SaveResult::Table;
     if (r.outcome == EditSession::SaveResult::Outcome::Conflict)
-        return MainFailed + QLatin1Char('\n') + conflictText(r.rowLabel);
+        return MainFailed + QLatin1Char('\n') + conflictText(r.rowLabel) +
+               (r.description.isEmpty() ? QString() : QStringLiteral("\n\n") + r.description);
     switch (r.table) {
     case Table::Foreign:
         return ForeignFailed + QLatin1Char('\n') + explainFailure(0, r.description);
     case Table::Main:
-        return MainFailed + QLatin1Char('\n') +
-               (r.rowLabel.isEmpty()
-                    ? explainFailure(0, r.description)
-                    : conflictText(r.rowLabel) + QStringLiteral("\n\n") + r.description);
+        return MainFailed + QLatin1Char('\n') + explainFailure(0, r.description);
     case Table::None:
         break;
     }

@@ -3,6 +3,7 @@
 // anyone else saved may be lost, renumbered or overwritten.
 #include "FakeDialogs.h"
 #include "FormsRegistry.h"
+#include "PurchaseBook.h"
 #include "TestEnv.h"
 #include "Typing.h"
 #include "frmInput.h"
@@ -21,9 +22,7 @@
 
 using Rows = QList<QStringList>;
 
-// Grid columns of the purchase table: 0 番号, 1 品名, 2 分類 (text of cat_id),
-// 3 店 (text of shop_id), 4 金額, 5 数量, 6 コード, 7 cat_id, 8 shop_id, 9 flag.
-// Loaded in key order: row 1 is id 5, row 2 id 6, row 3 id 7, row 4 id 9.
+// The book and its grid columns: PurchaseBook.h.
 class TestEditorSave : public QObject {
     Q_OBJECT
     std::unique_ptr<TestEnv> env;
@@ -32,25 +31,7 @@ class TestEditorSave : public QObject {
 
     usrFlg* g() { return ed->grid(); }
 
-    void writeCatalog(const QString& shopRules = {}) {
-        QString ini = "[buy]\nTableJPName=購入\n";
-        ini += iniColumn(1, "id", "番号", 0, "eInteger", "MainKey=1;Unique=1");
-        ini += iniColumn(2, "name", "品名", 1, "eText", "CheckInputTextLength=20;InputPlus=1");
-        ini += iniColumn(3, "cat_id", "分類", 2, "eInteger",
-                         "GaibuTableName=cat;GaibuTableColName=cat_name;GaibuTableColKey=cat_id;"
-                         "GaibuTableColeDataType=eText;InputPlus=1;NullPermmit=1");
-        ini += iniColumn(4, "shop_id", "店", 3, "eInteger",
-                         "GaibuTableName=shop;GaibuTableColName=shop_name;GaibuTableColKey=shop_id;"
-                         "GaibuTableColeDataType=eText;InputPlus=1;" +
-                             shopRules);
-        ini += iniColumn(5, "price", "金額", 4, "eInteger", "NullPermmit=1");
-        ini += iniColumn(6, "qty", "数量", 5, "eSmallint", "NullPermmit=1");
-        ini += iniColumn(7, "code", "コード", 6, "eText", "Unique=1;NullPermmit=1");
-        ini += "[cat]\nTableJPName=分類\n" +
-               iniColumn(1, "cat_id", "番号", 0, "eInteger", "MainKey=1;Unique=1") +
-               iniColumn(2, "cat_name", "分類名", 1, "eText");
-        env->writeIni(ini);
-    }
+    void writeCatalog(const QString& shopRules = {}) { env->writeIni(purchaseCatalog(shopRules)); }
 
     frmInput* open(int table = 1) {
         auto* w = new frmInput;
@@ -120,17 +101,7 @@ private slots:
         fake = std::make_unique<FakeDialogs>();
         env = std::make_unique<TestEnv>();
         writeCatalog();
-        env->runSql(
-            {"create table buy (id integer primary key, name text not null, cat_id "
-             "integer, shop_id integer, price integer, qty smallint, code text unique)",
-             "create table cat (cat_id integer primary key, cat_name text unique)",
-             "create table shop (shop_id integer primary key, shop_name text unique)",
-             "insert into cat values (0, '食費'), (1, '日用品'), (2, '外食'), (4, '交通費')",
-             "insert into shop values (1, 'スーパー'), (2, 'コンビニ'), (3, '八百屋')",
-             "insert into buy values (5, 'パン', 0, 2, 150, 1, 'a')",
-             "insert into buy values (6, 'お弁当', null, 5, 500, 2, 'b')",
-             "insert into buy values (7, '電車', 9, 1, null, null, 'c')",
-             "insert into buy values (9, '牛乳', 0, 1, 200, 1, 'd')"});
+        env->runSql(purchaseBook());
         env->startProgram();
     }
     void cleanup() {
@@ -382,6 +353,9 @@ private slots:
         QTest::newRow("placeholder typed where a value is required")
             << none << "" << QStringList{"+5", "5:1=x", "5:3=外部キー該当なし"} << empty
             << QPoint(3, 5) << "select count(*) from shop" << Rows{{"3"}};
+        QTest::newRow("empty cells of a required unique column")
+            << none << "Unique=1" << QStringList{"1:3=", "2:3=", "3:3=八百屋"} << empty
+            << QPoint(3, 1) << "select count(*) from shop" << Rows{{"3"}};
         QTest::newRow("stored text in an integer key")
             << QStringList{"update buy set shop_id = 'x1' where id = 7"} << ""
             << QStringList{"1:4=151"} << letters << QPoint(3, 3) << prices << unchanged;

@@ -25,6 +25,7 @@ private slots:
         QCOMPARE(numberEmptyKeys({"5", ""}, 1, 9)->front().key, 10);
         QCOMPARE(numberEmptyKeys({"12", ""}, 1, 9)->front().key, 13);
         QVERIFY(!numberEmptyKeys({"5", ""}, 1, 2147483647).has_value());
+        QVERIFY(!numberEmptyKeys({"32767", ""}, 1, 0, 32767).has_value()); // a small-integer key
     }
     void theLimitStops() {
         QVERIFY(!numberEmptyKeys({"2147483647", ""}, 1).has_value());

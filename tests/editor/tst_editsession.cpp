@@ -1,0 +1,170 @@
+// The editor's session without a window: saves compared over the whole
+// database, columns outside the catalog included, when someone else writes
+// in between, when rows are deleted and added in one save, when a save is
+// refused and tried again, and when the table cannot be read.
+#include "EditSession.h"
+#include "GridModel.h"
+#include "PurchaseBook.h"
+#include "modMorvi.h"
+
+#include <QtTest>
+
+using Rows = QList<QStringList>;
+using Outcome = EditSession::SaveResult::Outcome;
+Q_DECLARE_METATYPE(Outcome)
+
+// A table with a text key, beside the purchases.
+QString tagCatalog() {
+    return "[tag]\nTableJPName=タグ\n" +
+           iniColumn(1, "tag", "タグ", 0, "eText", "MainKey=1;Unique=1") +
+           iniColumn(2, "label", "名前", 1, "eText", "NullPermmit=1");
+}
+QStringList memoBook() {
+    QStringList sql = purchaseBook(true);
+    sql << "update buy set memo = 'm' || id"
+        << "update cat set memo = 'c' || cat_id"
+        << "create table tag (tag text primary key, label text, memo text)"
+        << "insert into tag values ('abc', 'x', 'ma'), ('ABC', 'y', 'mb')";
+    return sql;
+}
+
+class TestEditSession : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestEnv> env;
+    GridModel model;
+    std::unique_ptr<EditSession> session;
+
+    bool open(int table) {
+        ColumnDefs cols, foreign;
+        if (LoadColumnDefs(static_cast<qint16>(table), cols, foreign) != 0) return false;
+        model = GridModel();
+        model.setFixedCols(0);
+        model.setCols(cols.size() + foreign.size() - 1);
+        session = std::make_unique<EditSession>(model, modMorvi::objDB);
+        session->setTable(modMorvi::objPublic->TableSection(static_cast<qint16>(table)), cols,
+                          foreign);
+        return session->load().ok;
+    }
+    int maxRow() const { return session->maxRow(); }
+    // Edits written "row:col=text"; "+" adds an empty row at the end, "-row"
+    // deletes that row.
+    void apply(const QStringList& edits) {
+        for (const QString& e : edits) {
+            if (e == "+") {
+                model.setRows(model.rows() + 1);
+            } else if (e.startsWith('-')) {
+                model.removeRows(e.mid(1).toInt(), 1);
+            } else {
+                const int colon = e.indexOf(':'), eq = e.indexOf('=');
+                model.setText(e.left(colon).toInt(), e.mid(colon + 1, eq - colon - 1).toInt(),
+                              e.mid(eq + 1));
+            }
+        }
+    }
+    Rows book() {
+        Rows all = env->rows("select * from buy order by id");
+        all += env->rows("select * from cat order by cat_id");
+        return all + env->rows("select * from tag order by tag");
+    }
+
+private slots:
+    void init() {
+        env = std::make_unique<TestEnv>();
+        env->writeIni(purchaseCatalog() + tagCatalog());
+        env->runSql(memoBook());
+        env->startProgram();
+    }
+    void cleanup() {
+        session.reset();
+        env->stopProgram();
+        env.reset();
+    }
+
+    void saves_data() {
+        QTest::addColumn<int>("table");
+        QTest::addColumn<QStringList>("setup"); // before loading
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QStringList>("elsewhere"); // after loading
+        QTest::addColumn<Outcome>("outcome");       // of every one of five attempts
+        QTest::addColumn<QStringList>("changes");   // sql making the expected book from the setup
+        const QStringList none;
+        QTest::newRow("changed elsewhere")
+            << 1 << none << QStringList{"1:5=3"}
+            << QStringList{"update buy set price = 999 where id = 5"} << Outcome::Conflict
+            << QStringList{"update buy set price = 999 where id = 5"};
+        QTest::newRow("deleted elsewhere")
+            << 1 << none << QStringList{"1:4=151"} << QStringList{"delete from buy where id = 5"}
+            << Outcome::Conflict << QStringList{"delete from buy where id = 5"};
+        const QStringList deletedAndAdded{
+            "delete from buy where id = 7",
+            "insert into buy (id, name, shop_id) values (20, 'よそ', 1)"};
+        QTest::newRow("deleted and added elsewhere")
+            << 1 << none << QStringList{"3:4=50"} << deletedAndAdded << Outcome::Conflict
+            << deletedAndAdded;
+        QTest::newRow("greatest key deleted, a row added")
+            << 1 << QStringList{"update buy set id = 8 where id = 9"}
+            << QStringList{"-4", "+", "4:1=卵", "4:3=スーパー"} << none << Outcome::Written
+            << QStringList{"delete from buy where id = 8",
+                           "insert into buy (id, name, shop_id) values (9, '卵', 1)"};
+        QTest::newRow("number taken meanwhile")
+            << 1 << none << QStringList{"+", "5:1=卵", "5:3=スーパー"}
+            << QStringList{"insert into buy (id, name, shop_id) values (10, 'よそ', 1)"}
+            << Outcome::Written
+            << QStringList{"insert into buy (id, name, shop_id) values (10, 'よそ', 1)",
+                           "insert into buy (id, name, shop_id) values (11, '卵', 1)"};
+        QTest::newRow("new text does not collect rows of a lost key")
+            << 1 << QStringList{"update buy set cat_id = 3 where id = 7"} << QStringList{"1:2=衣料"}
+            << none << Outcome::Written
+            << QStringList{"insert into cat (cat_id, cat_name) values (5, '衣料')",
+                           "update buy set cat_id = 5 where id = 5"};
+        QTest::newRow("text keys differing in case")
+            << 3 << none << QStringList{"1:1=z", "2:1=z"} << none << Outcome::Written
+            << QStringList{"update tag set label = 'z'"};
+    }
+    void saves() {
+        QFETCH(int, table);
+        QFETCH(QStringList, setup);
+        QFETCH(QStringList, edits);
+        QFETCH(QStringList, elsewhere);
+        QFETCH(Outcome, outcome);
+        QFETCH(QStringList, changes);
+        if (!setup.isEmpty()) env->runSql(setup);
+        // the expected book: the same statements on a copy made now
+        TestEnv expected;
+        expected.runSql(memoBook());
+        if (!setup.isEmpty()) expected.runSql(setup);
+        expected.runSql(changes);
+
+        QVERIFY(open(table));
+        apply(edits);
+        if (!elsewhere.isEmpty()) env->runSql(elsewhere);
+        const int attempts = outcome == Outcome::Written ? 1 : 5;
+        for (int a = 0; a < attempts; ++a) {
+            const auto result = session->save();
+            QCOMPARE(result.outcome, outcome);
+        }
+        const Rows want = expected.rows("select * from buy order by id") +
+                          expected.rows("select * from cat order by cat_id") +
+                          expected.rows("select * from tag order by tag");
+        QCOMPARE(book(), want);
+    }
+
+    // A table that could not be read is never saved from, until a load
+    // succeeds; a refused save takes back the numbers it gave.
+    void failedLoadRefusesSaves() {
+        QVERIFY(open(1));
+        apply({"+", "5:1=卵", "5:3=スーパー"});
+        env->runSql({"alter table shop rename to shop_gone"});
+        QVERIFY(!session->load().ok);
+        QCOMPARE(session->save().outcome, Outcome::NotLoaded);
+        env->runSql({"alter table shop_gone rename to shop"});
+        const Rows before = book();
+        QCOMPARE(session->save().outcome, Outcome::NotLoaded);
+        QCOMPARE(book(), before);
+        QVERIFY(session->load().ok);
+        QCOMPARE(maxRow(), 5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEditSession)
+#include "tst_editsession.moc"
