@@ -74,11 +74,19 @@ void frmSelect::Form_Load() {
                                QStringLiteral("0"), 100, strIniPath);
         cmbTbl->addItem(cutAtNul(name));
     }
+    // The first table is chosen, so 編集 and 集計 work at once.
+    if (cmbTbl->count() > 1) cmbTbl->setCurrentIndex(1);
+}
+
+bool frmSelect::tableChosen() {
+    if (cmbTbl->currentIndex() > 0) return true;
+    msgBox(this, QStringLiteral("テーブルを選んでください。"));
+    return false;
 }
 
 void frmSelect::cmdShow_Click() {
+    if (!tableChosen()) return;
     const int n = cmbTbl->currentIndex();
-    if (n <= 0) return;
     if (QWidget* open = Forms::findByTag(QString::number(n))) {
         open->showNormal();
         open->raise();
@@ -92,8 +100,8 @@ void frmSelect::cmdShow_Click() {
 }
 
 void frmSelect::cmdSum_Click() {
+    if (!tableChosen()) return;
     const int n = cmbTbl->currentIndex();
-    if (n <= 0) return;
     const QString p = QStringLiteral("SUM:") + QString::number(n);
     QStringList tags;
     for (QWidget* w : Forms::all())

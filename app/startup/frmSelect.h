@@ -43,5 +43,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // False, after saying so, while the empty entry is chosen.
+    bool tableChosen();
     bool mEndFlag = true;
 };

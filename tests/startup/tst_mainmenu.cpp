@@ -1,6 +1,7 @@
 #include "Catalog.h"
 #include "FakeDialogs.h"
 #include "FormsRegistry.h"
+#include "QtJapanese.h"
 #include "TestEnv.h"
 #include "clsRellmark.h"
 #include "frmInput.h"
@@ -64,6 +65,7 @@ private slots:
         QCOMPARE(menu->cmdSum->text(), QStringLiteral("集計"));
         QCOMPARE(menu->cmdEnd->text(), QStringLiteral("全て終了"));
         QCOMPARE(menu->cmbTbl->count(), 5);
+        QCOMPARE(menu->cmbTbl->currentIndex(), 1); // the first table, ready to open
         QCOMPARE(menu->cmbTbl->itemText(0), QString());
         QCOMPARE(menu->cmbTbl->itemText(1), QStringLiteral("表t_one"));
         QCOMPARE(menu->cmbTbl->itemText(3), QStringLiteral("表t_three"));
@@ -85,12 +87,22 @@ private slots:
         QCOMPARE(second->mTblNum, qint16(2));
     }
 
-    void emptyEntryDoesNothing() {
+    void emptyEntryAsksForATable() {
         menu->cmbTbl->setCurrentIndex(0);
         const int before = Forms::all().size();
         QTest::mouseClick(menu->cmdShow, Qt::LeftButton);
         QTest::mouseClick(menu->cmdSum, Qt::LeftButton);
         QCOMPARE(Forms::all().size(), before);
+        QCOMPARE(fake->messages(), QStringList(2, QStringLiteral("テーブルを選んでください。")));
+    }
+
+    // Qt's own buttons and dialogs speak Japanese where the translations are
+    // installed (the set-up installs them).
+    void qtTextsInJapanese() {
+        if (!installQtJapanese(*QCoreApplication::instance()))
+            QSKIP("Qt's Japanese translations are not installed");
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                 QStringLiteral("キャンセル"));
     }
 
     void summaryTakesTheFirstFreeNumber() {
