@@ -23,3 +23,14 @@ frmTitle::frmTitle(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Win
     resize(420, 200);
     Forms::add(this);
 }
+
+void frmTitle::showNotice(const QString& text) {
+    auto* notice = new QLabel(text, this);
+    notice->setWordWrap(true);
+    notice->setAlignment(Qt::AlignCenter);
+    notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    static_cast<QVBoxLayout*>(layout())->insertWidget(layout()->count() - 1, notice);
+    adjustSize();
+    show();
+    raise();
+}

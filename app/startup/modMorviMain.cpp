@@ -7,6 +7,7 @@
 #include "modMorvi.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace modMorvi {
 
@@ -16,10 +17,21 @@ void Main() {
     QCoreApplication::processEvents();
     InitEnvironment();
     guarded(nullptr, LoadTableList);
-    title->close();
-    delete title;
     auto* menu = new frmSelect;
     menu->show();
+    const QString notice = BookNotice();
+    if (notice.isEmpty()) {
+        title->close();
+        delete title;
+        return;
+    }
+    // The first start of an installed program says where the book was put,
+    // on the splash, which stays a few seconds over the main menu.
+    title->showNotice(notice);
+    QTimer::singleShot(5000, title, [title] {
+        title->close();
+        title->deleteLater();
+    });
 }
 
 } // namespace modMorvi

@@ -1,10 +1,12 @@
 #include "modMorvi.h"
+#include "BookLocation.h"
 #include "Catalog.h"
 #include "Dialogs.h"
 #include "ServerAddress.h"
 #include "clsRellmark.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 
 namespace modMorvi {
 QString strAppPath;
@@ -16,6 +18,8 @@ clsPublic* objPublic = nullptr;
 QString strNul;
 
 namespace {
+QString bookNotice;
+
 std::function<void()> endHandler = [] { QCoreApplication::exit(0); };
 
 void showLibraryMessage(const QString& text, const QString& title, clsRellmark::Icon icon) {
@@ -85,7 +89,18 @@ void InitEnvironmentAt(const QString& appPath, const QString& database) {
 void InitEnvironment() {
     QString error;
     const QString database = chosenDatabase(QCoreApplication::arguments(), &error);
-    setUp(QCoreApplication::applicationDirPath(), database, error);
+    const BookLocation where =
+        locateBook(QCoreApplication::applicationDirPath(),
+                   QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    if (!where.error.isEmpty())
+        dialogs().message(nullptr, where.error, {}, Dialogs::Icon::Critical);
+    bookNotice = where.notice;
+    setUp(where.dataDir, database, error);
+    strIconPath = where.iconDir;
+}
+
+QString BookNotice() {
+    return bookNotice;
 }
 
 void EndProgram() {

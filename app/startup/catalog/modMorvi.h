@@ -17,8 +17,11 @@ extern QString strNul;
 
 // The start procedure: splash window, paths, connection, table list, main menu.
 void Main();
-// Paths, connection and the shared catalog object, for the program's folder.
+// Paths, connection and the shared catalog object, for the program's folder
+// (or, for an installed program, the user's data folder).
 void InitEnvironment();
+// What the start-up has to say once about where the book is ("" mostly).
+QString BookNotice();
 // The same for another folder (tests run on temporary copies). A database
 // given names the book instead of the file in that folder: a file path or a
 // postgresql:// address.
