@@ -2,12 +2,13 @@
 #include "GridModel.h"
 #include "fendra_global.h"
 
-#include <QPointer>
 #include <QWidget>
-#include <array>
+#include <functional>
+#include <memory>
 #include <vector>
 
 class FlexGrid;
+struct usrFlgPrivate;
 class TxtFocus;
 class QLineEdit;
 class QAbstractScrollArea;
@@ -67,7 +68,7 @@ public:
     void setFixedCols(int iFixedCols);
     int FixedRows() const;
     void setFixedRows(int iFixedRows);
-    bool Redraw() const { return mRedraw; }
+    bool Redraw() const;
     void setRedraw(bool blnRedraw);
     void setColorSet(int iRow1, int iCol1, int iRow2, int iCol2, quint32 lngColor);
 
@@ -85,7 +86,7 @@ public:
     void setEnabled(bool blnEnabled);
     quint32 CellBackColor() const;
     void setCellBackColor(quint32 lngCellBackColor);
-    quint32 BackColorSel() const { return mBackColorSel; }
+    quint32 BackColorSel() const;
     void setBackColorSel(quint32 lngBackColorSel);
     qint32 TopRow() const;
     void setTopRow(qint32 lngTopRow);
@@ -106,15 +107,15 @@ public:
     void Refresh();
 
     // For hosts and tests.
-    GridModel& model() { return mModel; }
-    const GridModel& model() const { return mModel; }
+    GridModel& model();
+    const GridModel& model() const;
     QAbstractScrollArea* flgMain() const;
     QLineEdit* txtfocus() const;
     int twipsPerPixelX() const;
     int twipsPerPixelY() const;
     // The cell the editor belongs to.
-    qint32 editRow() const { return iEditRow; }
-    qint32 editCol() const { return iEditCol; }
+    qint32 editRow() const;
+    qint32 editCol() const;
     bool isEditorOpen() const;
     // Closes an open editor, storing its text into the cell or not. Hosts
     // call it before commands that read or replace the cells (a toolbar
@@ -187,31 +188,6 @@ private:
     int sliceEnd(int col) const;
     static void QuickSort(std::vector<QString>& list, int lo, int hi);
 
-    GridModel mModel;
-    FlexGrid* mGrid = nullptr;
-    TxtFocus* mTxt = nullptr;
-    bool mRedraw = true;
-    quint32 mBackColorSel = 0x00D77800; // RGB(0, 120, 215)
-
-    int iActiveCtl = 1;
-    int iShift = 0;
-    qint32 iEditRow = 1;
-    qint32 iEditCol = 1;
-    bool blnRefocus = false;
-    bool blnNoCommit = false;
-    bool blnTyped = false;
-    int iLastLen = 0;
-    bool blnColsSet = false;
-    bool mInChange = false;
-    bool mLayoutPending = false;
-    bool mEditorOpen = false;
-    bool mForwardingKey = false;
-    bool mFocusHandoverPending = false;
-    bool mClosingEditor = false; // the editor's loss of focus is our own doing
-    // Disabling the grid moves the focus away; enabling gives it back.
-    bool mRefocusOnEnable = false;
-    QPointer<QWidget> mFocusWhileDisabled;
-
-    std::vector<QString> strInputDatas;          // index 0 unused; 1..n
-    std::vector<std::array<int, 3>> iInputIndex; // columns 0..m
+    friend struct usrFlgPrivate;
+    std::unique_ptr<usrFlgPrivate> d;
 };
