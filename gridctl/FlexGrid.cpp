@@ -319,6 +319,14 @@ bool FlexGrid::event(QEvent* e) {
             e->accept();
             return true;
         }
+        // and so are its undo keys, where it keeps steps
+        if (mOwner->undoEnabled() &&
+            (k->matches(QKeySequence::Undo) || k->matches(QKeySequence::Redo) ||
+             k->keyCombination() == (Qt::CTRL | Qt::Key_Y) ||
+             k->keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_Z))) {
+            e->accept();
+            return true;
+        }
     }
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);

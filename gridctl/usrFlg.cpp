@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTimer>
+#include <QUndoStack>
 
 namespace {
 int lngDefRowHeight = 0; // shared by every instance: row 0's height at start
@@ -52,9 +53,14 @@ usrFlg::usrFlg(QWidget* parent) : QWidget(parent), d(std::make_unique<usrFlgPriv
     d->iInputIndex.assign(static_cast<size_t>(d->mModel.cols()) + 1, {0, 0, 0});
     d->blnColsSet = false;
     d->mGrid->setGeometry(rect());
+    d->undoStack = new QUndoStack(this);
+    d->undoStack->setUndoLimit(d->undoSteps);
 }
 
-usrFlg::~usrFlg() = default;
+// The steps tell the control what they hold until they go.
+usrFlg::~usrFlg() {
+    delete d->undoStack;
+}
 
 QAbstractScrollArea* usrFlg::flgMain() const {
     return d->mGrid;
@@ -212,6 +218,7 @@ qint32 usrFlg::MaxCol() const {
 
 void usrFlg::setMaxCol(qint32 n) {
     if (d->mEditorOpen) CloseEditor(true);
+    if (n != d->mModel.cols()) clearUndo(); // the steps' rows have another shape
     d->mModel.setCols(n);
     gridChanged();
 }

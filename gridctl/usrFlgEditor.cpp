@@ -121,6 +121,7 @@ void usrFlg::revealEditor() {
 }
 
 void usrFlg::TxtShow(bool takeFocus) {
+    if (d->readOnly) return;
     const int r = d->iEditRow, c = d->iEditCol;
     if (r == d->mModel.fixedRows() && d->mModel.rowHeight(d->mModel.fixedRows()) == 0)
         return; // placeholder
@@ -144,11 +145,7 @@ void usrFlg::TxtShow(bool takeFocus) {
 void usrFlg::TxtHide(bool commit) {
     if (d->iEditRow >= 0 && d->iEditCol >= 0) {
         if (commit && d->iEditRow < d->mModel.rows() && d->iEditCol < d->mModel.cols()) {
-            const QString t = d->mTxt->text();
-            if (d->mModel.text(d->iEditRow, d->iEditCol) != t) {
-                d->mModel.setText(d->iEditRow, d->iEditCol, t);
-                notifyEdited();
-            }
+            commitCell(d->iEditRow, d->iEditCol, d->mTxt->text());
         }
         d->blnRefocus = true;
     }
@@ -197,7 +194,7 @@ void usrFlg::NextCellMove() {
         if (!back) {
             ++c;
             if (c > cols - 1) {
-                if (r + 1 > d->mModel.rows() - 1) return;
+                if (r + 1 > d->mModel.rows() - 1 && !appendRow()) return;
                 ++r;
                 c = 0;
             }
@@ -305,6 +302,7 @@ void usrFlg::grid_Navigate(QKeyEvent* e) {
         r = stepRow(r, -1);
         break;
     case Qt::Key_Down:
+        if (!extend && !ctrl && stepRow(r, 1) == r && appendRow()) return;
         r = stepRow(r, 1);
         break;
     case Qt::Key_Left:
@@ -361,8 +359,17 @@ void usrFlg::grid_KeyDown(QKeyEvent* e, bool& handled) {
     d->iActiveCtl = 1;
     const int key = e->key();
     clsInD& target = modpub::editTarget();
-    if (key == Qt::Key_Menu) {
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier)) {
         PopupShow(2, true);
+        return;
+    }
+    if (e->matches(QKeySequence::Undo)) {
+        undo();
+        return;
+    }
+    if (e->matches(QKeySequence::Redo) || e->keyCombination() == (Qt::CTRL | Qt::Key_Y) ||
+        e->keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_Z)) {
+        redo();
         return;
     }
     if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
@@ -446,6 +453,8 @@ void usrFlg::txt_EnterOrEsc(bool store) {
     if (d->iEditRow < d->mModel.rows() && d->iEditCol < d->mModel.cols()) {
         d->mModel.setRow(d->iEditRow);
         d->mModel.setCol(d->iEditCol);
+        // Enter on the last row goes on to a new row below it.
+        if (store && d->iEditRow == d->mModel.rows() - 1) appendRow();
     }
     d->blnNoCommit = true;
     d->mGrid->setFocus(Qt::OtherFocusReason);

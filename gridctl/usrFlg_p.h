@@ -2,14 +2,20 @@
 // The control's own state, behind its interface.
 #include "GridModel.h"
 
+#include "GridSteps.h"
+
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <functional>
+#include <optional>
+#include <unordered_set>
 #include <vector>
 
 class FlexGrid;
 class TxtFocus;
 class QWidget;
+class QUndoStack;
 
 struct usrFlgPrivate {
     GridModel mModel;
@@ -36,6 +42,21 @@ struct usrFlgPrivate {
     // Disabling the grid moves the focus away; enabling gives it back.
     bool mRefocusOnEnable = false;
     QPointer<QWidget> mFocusWhileDisabled;
+
+    std::function<QString(const QString&)> inputFilter;
+    bool readOnly = false;
+    bool appendRows = false;
+    bool pasteAddsRows = false;
+    // rows added below the last one by moving there
+    std::unordered_set<quint64> appended;
+    std::optional<fendra::RowsPart> setAside;
+
+    bool undoEnabled = false;
+    QUndoStack* undoStack = nullptr;
+    int undoSteps = 1000;
+    qint64 undoBytes = 64LL * 1024 * 1024;
+    qint64 heldBytes = 0; // what the steps on the stack hold
+    bool rebuilding = false;
 
     std::vector<QString> strInputDatas;          // index 0 unused; 1..n
     std::vector<std::array<int, 3>> iInputIndex; // columns 0..m
