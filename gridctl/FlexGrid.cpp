@@ -2,6 +2,7 @@
 #include "FendraInternal.h"
 #include "GridModel.h"
 #include "usrFlg.h"
+#include "usrFlg_p.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -318,6 +319,14 @@ bool FlexGrid::event(QEvent* e) {
             e->accept();
             return true;
         }
+        // and so are its undo keys, where it keeps steps
+        if (mOwner->undoEnabled() &&
+            (k->matches(QKeySequence::Undo) || k->matches(QKeySequence::Redo) ||
+             k->keyCombination() == (Qt::CTRL | Qt::Key_Y) ||
+             k->keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_Z))) {
+            e->accept();
+            return true;
+        }
     }
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
@@ -467,8 +476,8 @@ void FlexGrid::keyPressEvent(QKeyEvent* e) {
 }
 
 void FlexGrid::keyReleaseEvent(QKeyEvent* e) {
-    mOwner->iActiveCtl = 1;
-    mOwner->iShift = fendra::shiftState(e->modifiers());
+    mOwner->d->iActiveCtl = 1;
+    mOwner->d->iShift = fendra::shiftState(e->modifiers());
     QAbstractScrollArea::keyReleaseEvent(e);
 }
 
@@ -540,7 +549,7 @@ void TxtFocus::keyPressEvent(QKeyEvent* e) {
         e->accept();
         return;
     }
-    if (!e->text().isEmpty()) mOwner->blnTyped = true; // before the change it causes
+    if (!e->text().isEmpty()) mOwner->d->blnTyped = true; // before the change it causes
     QLineEdit::keyPressEvent(e);
 }
 
@@ -556,13 +565,13 @@ void TxtFocus::focusOutEvent(QFocusEvent* e) {
 }
 
 void TxtFocus::mousePressEvent(QMouseEvent* e) {
-    mOwner->iActiveCtl = 2;
+    mOwner->d->iActiveCtl = 2;
     QLineEdit::mousePressEvent(e);
 }
 
 void TxtFocus::inputMethodEvent(QInputMethodEvent* e) {
     if (!e->commitString().isEmpty() || !e->preeditString().isEmpty())
         guarded([&] { mOwner->revealEditor(); });
-    if (!e->commitString().isEmpty()) mOwner->blnTyped = true;
+    if (!e->commitString().isEmpty()) mOwner->d->blnTyped = true;
     QLineEdit::inputMethodEvent(e);
 }

@@ -40,6 +40,10 @@ void GridModel::setRows(int n) {
     mCells.resize(static_cast<size_t>(n) * mCols);
     if (!mColors.empty()) mColors.resize(static_cast<size_t>(n) * mCols, NoColor);
     mRowHeights.resize(n, mDefaultRowHeight);
+    const size_t had = mRowIds.size();
+    mRowIds.resize(n);
+    for (size_t i = had; i < mRowIds.size(); ++i)
+        mRowIds[i] = mNextRowId++;
     mRows = n;
     clampCursor();
 }
@@ -200,6 +204,9 @@ void GridModel::insertRows(int at, int n, int height) {
     if (!mColors.empty())
         mColors.insert(mColors.begin() + pos, static_cast<size_t>(n) * mCols, NoColor);
     mRowHeights.insert(mRowHeights.begin() + at, n, height < 0 ? mDefaultRowHeight : height);
+    mRowIds.insert(mRowIds.begin() + at, n, 0);
+    for (int i = 0; i < n; ++i)
+        mRowIds[static_cast<size_t>(at + i)] = mNextRowId++;
     mRows += n;
 }
 
@@ -221,6 +228,7 @@ void GridModel::removeRows(int at, int n) {
         mColors.erase(mColors.begin() + pos,
                       mColors.begin() + pos + static_cast<size_t>(n) * mCols);
     mRowHeights.erase(mRowHeights.begin() + at, mRowHeights.begin() + at + n);
+    mRowIds.erase(mRowIds.begin() + at, mRowIds.begin() + at + n);
     mRows -= n;
     clampCursor();
 }
@@ -278,7 +286,9 @@ void GridModel::sort(int c, int mode) {
     std::vector<quint32> colors;
     if (!mColors.empty()) colors.resize(static_cast<size_t>(n) * mCols);
     std::vector<int> heights(n);
+    std::vector<quint64> ids(n);
     for (int i = 0; i < n; ++i) {
+        ids[i] = mRowIds[order[i]];
         const size_t from = static_cast<size_t>(order[i]) * mCols;
         for (int k = 0; k < mCols; ++k) {
             cells[static_cast<size_t>(i) * mCols + k] = std::move(mCells[from + k]);
@@ -290,4 +300,61 @@ void GridModel::sort(int c, int mode) {
     if (!colors.empty())
         std::copy(colors.begin(), colors.end(), mColors.begin() + static_cast<size_t>(r1) * mCols);
     std::copy(heights.begin(), heights.end(), mRowHeights.begin() + r1);
+    std::copy(ids.begin(), ids.end(), mRowIds.begin() + r1);
+}
+
+quint64 GridModel::rowId(int r) const {
+    checkRow(r);
+    return mRowIds[r];
+}
+
+int GridModel::rowOfId(quint64 id, int hint) const {
+    if (id == 0) return -1;
+    if (hint >= 0 && hint < mRows && mRowIds[hint] == id) return hint;
+    const auto it = std::find(mRowIds.begin(), mRowIds.end(), id);
+    return it == mRowIds.end() ? -1 : static_cast<int>(it - mRowIds.begin());
+}
+
+GridModel::RowBlock GridModel::takeRows(std::vector<int> indexes) {
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    for (int r : indexes)
+        checkRow(r);
+    if (mRows - static_cast<int>(indexes.size()) < mFixedRows)
+        throw GridError("Cannot remove a fixed row");
+    RowBlock b;
+    b.cols = mCols;
+    b.cells.reserve(indexes.size() * static_cast<size_t>(mCols));
+    for (int r : indexes) {
+        const size_t from = static_cast<size_t>(r) * mCols;
+        for (int c = 0; c < mCols; ++c)
+            b.cells.push_back(std::move(mCells[from + c]));
+        if (!mColors.empty())
+            b.colors.insert(b.colors.end(), mColors.begin() + from, mColors.begin() + from + mCols);
+        b.heights.push_back(mRowHeights[r]);
+        b.ids.push_back(mRowIds[r]);
+    }
+    // runs of neighbouring rows go at once, from the bottom up
+    for (size_t i = indexes.size(); i > 0;) {
+        size_t j = i - 1;
+        while (j > 0 && indexes[j - 1] == indexes[j] - 1)
+            --j;
+        removeRows(indexes[j], static_cast<int>(i - j));
+        i = j;
+    }
+    return b;
+}
+
+void GridModel::putRows(int at, const RowBlock& b) {
+    if (b.cols != mCols) throw GridError("Rows of another shape");
+    const int n = b.count();
+    insertRows(at, n, -1);
+    const size_t pos = static_cast<size_t>(at) * mCols;
+    std::copy(b.cells.begin(), b.cells.end(), mCells.begin() + pos);
+    if (!b.colors.empty()) {
+        if (mColors.empty()) mColors.assign(mCells.size(), NoColor);
+        std::copy(b.colors.begin(), b.colors.end(), mColors.begin() + pos);
+    }
+    std::copy(b.heights.begin(), b.heights.end(), mRowHeights.begin() + at);
+    std::copy(b.ids.begin(), b.ids.end(), mRowIds.begin() + at);
 }

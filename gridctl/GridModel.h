@@ -84,6 +84,27 @@ public:
     // modes sort ascending as strings.
     void sort(int c, int mode);
 
+    // Every row has an identity of its own that stays with it when rows are
+    // sorted, inserted or removed around it (0 is no row).
+    quint64 rowId(int r) const;
+    // The row of an identity, looked for at `hint` first; -1 when gone.
+    int rowOfId(quint64 id, int hint = -1) const;
+
+    // Whole rows taken out of the grid and put back, identities included.
+    struct RowBlock {
+        int cols = 0;
+        std::vector<QString> cells;  // row-major
+        std::vector<quint32> colors; // empty when the grid had no colours
+        std::vector<int> heights;
+        std::vector<quint64> ids;
+        int count() const { return static_cast<int>(ids.size()); }
+    };
+    // Removes the rows of the given indexes (any order) and returns them in
+    // the order they stood.
+    RowBlock takeRows(std::vector<int> indexes);
+    // Inserts the block's rows at `at`, one after the other.
+    void putRows(int at, const RowBlock& block);
+
     // Texts bytes held, for measuring.
     size_t cellCount() const { return mCells.size(); }
 
@@ -97,6 +118,8 @@ private:
     std::vector<QString> mCells;
     std::vector<quint32> mColors; // empty until a cell gets a colour of its own
     std::vector<int> mRowHeights;
+    std::vector<quint64> mRowIds;
+    quint64 mNextRowId = 1;
     std::vector<int> mColWidths;
     std::vector<Qt::Alignment> mColAligns;
     int mDefaultRowHeight = 285;

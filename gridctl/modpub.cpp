@@ -80,7 +80,7 @@ frmpopup& popupForm() {
         form.popPaste = form.popup->addAction(QStringLiteral("貼り付け(&P)"));
         form.popCut = form.popup->addAction(QStringLiteral("切り取り(&T)"));
         form.popClear = form.popup->addAction(QStringLiteral("クリア(&N)"));
-        form.popNone = form.popup->addAction(QStringLiteral("－－－－－"));
+        form.popNone = form.popup->addSeparator();
         form.popRowAdd = form.popup->addAction(QStringLiteral("行挿入"));
         form.popRowDelete = form.popup->addAction(QStringLiteral("行削除"));
         QObject::connect(form.popCopy, &QAction::triggered, [] { guarded(ClipCopy); });
@@ -107,6 +107,14 @@ void MenuStateSet() {
         f.popClear->setEnabled(true);
     else if (editTarget().ctlType == 1)
         f.popClear->setEnabled(false);
+    // a grid that only shows its cells offers copying alone
+    const usrFlg* g = targetGrid();
+    const bool writable = !(g && g->ReadOnly());
+    f.popRowAdd->setEnabled(writable);
+    f.popRowDelete->setEnabled(writable);
+    if (!writable)
+        for (QAction* a : {f.popPaste, f.popCut, f.popClear})
+            a->setEnabled(false);
 }
 
 bool ClipHasText() {
@@ -117,6 +125,10 @@ bool ClipHasText() {
 QString SelTextMake(int mode) {
     usrFlg* g = targetGrid();
     if (!g) return {};
+    if (mode != 0) {
+        g->clearSelection();
+        return {};
+    }
     OverrideCursor wait;
     g->Refresh();
     g->setRedraw(false);
@@ -126,22 +138,14 @@ QString SelTextMake(int mode) {
         KeepCursor keep(m);
         const int r1 = std::min(m.row(), m.rowSel()), r2 = std::max(m.row(), m.rowSel());
         const int c1 = std::min(m.col(), m.colSel()), c2 = std::max(m.col(), m.colSel());
-        bool changed = false;
         for (int r = r1; r <= r2; ++r) {
-            for (int c = c1; c <= c2; ++c) {
-                if (mode == 0) {
-                    if (m.colWidth(c) > 0) {
-                        out += m.text(r, c);
-                        if (c < c2) out += QLatin1Char('\t');
-                    }
-                } else if (!m.text(r, c).isEmpty()) {
-                    m.setText(r, c, QString());
-                    changed = true;
+            for (int c = c1; c <= c2; ++c)
+                if (m.colWidth(c) > 0) {
+                    out += m.text(r, c);
+                    if (c < c2) out += QLatin1Char('\t');
                 }
-            }
-            if (mode == 0 && r < r2) out += QStringLiteral("\r\n");
+            if (r < r2) out += QStringLiteral("\r\n");
         }
-        if (changed) g->notifyEdited();
     }
     g->setRedraw(true);
     return out;
@@ -163,8 +167,8 @@ void ClipCopy() {
 void ClipClear() {
     if (QLineEdit* t = targetText()) {
         if (t->hasSelectedText()) t->del();
-    } else if (targetGrid()) {
-        SelTextMake(1);
+    } else if (usrFlg* g = targetGrid()) {
+        g->clearSelection();
     }
 }
 
@@ -178,47 +182,7 @@ void ClipPaste() {
         t->setCursorPosition(std::min<int>(p + c.size(), t->text().size()));
         return;
     }
-    usrFlg* g = targetGrid();
-    if (!g) return;
-    const QString s = gridLines(QApplication::clipboard()->text());
-    if (s.isNull()) return;
-    GridModel& m = g->model();
-    {
-        KeepCursor keep(m);
-        const int top = std::min(m.row(), m.rowSel());
-        const int left = std::min(m.col(), m.colSel());
-        const int k = s.count(QStringLiteral("\r\n"));
-        int last = top + k;
-        if (k < std::abs(m.rowSel() - m.row())) last = std::max(m.row(), m.rowSel());
-        if (last > m.rows() - 1) last = m.rows() - 1;
-        const int firstEnd = s.indexOf(QStringLiteral("\r\n"));
-        const QString firstLine = firstEnd < 0 ? s : s.left(firstEnd);
-        // As many shown columns as the first line has fields; hidden columns
-        // in between take no field, so they do not eat the line's last fields.
-        const int fields = firstLine.count(QLatin1Char('\t')) + 1;
-        int right = left, shown = 0;
-        for (int c = left; c < m.cols(); ++c) {
-            right = c;
-            if (m.colWidth(c) > 0 && ++shown == fields) break;
-        }
-        int j = 0;
-        for (int i = top; i <= last; ++i) {
-            int e = s.indexOf(QStringLiteral("\r\n"), j);
-            if (e < 0) e = s.size();
-            for (int c = left; c <= right; ++c) {
-                if (m.colWidth(c) == 0) continue;
-                if (j > e) continue; // the line has no more fields: the cell keeps its text
-                int fe = s.indexOf(QLatin1Char('\t'), j);
-                if (fe < 0 || fe > e) fe = e;
-                m.setText(i, c, s.mid(j, fe - j));
-                j = fe + 1;
-            }
-            j = e + 2;
-            if (j >= s.size()) j = 0; // wrap to the first line
-        }
-    }
-    g->notifyEdited();
-    g->Refresh();
+    if (usrFlg* g = targetGrid()) g->pasteCells(gridLines(QApplication::clipboard()->text()));
 }
 
 void SelRowAdd() {
@@ -239,42 +203,24 @@ void RowInsert(qint32 at, qint32 n) {
     usrFlg* g = targetGrid();
     if (!g || n <= 0) return;
     g->CloseEditor(true); // into its own row, before the rows move
-    GridModel& m = g->model();
     g->setRedraw(false);
-    const int h = g->firstRowHeight();
-    int remain = n;
-    if (m.isPlaceholder()) {
-        m.setRowHeight(m.fixedRows(), h);
-        for (int c = m.fixedCols(); c < m.cols(); ++c)
-            m.setText(m.fixedRows(), c, QString());
-        --remain;
-    }
     try {
-        m.insertRows(at, remain, h);
+        g->insertRowsAt(at, n);
     } catch (...) {
         g->setRedraw(true);
         throw;
     }
     g->setRedraw(true);
-    g->notifyEdited();
 }
 
 void RowRemove(qint32 at, qint32 n) {
     usrFlg* g = targetGrid();
     if (!g || n <= 0) return;
     g->CloseEditor(true);
-    GridModel& m = g->model();
     g->setRedraw(false);
     g->setEnabled(false);
-    bool hide = false;
-    int remain = n;
-    if (m.rows() - n == m.fixedRows()) {
-        --remain;
-        hide = true;
-    }
     try {
-        m.removeRows(at, remain);
-        if (hide) m.setRowHeight(m.fixedRows(), 0);
+        g->removeRowsAt(at, n);
     } catch (...) {
         g->setRedraw(true);
         g->setEnabled(true);
@@ -282,7 +228,6 @@ void RowRemove(qint32 at, qint32 n) {
     }
     g->setRedraw(true);
     g->setEnabled(true);
-    g->notifyEdited();
 }
 
 } // namespace modpub

@@ -3,6 +3,7 @@
 #include "FlexGrid.h"
 #include "FlexGridAccessible.h"
 #include "modpub.h"
+#include "usrFlg_p.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTimer>
+#include <QUndoStack>
 
 namespace {
 int lngDefRowHeight = 0; // shared by every instance: row 0's height at start
@@ -30,36 +32,41 @@ int usrFlg::defRowHeight() {
     return lngDefRowHeight;
 }
 
-usrFlg::usrFlg(QWidget* parent) : QWidget(parent) {
+usrFlg::usrFlg(QWidget* parent) : QWidget(parent), d(std::make_unique<usrFlgPrivate>()) {
     fendra::installAccessibility();
-    mGrid = new FlexGrid(this, &mModel);
-    mGrid->setFont(gridFont(9.75));
-    mTxt = new TxtFocus(this, mGrid->viewport());
-    mTxt->setFont(gridFont(9));
-    setFocusProxy(mGrid);
+    d->mGrid = new FlexGrid(this, &d->mModel);
+    d->mGrid->setFont(gridFont(9.75));
+    d->mTxt = new TxtFocus(this, d->mGrid->viewport());
+    d->mTxt->setFont(gridFont(9));
+    setFocusProxy(d->mGrid);
 
     // Rows are as high as the font needs.
-    const int rowPx = QFontMetrics(mGrid->font()).height() + 6;
-    mModel.setDefaultRowHeight(rowPx * twipsPerPixelY());
-    mModel.setRowHeight(0, -1);
-    mModel.setRowHeight(1, -1);
+    const int rowPx = QFontMetrics(d->mGrid->font()).height() + 6;
+    d->mModel.setDefaultRowHeight(rowPx * twipsPerPixelY());
+    d->mModel.setRowHeight(0, -1);
+    d->mModel.setRowHeight(1, -1);
 
-    lngDefRowHeight = mModel.rowHeight(0);
+    lngDefRowHeight = d->mModel.rowHeight(0);
     TxtInit();
     FlgInit();
-    strInputDatas.assign(2, QString());
-    iInputIndex.assign(static_cast<size_t>(mModel.cols()) + 1, {0, 0, 0});
-    blnColsSet = false;
-    mGrid->setGeometry(rect());
+    d->strInputDatas.assign(2, QString());
+    d->iInputIndex.assign(static_cast<size_t>(d->mModel.cols()) + 1, {0, 0, 0});
+    d->blnColsSet = false;
+    d->mGrid->setGeometry(rect());
+    d->undoStack = new QUndoStack(this);
+    d->undoStack->setUndoLimit(d->undoSteps);
 }
 
-usrFlg::~usrFlg() = default;
+// The steps tell the control what they hold until they go.
+usrFlg::~usrFlg() {
+    delete d->undoStack;
+}
 
 QAbstractScrollArea* usrFlg::flgMain() const {
-    return mGrid;
+    return d->mGrid;
 }
 QLineEdit* usrFlg::txtfocus() const {
-    return mTxt;
+    return d->mTxt;
 }
 
 int usrFlg::twipsPerPixelX() const {
@@ -73,208 +80,228 @@ int usrFlg::twipsPerPixelY() const {
 }
 
 void usrFlg::TxtInit() {
-    mTxt->setVisible(true);
-    mTxt->setGeometry(20000 / twipsPerPixelX(), 20000 / twipsPerPixelY(), 0, 0);
-    blnNoCommit = false;
+    d->mTxt->setVisible(true);
+    d->mTxt->setGeometry(20000 / twipsPerPixelX(), 20000 / twipsPerPixelY(), 0, 0);
+    d->blnNoCommit = false;
 }
 
 void usrFlg::FlgInit() {
-    mGrid->setEnabled(true);
-    mModel.setRows(5);
-    mModel.setCols(5);
-    for (int c = 1; c < mModel.cols(); ++c)
-        mModel.setColWidth(c, 800);
-    mModel.setFixedRows(1);
-    mModel.setFixedCols(0);
-    mModel.setRow(1);
-    mModel.setCol(0);
-    mModel.setTopRow(1);
-    mModel.setLeftCol(0);
-    iActiveCtl = 1;
-    iEditCol = 1;
-    iEditRow = 1;
+    d->mGrid->setEnabled(true);
+    d->mModel.setRows(5);
+    d->mModel.setCols(5);
+    for (int c = 1; c < d->mModel.cols(); ++c)
+        d->mModel.setColWidth(c, 800);
+    d->mModel.setFixedRows(1);
+    d->mModel.setFixedCols(0);
+    d->mModel.setRow(1);
+    d->mModel.setCol(0);
+    d->mModel.setTopRow(1);
+    d->mModel.setLeftCol(0);
+    d->iActiveCtl = 1;
+    d->iEditCol = 1;
+    d->iEditRow = 1;
     gridChanged();
 }
 
 void usrFlg::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    mGrid->setGeometry(0, 0, width(), height());
+    d->mGrid->setGeometry(0, 0, width(), height());
 }
 
 // ---- change notification and painting ------------------------------------
 
 void usrFlg::gridChanged() {
-    if (!mRedraw) return;
+    if (!d->mRedraw) return;
     // Scroll bars follow once the current burst of changes is over: a host
     // filling rows one by one pays nothing per row for them.
-    if (!mLayoutPending) {
-        mLayoutPending = true;
+    if (!d->mLayoutPending) {
+        d->mLayoutPending = true;
         QTimer::singleShot(0, this, [this] {
-            mLayoutPending = false;
-            if (mRedraw) mGrid->updateScrollBars();
+            d->mLayoutPending = false;
+            if (d->mRedraw) d->mGrid->updateScrollBars();
         });
     }
-    mGrid->viewport()->update();
+    d->mGrid->viewport()->update();
     placeEditor();
     accessibilityChanged();
 }
 
 void usrFlg::accessibilityChanged(bool focusIn) {
-    if (fendra::accessibilityListening()) fendra::accessibilityUpdate(mGrid, focusIn);
+    if (fendra::accessibilityListening()) fendra::accessibilityUpdate(d->mGrid, focusIn);
 }
 
 void usrFlg::Refresh() {
-    mGrid->updateScrollBars();
-    mGrid->viewport()->repaint();
+    d->mGrid->updateScrollBars();
+    d->mGrid->viewport()->repaint();
 }
 
 void usrFlg::setRedraw(bool blnRedraw) {
-    mRedraw = blnRedraw;
-    mGrid->viewport()->setUpdatesEnabled(blnRedraw);
+    d->mRedraw = blnRedraw;
+    d->mGrid->viewport()->setUpdatesEnabled(blnRedraw);
     if (blnRedraw) gridChanged();
 }
 
+bool usrFlg::Redraw() const {
+    return d->mRedraw;
+}
+quint32 usrFlg::BackColorSel() const {
+    return d->mBackColorSel;
+}
+GridModel& usrFlg::model() {
+    return d->mModel;
+}
+const GridModel& usrFlg::model() const {
+    return d->mModel;
+}
+qint32 usrFlg::editRow() const {
+    return d->iEditRow;
+}
+qint32 usrFlg::editCol() const {
+    return d->iEditCol;
+}
+
 bool usrFlg::isEditorOpen() const {
-    return mEditorOpen;
+    return d->mEditorOpen;
 }
 
 // ---- cells and shape ------------------------------------------------------
 
 QString usrFlg::Field(qint64 lngRow, qint64 lngCol) const {
-    return mModel.textArray(lngRow * mModel.cols() + lngCol);
+    return d->mModel.textArray(lngRow * d->mModel.cols() + lngCol);
 }
 
 void usrFlg::setField(qint64 lngRow, qint64 lngCol, const QString& sString) {
-    mModel.setTextArray(lngRow * mModel.cols() + lngCol, sString);
-    if (mRedraw) mGrid->viewport()->update();
+    d->mModel.setTextArray(lngRow * d->mModel.cols() + lngCol, sString);
+    if (d->mRedraw) d->mGrid->viewport()->update();
 }
 
 int usrFlg::firstRowHeight() const {
-    const int h = mModel.rows() > 0 ? mModel.rowHeight(0) : 0;
+    const int h = d->mModel.rows() > 0 ? d->mModel.rowHeight(0) : 0;
     return h != 0 ? h : lngDefRowHeight;
 }
 
 qint32 usrFlg::MaxRow() const {
-    return mModel.isPlaceholder() ? mModel.rows() - 1 : mModel.rows();
+    return d->mModel.isPlaceholder() ? d->mModel.rows() - 1 : d->mModel.rows();
 }
 
 void usrFlg::setMaxRow(qint32 n) {
     // Rows that come or go take the edited row's place: an open edit is
     // stored into its own row first.
-    if (mEditorOpen) CloseEditor(true);
-    const int fr = mModel.fixedRows();
+    if (d->mEditorOpen) CloseEditor(true);
+    const int fr = d->mModel.fixedRows();
     if (fr >= n) {
-        mModel.setRows(fr + 1);
+        d->mModel.setRows(fr + 1);
         const int h = firstRowHeight();
         for (int i = 0; i <= fr; ++i) {
             if (i < n) {
-                if (mModel.rowHeight(i) == 0) mModel.setRowHeight(i, h);
+                if (d->mModel.rowHeight(i) == 0) d->mModel.setRowHeight(i, h);
             } else {
-                mModel.setRowHeight(i, 0);
+                d->mModel.setRowHeight(i, 0);
             }
         }
     } else {
-        if (mModel.isPlaceholder()) {
+        if (d->mModel.isPlaceholder()) {
             const int h = firstRowHeight();
             for (int i = 0; i <= fr; ++i)
-                if (mModel.rowHeight(i) == 0) mModel.setRowHeight(i, h);
-            for (int c = mModel.fixedCols(); c < mModel.cols(); ++c)
-                mModel.setText(fr, c, QString());
+                if (d->mModel.rowHeight(i) == 0) d->mModel.setRowHeight(i, h);
+            for (int c = d->mModel.fixedCols(); c < d->mModel.cols(); ++c)
+                d->mModel.setText(fr, c, QString());
         }
-        mModel.setRows(n);
+        d->mModel.setRows(n);
     }
     gridChanged();
 }
 
 qint32 usrFlg::MaxCol() const {
-    return mModel.cols();
+    return d->mModel.cols();
 }
 
 void usrFlg::setMaxCol(qint32 n) {
-    if (mEditorOpen) CloseEditor(true);
-    mModel.setCols(n);
+    if (d->mEditorOpen) CloseEditor(true);
+    if (n != d->mModel.cols()) clearUndo(); // the steps' rows have another shape
+    d->mModel.setCols(n);
     gridChanged();
 }
 
 int usrFlg::FixedRows() const {
-    return mModel.fixedRows();
+    return d->mModel.fixedRows();
 }
 
 void usrFlg::setFixedRows(int f) {
     if (f < 0) throw GridError("Invalid fixed row count");
-    if (mEditorOpen) CloseEditor(true);
+    if (d->mEditorOpen) CloseEditor(true);
     int hidden = -1;
-    if (mModel.rows() == mModel.fixedRows() + 1)
-        for (int i = 0; i <= mModel.fixedRows(); ++i)
-            if (mModel.rowHeight(i) == 0) {
+    if (d->mModel.rows() == d->mModel.fixedRows() + 1)
+        for (int i = 0; i <= d->mModel.fixedRows(); ++i)
+            if (d->mModel.rowHeight(i) == 0) {
                 hidden = i;
                 break;
             }
-    if (mModel.rows() < f + 1) mModel.setRows(f + 1);
-    mModel.setFixedRows(f);
+    if (d->mModel.rows() < f + 1) d->mModel.setRows(f + 1);
+    d->mModel.setFixedRows(f);
     const int h = firstRowHeight();
-    for (int i = 0; i <= f && i < mModel.rows(); ++i) {
+    for (int i = 0; i <= f && i < d->mModel.rows(); ++i) {
         if (hidden < 0 || i < hidden) {
-            if (mModel.rowHeight(i) == 0) mModel.setRowHeight(i, h);
+            if (d->mModel.rowHeight(i) == 0) d->mModel.setRowHeight(i, h);
         } else {
-            mModel.setRowHeight(i, 0);
+            d->mModel.setRowHeight(i, 0);
         }
     }
     gridChanged();
 }
 
 int usrFlg::FixedCols() const {
-    return mModel.fixedCols();
+    return d->mModel.fixedCols();
 }
 
 void usrFlg::setFixedCols(int n) {
-    mModel.setFixedCols(n);
+    d->mModel.setFixedCols(n);
     gridChanged();
 }
 
 qint32 usrFlg::row() const {
-    return mModel.row();
+    return d->mModel.row();
 }
 void usrFlg::setRow(qint32 r) {
-    mModel.setRow(r);
-    if (mRedraw) mGrid->viewport()->update();
+    d->mModel.setRow(r);
+    if (d->mRedraw) d->mGrid->viewport()->update();
     accessibilityChanged();
 }
 qint32 usrFlg::RowSel() const {
-    return mModel.rowSel();
+    return d->mModel.rowSel();
 }
 void usrFlg::setRowSel(qint32 r) {
-    mModel.setRowSel(r);
-    if (mRedraw) mGrid->viewport()->update();
+    d->mModel.setRowSel(r);
+    if (d->mRedraw) d->mGrid->viewport()->update();
 }
 qint32 usrFlg::col() const {
-    return mModel.col();
+    return d->mModel.col();
 }
 void usrFlg::setCol(qint32 c) {
-    mModel.setCol(c);
-    if (mRedraw) mGrid->viewport()->update();
+    d->mModel.setCol(c);
+    if (d->mRedraw) d->mGrid->viewport()->update();
     accessibilityChanged();
 }
 qint32 usrFlg::ColSel() const {
-    return mModel.colSel();
+    return d->mModel.colSel();
 }
 void usrFlg::setColSel(qint32 c) {
-    mModel.setColSel(c);
-    if (mRedraw) mGrid->viewport()->update();
+    d->mModel.setColSel(c);
+    if (d->mRedraw) d->mGrid->viewport()->update();
 }
 
 qint32 usrFlg::ColWidth(int iCol) const {
-    return mModel.colWidth(iCol);
+    return d->mModel.colWidth(iCol);
 }
 void usrFlg::setColWidth(int iCol, qint32 w) {
-    mModel.setColWidth(iCol, w);
+    d->mModel.setColWidth(iCol, w);
     gridChanged();
 }
 qint32 usrFlg::RowHeight(int iRow) const {
-    return mModel.rowHeight(iRow);
+    return d->mModel.rowHeight(iRow);
 }
 void usrFlg::setRowHeight(int iRow, qint32 h) {
-    mModel.setRowHeight(iRow, h);
+    d->mModel.setRowHeight(iRow, h);
     gridChanged();
 }
 
@@ -282,119 +309,121 @@ void usrFlg::setColorSet(int iRow1, int iCol1, int iRow2, int iCol2, quint32 lng
     // White is the cells' own colour: it needs no storage of its own.
     const quint32 stored = lngColor == White ? GridModel::NoColor : lngColor;
     for (int r = iRow1; r <= iRow2; ++r) {
-        if (stored == GridModel::NoColor && !mModel.hasColors()) {
-            mModel.text(r, iCol1); // the range is still checked
-            mModel.text(r, iCol2);
+        if (stored == GridModel::NoColor && !d->mModel.hasColors()) {
+            d->mModel.text(r, iCol1); // the range is still checked
+            d->mModel.text(r, iCol2);
             continue;
         }
         for (int c = iCol1; c <= iCol2; ++c)
-            mModel.setCellColor(r, c, stored);
+            d->mModel.setCellColor(r, c, stored);
     }
-    if (mRedraw) mGrid->viewport()->update();
+    if (d->mRedraw) d->mGrid->viewport()->update();
 }
 
 bool usrFlg::Enabled() const {
-    return mGrid->isEnabled();
+    return d->mGrid->isEnabled();
 }
 void usrFlg::setEnabled(bool b) {
     QWidget* w = window();
-    if (!b && mGrid->isEnabled()) {
+    if (!b && d->mGrid->isEnabled()) {
         QWidget* f = w->focusWidget();
-        const bool hadFocus = f && (f == mGrid || mGrid->isAncestorOf(f));
-        mGrid->setEnabled(false);
+        const bool hadFocus = f && (f == d->mGrid || d->mGrid->isAncestorOf(f));
+        d->mGrid->setEnabled(false);
         if (hadFocus) {
-            mRefocusOnEnable = true;
-            mFocusWhileDisabled = w->focusWidget(); // where the platform put it
+            d->mRefocusOnEnable = true;
+            d->mFocusWhileDisabled = w->focusWidget(); // where the platform put it
         }
         return;
     }
-    mGrid->setEnabled(b);
-    if (b && mRefocusOnEnable) {
-        mRefocusOnEnable = false;
+    d->mGrid->setEnabled(b);
+    if (b && d->mRefocusOnEnable) {
+        d->mRefocusOnEnable = false;
         // unless someone has given the focus elsewhere meanwhile
-        if (w->focusWidget() == mFocusWhileDisabled.data()) mGrid->setFocus(Qt::OtherFocusReason);
+        if (w->focusWidget() == d->mFocusWhileDisabled.data())
+            d->mGrid->setFocus(Qt::OtherFocusReason);
     }
 }
 
 quint32 usrFlg::CellBackColor() const {
-    const quint32 c = mModel.cellColor(mModel.row(), mModel.col());
+    const quint32 c = d->mModel.cellColor(d->mModel.row(), d->mModel.col());
     return c == GridModel::NoColor ? White : c;
 }
 
 void usrFlg::setCellBackColor(quint32 color) {
-    mModel.setCellColor(mModel.row(), mModel.col(), color == White ? GridModel::NoColor : color);
-    if (mRedraw) mGrid->viewport()->update();
+    d->mModel.setCellColor(d->mModel.row(), d->mModel.col(),
+                           color == White ? GridModel::NoColor : color);
+    if (d->mRedraw) d->mGrid->viewport()->update();
 }
 
 void usrFlg::setBackColorSel(quint32 c) {
-    mBackColorSel = c;
-    if (mRedraw) mGrid->viewport()->update();
+    d->mBackColorSel = c;
+    if (d->mRedraw) d->mGrid->viewport()->update();
 }
 
 qint32 usrFlg::TopRow() const {
-    return mModel.topRow();
+    return d->mModel.topRow();
 }
 
 void usrFlg::setTopRow(qint32 r) {
-    mModel.setTopRow(r);
+    d->mModel.setTopRow(r);
     // as the grid does: the last page stays full
-    const int maxTop = mGrid->maxTopRow();
-    if (mModel.topRow() > maxTop) mModel.setTopRow(maxTop);
+    const int maxTop = d->mGrid->maxTopRow();
+    if (d->mModel.topRow() > maxTop) d->mModel.setTopRow(maxTop);
     gridChanged();
 }
 
 Qt::Alignment usrFlg::ColAlignment(int iCol) const {
-    return mModel.colAlignment(iCol);
+    return d->mModel.colAlignment(iCol);
 }
 
 void usrFlg::setColAlignment(int iCol, Qt::Alignment align) {
-    mModel.setColAlignment(iCol, align);
-    if (mRedraw) mGrid->viewport()->update();
+    d->mModel.setColAlignment(iCol, align);
+    if (d->mRedraw) d->mGrid->viewport()->update();
 }
 
 qint32 usrFlg::LeftCol() const {
-    return mModel.leftCol();
+    return d->mModel.leftCol();
 }
 
 void usrFlg::setLeftCol(qint32 c) {
-    mModel.setLeftCol(c);
-    const int maxLeft = mGrid->maxLeftCol();
-    if (mModel.leftCol() > maxLeft) mModel.setLeftCol(maxLeft);
+    d->mModel.setLeftCol(c);
+    const int maxLeft = d->mGrid->maxLeftCol();
+    if (d->mModel.leftCol() > maxLeft) d->mModel.setLeftCol(maxLeft);
     gridChanged();
 }
 
 qint32 usrFlg::RowPos(qint32 r) const {
-    return mGrid->rowPosPx(r) * twipsPerPixelY();
+    return d->mGrid->rowPosPx(r) * twipsPerPixelY();
 }
 qint32 usrFlg::ColPos(qint32 c) const {
-    return mGrid->colPosPx(c) * twipsPerPixelX();
+    return d->mGrid->colPosPx(c) * twipsPerPixelX();
 }
 qint32 usrFlg::CellWidth() const {
-    return mModel.colWidth(mModel.col());
+    return d->mModel.colWidth(d->mModel.col());
 }
 qint32 usrFlg::CellHeight() const {
-    return mModel.rowHeight(mModel.row());
+    return d->mModel.rowHeight(d->mModel.row());
 }
 bool usrFlg::RowIsVisible(qint32 r) const {
-    return mGrid->rowFullyVisible(r);
+    return d->mGrid->rowFullyVisible(r);
 }
 bool usrFlg::ColIsVisible(qint32 c) const {
-    return mGrid->colFullyVisible(c);
+    return d->mGrid->colFullyVisible(c);
 }
 
 // ---- clipboard and row commands ---------------------------------------------
 
 void usrFlg::TargetSet() {
     clsInD& t = modpub::editTarget();
-    if (iActiveCtl == 1)
+    if (d->iActiveCtl == 1)
         t.MsFLG = this;
-    else if (iActiveCtl == 2)
-        t.TextBox = mTxt;
+    else if (d->iActiveCtl == 2)
+        t.TextBox = d->mTxt;
 }
 
 void usrFlg::PopupShow(int flags, bool atCell) {
     clsInD& t = modpub::editTarget();
-    t.ctlType = iActiveCtl == 1 ? 2 : 1;
+    t.ctlType = d->iActiveCtl == 1 ? 2 : 1;
     modpub::MenuStateSet();
     if (flags & 2) {
         TargetSet();
@@ -405,22 +434,22 @@ void usrFlg::PopupShow(int flags, bool atCell) {
 // Below the current cell's left edge, or the first scrolling cell's corner
 // when the current cell is out of view.
 QPoint usrFlg::currentCellMenuPoint() const {
-    QPoint p(mGrid->fixedWidthPx(), mGrid->fixedHeightPx());
-    const int r = mModel.row(), c = mModel.col();
+    QPoint p(d->mGrid->fixedWidthPx(), d->mGrid->fixedHeightPx());
+    const int r = d->mModel.row(), c = d->mModel.col();
     bool rowShown = false, colShown = false;
     int y = 0, x = 0;
-    for (const FlexGrid::Span& s : mGrid->visibleRows())
+    for (const FlexGrid::Span& s : d->mGrid->visibleRows())
         if (s.index == r) {
             rowShown = true;
-            y = std::min(s.pos + s.size, mGrid->viewport()->height());
+            y = std::min(s.pos + s.size, d->mGrid->viewport()->height());
         }
-    for (const FlexGrid::Span& s : mGrid->visibleCols())
+    for (const FlexGrid::Span& s : d->mGrid->visibleCols())
         if (s.index == c) {
             colShown = true;
             x = s.pos;
         }
     if (rowShown && colShown) p = QPoint(x, y);
-    return mGrid->viewport()->mapToGlobal(p);
+    return d->mGrid->viewport()->mapToGlobal(p);
 }
 
 void usrFlg::mnuEditClear_click() {
@@ -492,8 +521,8 @@ void usrFlg::RowAddWithNum(qint32 lngRowPoint, qint32 lngNum) {
 // ---- sorting ---------------------------------------------------------------
 
 void usrFlg::SortOn(int iCol, int iMode) {
-    if (mEditorOpen) CloseEditor(true); // the rows are about to move under it
-    mModel.setCol(iCol); // a one-column key; the rows that take part are the grid's rule
-    mModel.sort(iCol, iMode);
-    if (mRedraw) mGrid->viewport()->update();
+    if (d->mEditorOpen) CloseEditor(true); // the rows are about to move under it
+    d->mModel.setCol(iCol); // a one-column key; the rows that take part are the grid's rule
+    d->mModel.sort(iCol, iMode);
+    if (d->mRedraw) d->mGrid->viewport()->update();
 }

@@ -2,12 +2,17 @@
 #include "GridModel.h"
 #include "fendra_global.h"
 
-#include <QPointer>
 #include <QWidget>
-#include <array>
+#include <functional>
+#include <memory>
 #include <vector>
 
 class FlexGrid;
+namespace fendra {
+struct GridStep;
+}
+class QUndoStack;
+struct usrFlgPrivate;
 class TxtFocus;
 class QLineEdit;
 class QAbstractScrollArea;
@@ -67,7 +72,7 @@ public:
     void setFixedCols(int iFixedCols);
     int FixedRows() const;
     void setFixedRows(int iFixedRows);
-    bool Redraw() const { return mRedraw; }
+    bool Redraw() const;
     void setRedraw(bool blnRedraw);
     void setColorSet(int iRow1, int iCol1, int iRow2, int iCol2, quint32 lngColor);
 
@@ -85,7 +90,7 @@ public:
     void setEnabled(bool blnEnabled);
     quint32 CellBackColor() const;
     void setCellBackColor(quint32 lngCellBackColor);
-    quint32 BackColorSel() const { return mBackColorSel; }
+    quint32 BackColorSel() const;
     void setBackColorSel(quint32 lngBackColorSel);
     qint32 TopRow() const;
     void setTopRow(qint32 lngTopRow);
@@ -106,15 +111,15 @@ public:
     void Refresh();
 
     // For hosts and tests.
-    GridModel& model() { return mModel; }
-    const GridModel& model() const { return mModel; }
+    GridModel& model();
+    const GridModel& model() const;
     QAbstractScrollArea* flgMain() const;
     QLineEdit* txtfocus() const;
     int twipsPerPixelX() const;
     int twipsPerPixelY() const;
     // The cell the editor belongs to.
-    qint32 editRow() const { return iEditRow; }
-    qint32 editCol() const { return iEditCol; }
+    qint32 editRow() const;
+    qint32 editCol() const;
     bool isEditorOpen() const;
     // Closes an open editor, storing its text into the cell or not. Hosts
     // call it before commands that read or replace the cells (a toolbar
@@ -129,8 +134,61 @@ public:
     // clear, row insert or delete).
     void notifyEdited() { emit cellsEdited(); }
 
+    // ---- what the host allows ----
+    // Applied to every text the user puts into a cell (the in-cell editor,
+    // a chosen completion, a paste) before it is stored.
+    using InputFilter = std::function<QString(const QString&)>;
+    void setInputFilter(InputFilter filter);
+    // Selection and copying only: no editor, paste, clearing or row command.
+    bool ReadOnly() const;
+    void setReadOnly(bool readOnly);
+    // Down, Tab or Enter after storing an edit on the last row adds an empty
+    // row below it and moves there (not below a row so added and still empty).
+    void setAppendRows(bool on);
+    // A paste running past the last row adds the rows it needs; without it
+    // the lines that find no row are left out (see pasteClipped).
+    void setPasteAddsRows(bool on);
+    // Whether row `r` was added by moving below the last row and is still
+    // empty in every cell: it holds nothing to store.
+    bool isUntouchedAppendedRow(int r) const;
+    // Takes such rows out of the grid for a save and puts them back after
+    // one that failed; the count taken out.
+    int setAsideUntouchedRows();
+    void putBackSetAsideRows();
+
+    // ---- undo ----
+    // Off by default. Each user action is one step: a stored edit, a paste,
+    // a cut or clear, a row insert or delete, a row added below the last.
+    // Sorting is none; steps find their rows by identity, wherever a sort
+    // has put them since.
+    void setUndoEnabled(bool on);
+    bool undoEnabled() const;
+    QUndoStack* undoStack() const;
+    // The oldest steps go first beyond either limit (the newest step stays).
+    void setUndoLimits(int steps, qint64 bytes);
+    // While the in-cell editor is open these are its own undo and redo.
+    void undo();
+    void redo();
+    // The steps belong to what the grid held: saving or reloading drops them.
+    void clearUndo();
+
+    // ---- the commands as single steps (the clipboard and row commands) ----
+    void commitCell(int r, int c, const QString& text);
+    void pasteCells(const QString& gridText);
+    void clearSelection();
+    void insertRowsAt(int at, int n);
+    void removeRowsAt(int at, int n);
+    // Adds an empty row below the last (where allowed); true when added.
+    bool appendRow();
+
 signals:
     void cellsEdited();
+    // Rows came or went by the user's doing (or by undoing it).
+    void rowCountChanged();
+    // The input filter changed `cells` texts of one action, the first at r, c.
+    void inputFiltered(int r, int c, int cells);
+    // A paste had `lines` lines that found no row and were left out.
+    void pasteClipped(int lines);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -171,6 +229,12 @@ private:
     void grid_GotFocus();
     void grid_TabMove();
     void grid_Navigate(QKeyEvent* e);
+    // undo steps
+    friend class GridUndoCommand;
+    QString filtered(const QString& text, int& changed) const;
+    void pushStep(std::shared_ptr<fendra::GridStep> step);
+    void applyStep(fendra::GridStep& step, bool undoing);
+    void trimUndo();
 
     // editor events
     void txt_GotFocus();
@@ -187,31 +251,6 @@ private:
     int sliceEnd(int col) const;
     static void QuickSort(std::vector<QString>& list, int lo, int hi);
 
-    GridModel mModel;
-    FlexGrid* mGrid = nullptr;
-    TxtFocus* mTxt = nullptr;
-    bool mRedraw = true;
-    quint32 mBackColorSel = 0x00D77800; // RGB(0, 120, 215)
-
-    int iActiveCtl = 1;
-    int iShift = 0;
-    qint32 iEditRow = 1;
-    qint32 iEditCol = 1;
-    bool blnRefocus = false;
-    bool blnNoCommit = false;
-    bool blnTyped = false;
-    int iLastLen = 0;
-    bool blnColsSet = false;
-    bool mInChange = false;
-    bool mLayoutPending = false;
-    bool mEditorOpen = false;
-    bool mForwardingKey = false;
-    bool mFocusHandoverPending = false;
-    bool mClosingEditor = false; // the editor's loss of focus is our own doing
-    // Disabling the grid moves the focus away; enabling gives it back.
-    bool mRefocusOnEnable = false;
-    QPointer<QWidget> mFocusWhileDisabled;
-
-    std::vector<QString> strInputDatas;          // index 0 unused; 1..n
-    std::vector<std::array<int, 3>> iInputIndex; // columns 0..m
+    friend struct usrFlgPrivate;
+    std::unique_ptr<usrFlgPrivate> d;
 };

@@ -4,6 +4,7 @@
 #include "FlexGrid.h"
 #include "modpub.h"
 #include "usrFlg.h"
+#include "usrFlg_p.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -23,28 +24,29 @@ int shiftState(const QKeyEvent* e) {
 } // namespace
 
 void usrFlg::parkEditor(int xTwips, int yTwips) {
-    mTxt->move(xTwips / twipsPerPixelX(), yTwips / twipsPerPixelY());
+    d->mTxt->move(xTwips / twipsPerPixelX(), yTwips / twipsPerPixelY());
 }
 
 // Scrolls so that column (or row) `index` shows.
 void usrFlg::scrollIntoView(bool columns, int index) {
-    const int count = columns ? mModel.cols() : mModel.rows();
+    const int count = columns ? d->mModel.cols() : d->mModel.rows();
     const bool last = count == index + 1;
     const bool visible = columns ? ColIsVisible(index) : RowIsVisible(index);
     if (!last && visible) return;
-    const int first = columns ? mModel.leftCol() : mModel.topRow();
-    const int fixed = columns ? mModel.fixedCols() : mModel.fixedRows();
+    const int first = columns ? d->mModel.leftCol() : d->mModel.topRow();
+    const int fixed = columns ? d->mModel.fixedCols() : d->mModel.fixedRows();
     int newFirst;
     if (index > first) {
         newFirst = index;
     } else {
         // walk back while the cells from there to `index` still fit the view
-        const int avail = (columns ? mGrid->viewport()->width() - mGrid->fixedWidthPx()
-                                   : mGrid->viewport()->height() - mGrid->fixedHeightPx());
+        const int avail = (columns ? d->mGrid->viewport()->width() - d->mGrid->fixedWidthPx()
+                                   : d->mGrid->viewport()->height() - d->mGrid->fixedHeightPx());
         int sum = 0;
         newFirst = index;
         for (int i = index; i >= 0; --i) {
-            sum += mGrid->toPx(columns ? mModel.colWidth(i) : mModel.rowHeight(i), !columns);
+            sum +=
+                d->mGrid->toPx(columns ? d->mModel.colWidth(i) : d->mModel.rowHeight(i), !columns);
             if (sum > avail) break;
             newFirst = i;
         }
@@ -54,25 +56,26 @@ void usrFlg::scrollIntoView(bool columns, int index) {
         setLeftCol(newFirst);
     else
         setTopRow(newFirst);
-    iActiveCtl = 1;
+    d->iActiveCtl = 1;
 }
 
 // Scrolls as little as shows column (row) `index` whole: from the near side
 // it becomes the first shown, from the far side the last.
 void usrFlg::scrollToShow(bool columns, int index) {
-    const int fixed = columns ? mModel.fixedCols() : mModel.fixedRows();
+    const int fixed = columns ? d->mModel.fixedCols() : d->mModel.fixedRows();
     if (index < fixed) return;
-    const int first = columns ? mModel.leftCol() : mModel.topRow();
+    const int first = columns ? d->mModel.leftCol() : d->mModel.topRow();
     int newFirst = first;
     if (index < first) {
         newFirst = index;
     } else if (!(columns ? ColIsVisible(index) : RowIsVisible(index))) {
-        const int avail = columns ? mGrid->viewport()->width() - mGrid->fixedWidthPx()
-                                  : mGrid->viewport()->height() - mGrid->fixedHeightPx();
+        const int avail = columns ? d->mGrid->viewport()->width() - d->mGrid->fixedWidthPx()
+                                  : d->mGrid->viewport()->height() - d->mGrid->fixedHeightPx();
         int sum = 0;
         newFirst = index;
         for (int i = index; i >= fixed; --i) {
-            sum += mGrid->toPx(columns ? mModel.colWidth(i) : mModel.rowHeight(i), !columns);
+            sum +=
+                d->mGrid->toPx(columns ? d->mModel.colWidth(i) : d->mModel.rowHeight(i), !columns);
             if (sum > avail) break;
             newFirst = i;
         }
@@ -85,75 +88,75 @@ void usrFlg::scrollToShow(bool columns, int index) {
 }
 
 void usrFlg::placeEditor() {
-    if (!mEditorOpen) return;
-    const int r = iEditRow, c = iEditCol;
-    const QWidget* vp = mGrid->viewport();
-    const bool inGrid = r >= 0 && c >= 0 && r < mModel.rows() && c < mModel.cols();
+    if (!d->mEditorOpen) return;
+    const int r = d->iEditRow, c = d->iEditCol;
+    const QWidget* vp = d->mGrid->viewport();
+    const bool inGrid = r >= 0 && c >= 0 && r < d->mModel.rows() && c < d->mModel.cols();
     // A cell above TopRow or left of LeftCol would lie under the fixed rows
     // and columns: it counts as out of view like one beyond the far edge.
-    const bool shown =
-        inGrid && mModel.rowHeight(r) > 0 && mModel.colWidth(c) > 0 &&
-        (r < mModel.fixedRows() || (r >= mModel.topRow() && mGrid->rowPosPx(r) < vp->height())) &&
-        (c < mModel.fixedCols() || (c >= mModel.leftCol() && mGrid->colPosPx(c) < vp->width()));
+    const bool shown = inGrid && d->mModel.rowHeight(r) > 0 && d->mModel.colWidth(c) > 0 &&
+                       (r < d->mModel.fixedRows() ||
+                        (r >= d->mModel.topRow() && d->mGrid->rowPosPx(r) < vp->height())) &&
+                       (c < d->mModel.fixedCols() ||
+                        (c >= d->mModel.leftCol() && d->mGrid->colPosPx(c) < vp->width()));
     if (!shown) {
         parkEditor(EditorParked, EditorParked);
         return;
     }
     const int tx = twipsPerPixelX(), ty = twipsPerPixelY();
-    const int left = mGrid->colPosPx(c) * tx + EditorInset;
-    const int top = mGrid->rowPosPx(r) * ty + EditorInset;
-    const int w = mModel.colWidth(c) - EditorInset;
-    const int h = mModel.rowHeight(r) - EditorInset;
-    mTxt->setGeometry(left / tx, top / ty, std::max(w / tx, 1), std::max(h / ty, 1));
+    const int left = d->mGrid->colPosPx(c) * tx + EditorInset;
+    const int top = d->mGrid->rowPosPx(r) * ty + EditorInset;
+    const int w = d->mModel.colWidth(c) - EditorInset;
+    const int h = d->mModel.rowHeight(r) - EditorInset;
+    d->mTxt->setGeometry(left / tx, top / ty, std::max(w / tx, 1), std::max(h / ty, 1));
 }
 
 void usrFlg::revealEditor() {
-    if (!mEditorOpen || iEditRow >= mModel.rows() || iEditCol >= mModel.cols()) return;
-    if (RowIsVisible(iEditRow) && ColIsVisible(iEditCol)) return;
-    scrollToShow(true, iEditCol);
-    scrollToShow(false, iEditRow);
+    if (!d->mEditorOpen || d->iEditRow >= d->mModel.rows() || d->iEditCol >= d->mModel.cols())
+        return;
+    if (RowIsVisible(d->iEditRow) && ColIsVisible(d->iEditCol)) return;
+    scrollToShow(true, d->iEditCol);
+    scrollToShow(false, d->iEditRow);
     placeEditor();
 }
 
 void usrFlg::TxtShow(bool takeFocus) {
-    const int r = iEditRow, c = iEditCol;
-    if (r == mModel.fixedRows() && mModel.rowHeight(mModel.fixedRows()) == 0) return; // placeholder
-    if (r < 0 || c < 0 || r >= mModel.rows() || c >= mModel.cols()) return;
+    if (d->readOnly) return;
+    const int r = d->iEditRow, c = d->iEditCol;
+    if (r == d->mModel.fixedRows() && d->mModel.rowHeight(d->mModel.fixedRows()) == 0)
+        return; // placeholder
+    if (r < 0 || c < 0 || r >= d->mModel.rows() || c >= d->mModel.cols()) return;
     scrollIntoView(true, c);
     scrollIntoView(false, r);
-    mGrid->updateScrollBars();
-    mEditorOpen = true;
+    d->mGrid->updateScrollBars();
+    d->mEditorOpen = true;
     placeEditor();
-    mTxt->setAlignment(mModel.colAlignment(c) | Qt::AlignVCenter);
-    blnTyped = false; // loading the cell's text is not typing
-    mTxt->setText(mModel.text(r, c));
-    mTxt->setSelection(0, mTxt->text().size());
-    iLastLen = 0; // the whole text is selected: what is typed next replaces it and may complete
-    mTxt->setVisible(true);
-    mTxt->raise();
-    if (iActiveCtl != 2 && takeFocus) mTxt->setFocus(Qt::OtherFocusReason);
-    mGrid->viewport()->update();
+    d->mTxt->setAlignment(d->mModel.colAlignment(c) | Qt::AlignVCenter);
+    d->blnTyped = false; // loading the cell's text is not typing
+    d->mTxt->setText(d->mModel.text(r, c));
+    d->mTxt->setSelection(0, d->mTxt->text().size());
+    d->iLastLen = 0; // the whole text is selected: what is typed next replaces it and may complete
+    d->mTxt->setVisible(true);
+    d->mTxt->raise();
+    if (d->iActiveCtl != 2 && takeFocus) d->mTxt->setFocus(Qt::OtherFocusReason);
+    d->mGrid->viewport()->update();
 }
 
 void usrFlg::TxtHide(bool commit) {
-    if (iEditRow >= 0 && iEditCol >= 0) {
-        if (commit && iEditRow < mModel.rows() && iEditCol < mModel.cols()) {
-            const QString t = mTxt->text();
-            if (mModel.text(iEditRow, iEditCol) != t) {
-                mModel.setText(iEditRow, iEditCol, t);
-                notifyEdited();
-            }
+    if (d->iEditRow >= 0 && d->iEditCol >= 0) {
+        if (commit && d->iEditRow < d->mModel.rows() && d->iEditCol < d->mModel.cols()) {
+            commitCell(d->iEditRow, d->iEditCol, d->mTxt->text());
         }
-        blnRefocus = true;
+        d->blnRefocus = true;
     }
-    mEditorOpen = false;
+    d->mEditorOpen = false;
     parkEditor(EditorParked, EditorParked);
-    if (iActiveCtl != 2) {
+    if (d->iActiveCtl != 2) {
         // Closed for good: hiding it must not store its text once more.
-        mClosingEditor = true;
-        mTxt->setVisible(false);
-        mClosingEditor = false;
-        blnRefocus = false;
+        d->mClosingEditor = true;
+        d->mTxt->setVisible(false);
+        d->mClosingEditor = false;
+        d->blnRefocus = false;
         // The commands work on the grid again, however the editor closed.
         clsInD& t = modpub::editTarget();
         if (t.ctlType == 1) {
@@ -161,37 +164,37 @@ void usrFlg::TxtHide(bool commit) {
             t.MsFLG = this;
         }
     }
-    mGrid->viewport()->update();
+    d->mGrid->viewport()->update();
 }
 
 void usrFlg::CloseEditor(bool store) {
-    if (!mEditorOpen) return;
-    const bool hadFocus = mTxt->hasFocus() || (window() && window()->focusWidget() == mTxt);
-    iActiveCtl = 1;
-    blnRefocus = false;
+    if (!d->mEditorOpen) return;
+    const bool hadFocus = d->mTxt->hasFocus() || (window() && window()->focusWidget() == d->mTxt);
+    d->iActiveCtl = 1;
+    d->blnRefocus = false;
     if (hadFocus) {
         // The grid takes the focus first, so that it does not wander to
         // another control when the editor hides.
-        mClosingEditor = true;
-        mGrid->setFocus(Qt::OtherFocusReason);
-        mClosingEditor = false;
+        d->mClosingEditor = true;
+        d->mGrid->setFocus(Qt::OtherFocusReason);
+        d->mClosingEditor = false;
     }
     TxtHide(store);
 }
 
 void usrFlg::NextCellMove() {
-    int r = iEditRow, c = iEditCol;
-    const bool back = iShift & 1;
-    const int cols = mModel.cols();
+    int r = d->iEditRow, c = d->iEditCol;
+    const bool back = d->iShift & 1;
+    const int cols = d->mModel.cols();
     bool anyShown = false;
     for (int i = 0; i < cols && !anyShown; ++i)
-        anyShown = mModel.colWidth(i) != 0;
+        anyShown = d->mModel.colWidth(i) != 0;
     if (!anyShown) return;
     do {
         if (!back) {
             ++c;
             if (c > cols - 1) {
-                if (r + 1 > mModel.rows() - 1) return;
+                if (r + 1 > d->mModel.rows() - 1 && !appendRow()) return;
                 ++r;
                 c = 0;
             }
@@ -203,75 +206,75 @@ void usrFlg::NextCellMove() {
                 c = cols - 1;
             }
         }
-    } while (mModel.colWidth(c) == 0);
-    iEditRow = r;
-    iEditCol = c;
+    } while (d->mModel.colWidth(c) == 0);
+    d->iEditRow = r;
+    d->iEditCol = c;
 }
 
 // ---- grid events -------------------------------------------------------------
 
 void usrFlg::grid_GotFocus() {
-    iActiveCtl = 1;
-    if (blnRefocus && mTxt->isVisible()) {
-        blnRefocus = false;
-        mTxt->setFocus(Qt::OtherFocusReason);
+    d->iActiveCtl = 1;
+    if (d->blnRefocus && d->mTxt->isVisible()) {
+        d->blnRefocus = false;
+        d->mTxt->setFocus(Qt::OtherFocusReason);
     }
 }
 
 void usrFlg::grid_MouseDown(int button) {
-    iActiveCtl = 1;
+    d->iActiveCtl = 1;
     PopupShow(button);
 }
 
 void usrFlg::grid_DblClick() {
-    iEditRow = mModel.row();
-    iEditCol = mModel.col();
+    d->iEditRow = d->mModel.row();
+    d->iEditCol = d->mModel.col();
     TxtShow();
 }
 
 void usrFlg::grid_InputMethod(QInputMethodEvent* e) {
     const bool carries = !e->preeditString().isEmpty() || !e->commitString().isEmpty();
-    if (!mEditorOpen) {
+    if (!d->mEditorOpen) {
         // An input method also greets the grid with events that carry no
         // text (on focus-in, on switching its mode): only composing opens
         // the editor.
         if (!carries) return;
-        if (iActiveCtl != 2) {
-            iEditRow = mModel.row();
-            iEditCol = mModel.col();
+        if (d->iActiveCtl != 2) {
+            d->iEditRow = d->mModel.row();
+            d->iEditCol = d->mModel.col();
             // Moving the focus would make the input method drop what is
             // being composed: the grid keeps it until the composition ends.
             TxtShow(false);
         }
-        if (!mEditorOpen) return;
+        if (!d->mEditorOpen) return;
     }
-    QCoreApplication::sendEvent(mTxt, e);
-    if (e->preeditString().isEmpty() && mGrid->hasFocus() && !mFocusHandoverPending) {
+    QCoreApplication::sendEvent(d->mTxt, e);
+    if (e->preeditString().isEmpty() && d->mGrid->hasFocus() && !d->mFocusHandoverPending) {
         // Composed (or given up): the user goes on in the editor. Not from
         // inside the input method's own event: moving the focus asks it to
         // commit, and it would commit the same text once more.
-        mFocusHandoverPending = true;
+        d->mFocusHandoverPending = true;
         QTimer::singleShot(0, this, [this] {
-            mFocusHandoverPending = false;
-            if (mEditorOpen && mGrid->hasFocus()) mTxt->setFocus(Qt::OtherFocusReason);
+            d->mFocusHandoverPending = false;
+            if (d->mEditorOpen && d->mGrid->hasFocus()) d->mTxt->setFocus(Qt::OtherFocusReason);
         });
     }
 }
 
 void usrFlg::finishComposition() {
-    if (!mEditorOpen || !mGrid->hasFocus()) return;
+    if (!d->mEditorOpen || !d->mGrid->hasFocus()) return;
     QGuiApplication::inputMethod()->commit(); // what is composed goes into the editor
     CloseEditor(true);
 }
 
 void usrFlg::grid_TabMove() {
-    iEditRow = mModel.row();
-    iEditCol = mModel.col();
+    d->iEditRow = d->mModel.row();
+    d->iEditCol = d->mModel.col();
     NextCellMove();
-    if (!ColIsVisible(iEditCol)) setLeftCol(std::max<int>(iEditCol, mModel.fixedCols()));
-    if (!RowIsVisible(iEditRow)) setTopRow(std::max<int>(iEditRow, mModel.fixedRows()));
-    mModel.setRow(iEditRow);
-    mModel.setCol(iEditCol);
+    if (!ColIsVisible(d->iEditCol)) setLeftCol(std::max<int>(d->iEditCol, d->mModel.fixedCols()));
+    if (!RowIsVisible(d->iEditRow)) setTopRow(std::max<int>(d->iEditRow, d->mModel.fixedRows()));
+    d->mModel.setRow(d->iEditRow);
+    d->mModel.setCol(d->iEditCol);
     gridChanged();
 }
 
@@ -280,25 +283,26 @@ void usrFlg::grid_TabMove() {
 void usrFlg::grid_Navigate(QKeyEvent* e) {
     const bool extend = e->modifiers() & Qt::ShiftModifier;
     const bool ctrl = e->modifiers() & Qt::ControlModifier;
-    int r = extend ? mModel.rowSel() : mModel.row();
-    int c = extend ? mModel.colSel() : mModel.col();
-    const int fr = mModel.fixedRows(), fc = mModel.fixedCols();
+    int r = extend ? d->mModel.rowSel() : d->mModel.row();
+    int c = extend ? d->mModel.colSel() : d->mModel.col();
+    const int fr = d->mModel.fixedRows(), fc = d->mModel.fixedCols();
     auto stepRow = [&](int from, int dir) {
-        for (int i = from + dir; i >= fr && i < mModel.rows(); i += dir)
-            if (mModel.rowHeight(i) > 0) return i;
+        for (int i = from + dir; i >= fr && i < d->mModel.rows(); i += dir)
+            if (d->mModel.rowHeight(i) > 0) return i;
         return from;
     };
     auto stepCol = [&](int from, int dir) {
-        for (int i = from + dir; i >= fc && i < mModel.cols(); i += dir)
-            if (mModel.colWidth(i) > 0) return i;
+        for (int i = from + dir; i >= fc && i < d->mModel.cols(); i += dir)
+            if (d->mModel.colWidth(i) > 0) return i;
         return from;
     };
-    const int page = std::max(1, static_cast<int>(mGrid->visibleRows().size()) - fr - 1);
+    const int page = std::max(1, static_cast<int>(d->mGrid->visibleRows().size()) - fr - 1);
     switch (e->key()) {
     case Qt::Key_Up:
         r = stepRow(r, -1);
         break;
     case Qt::Key_Down:
+        if (!extend && !ctrl && stepRow(r, 1) == r && appendRow()) return;
         r = stepRow(r, 1);
         break;
     case Qt::Key_Left:
@@ -320,19 +324,19 @@ void usrFlg::grid_Navigate(QKeyEvent* e) {
         if (ctrl) r = stepRow(fr - 1, 1);
         break;
     case Qt::Key_End:
-        c = stepCol(mModel.cols(), -1);
-        if (ctrl) r = stepRow(mModel.rows(), -1);
+        c = stepCol(d->mModel.cols(), -1);
+        if (ctrl) r = stepRow(d->mModel.rows(), -1);
         break;
     default:
         return;
     }
-    if (r < fr || c < fc || r >= mModel.rows() || c >= mModel.cols()) return;
+    if (r < fr || c < fc || r >= d->mModel.rows() || c >= d->mModel.cols()) return;
     if (extend) {
-        mModel.setRowSel(r);
-        mModel.setColSel(c);
+        d->mModel.setRowSel(r);
+        d->mModel.setColSel(c);
     } else {
-        mModel.setRow(r);
-        mModel.setCol(c);
+        d->mModel.setRow(r);
+        d->mModel.setCol(c);
     }
     scrollToShow(false, r);
     scrollToShow(true, c);
@@ -341,22 +345,31 @@ void usrFlg::grid_Navigate(QKeyEvent* e) {
 
 void usrFlg::grid_KeyDown(QKeyEvent* e, bool& handled) {
     handled = true;
-    if (mEditorOpen && mGrid->hasFocus() && !mForwardingKey) {
+    if (d->mEditorOpen && d->mGrid->hasFocus() && !d->mForwardingKey) {
         // Opened by a composition that the grid still holds the focus for:
         // a key the input method lets through belongs to the editor (one
         // that the editor leaves comes back here, and stays).
-        mForwardingKey = true;
-        QCoreApplication::sendEvent(mTxt, e);
-        mForwardingKey = false;
+        d->mForwardingKey = true;
+        QCoreApplication::sendEvent(d->mTxt, e);
+        d->mForwardingKey = false;
         return;
     }
-    if (mForwardingKey) return;
-    iShift = shiftState(e);
-    iActiveCtl = 1;
+    if (d->mForwardingKey) return;
+    d->iShift = shiftState(e);
+    d->iActiveCtl = 1;
     const int key = e->key();
     clsInD& target = modpub::editTarget();
-    if (key == Qt::Key_Menu) {
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier)) {
         PopupShow(2, true);
+        return;
+    }
+    if (e->matches(QKeySequence::Undo)) {
+        undo();
+        return;
+    }
+    if (e->matches(QKeySequence::Redo) || e->keyCombination() == (Qt::CTRL | Qt::Key_Y) ||
+        e->keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_Z)) {
+        redo();
         return;
     }
     if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
@@ -377,7 +390,7 @@ void usrFlg::grid_KeyDown(QKeyEvent* e, bool& handled) {
         return;
     }
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
-        if (key == Qt::Key_Backtab) iShift |= 1;
+        if (key == Qt::Key_Backtab) d->iShift |= 1;
         grid_TabMove();
         return;
     }
@@ -404,56 +417,58 @@ void usrFlg::grid_KeyDown(QKeyEvent* e, bool& handled) {
         handled = false;
         return;
     }
-    iEditRow = mModel.row();
-    iEditCol = mModel.col();
+    d->iEditRow = d->mModel.row();
+    d->iEditCol = d->mModel.col();
     TxtShow();
-    if (!opens && mTxt->isVisible()) {
-        blnTyped = true; // typing on a cell overwrites it, with completion
-        mTxt->insert(text);
+    if (!opens && d->mTxt->isVisible()) {
+        d->blnTyped = true; // typing on a cell overwrites it, with completion
+        d->mTxt->insert(text);
     }
 }
 
 // ---- editor events -------------------------------------------------------------
 
 void usrFlg::txt_GotFocus() {
-    iActiveCtl = 2;
+    d->iActiveCtl = 2;
     PopupShow(1);
 }
 
 void usrFlg::txt_LostFocus() {
-    if (mClosingEditor) return;
+    if (d->mClosingEditor) return;
     // The focus went elsewhere (mouse, another window): the editor is no
     // longer the active part, so it closes rather than waiting parked. A
     // parked editor's text was stored when it was parked.
-    iActiveCtl = 1;
-    const bool store = mEditorOpen && !blnNoCommit;
-    blnNoCommit = false;
+    d->iActiveCtl = 1;
+    const bool store = d->mEditorOpen && !d->blnNoCommit;
+    d->blnNoCommit = false;
     TxtHide(store);
 }
 
 void usrFlg::txt_EnterOrEsc(bool store) {
-    mTxt->deselect();
-    mTxt->setCursorPosition(0);
+    d->mTxt->deselect();
+    d->mTxt->setCursorPosition(0);
     TxtHide(store);
-    iActiveCtl = 1;
+    d->iActiveCtl = 1;
     PopupShow(1);
-    if (iEditRow < mModel.rows() && iEditCol < mModel.cols()) {
-        mModel.setRow(iEditRow);
-        mModel.setCol(iEditCol);
+    if (d->iEditRow < d->mModel.rows() && d->iEditCol < d->mModel.cols()) {
+        d->mModel.setRow(d->iEditRow);
+        d->mModel.setCol(d->iEditCol);
+        // Enter on the last row goes on to a new row below it.
+        if (store && d->iEditRow == d->mModel.rows() - 1) appendRow();
     }
-    blnNoCommit = true;
-    mGrid->setFocus(Qt::OtherFocusReason);
-    if (blnNoCommit) {
+    d->blnNoCommit = true;
+    d->mGrid->setFocus(Qt::OtherFocusReason);
+    if (d->blnNoCommit) {
         // the focus did not pass through the editor's loss (inactive window)
-        blnNoCommit = false;
+        d->blnNoCommit = false;
         TxtHide(false);
     }
     gridChanged();
 }
 
 bool usrFlg::txt_KeyDown(QKeyEvent* e) {
-    iActiveCtl = 2;
-    iShift = shiftState(e);
+    d->iActiveCtl = 2;
+    d->iShift = shiftState(e);
     switch (e->key()) {
     case Qt::Key_F2:
     case Qt::Key_Return:
@@ -469,12 +484,12 @@ bool usrFlg::txt_KeyDown(QKeyEvent* e) {
         return true;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-        if (e->key() == Qt::Key_Backtab) iShift |= 1;
+        if (e->key() == Qt::Key_Backtab) d->iShift |= 1;
         TxtHide(true);
         NextCellMove();
         TxtShow();
-        mModel.setRow(iEditRow); // the focus cell follows the editor
-        mModel.setCol(iEditCol);
+        d->mModel.setRow(d->iEditRow); // the focus cell follows the editor
+        d->mModel.setCol(d->iEditCol);
         return true;
     default:
         return false;
