@@ -131,6 +131,7 @@ QString frmInput::saveFailureText(const EditSession::SaveResult& r) const {
 
 bool frmInput::SaveTable() {
     using Outcome = EditSession::SaveResult::Outcome;
+    emit ProgramEvents::instance().bookAboutToBeSaved(this);
     mGrid->CloseEditor(true);
     mGrid->setRedraw(false);
     clearRed();

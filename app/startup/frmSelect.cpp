@@ -1,5 +1,6 @@
 #include "frmSelect.h"
 #include "Catalog.h"
+#include "DailyBackup.h"
 #include "Dialogs.h"
 #include "FormsRegistry.h"
 #include "Guarded.h"
@@ -7,6 +8,7 @@
 #include "ProgramEvents.h"
 #include "UiFont.h"
 #include "frmInput.h"
+#include "frmRestore.h"
 #include "frmSum.h"
 #include "modMorvi.h"
 
@@ -29,6 +31,7 @@ frmSelect::frmSelect(QWidget* parent) : QWidget(parent, Qt::Window) {
     theMenu = this;
     connect(&ProgramEvents::instance(), &ProgramEvents::editorCloseAnswered, this,
             &frmSelect::setEndFlag);
+    DailyBackup::follow(this);
     setWindowTitle(QStringLiteral("編集するテーブルの選択"));
     setFont(uiFont(10));
     auto* lay = new QGridLayout(this);
@@ -38,6 +41,8 @@ frmSelect::frmSelect(QWidget* parent) : QWidget(parent, Qt::Window) {
     cmdShow = new QPushButton(QStringLiteral("編集"), this);
     cmdSum = new QPushButton(QStringLiteral("集計"), this);
     cmdEnd = new QPushButton(QStringLiteral("全て終了"), this);
+    cmdRestore = new QPushButton(QStringLiteral("バックアップから戻す…"), this);
+    cmdRestore->setFont(uiFont(10));
     for (QWidget* w : {static_cast<QWidget*>(lblselect), static_cast<QWidget*>(cmbTbl),
                        static_cast<QWidget*>(cmdShow), static_cast<QWidget*>(cmdSum),
                        static_cast<QWidget*>(cmdEnd)})
@@ -47,12 +52,15 @@ frmSelect::frmSelect(QWidget* parent) : QWidget(parent, Qt::Window) {
     lay->addWidget(cmdShow, 2, 0);
     lay->addWidget(cmdSum, 2, 1);
     lay->addWidget(cmdEnd, 2, 2);
+    lay->addWidget(cmdRestore, 3, 0, 1, 3);
     connect(cmdShow, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { cmdShow_Click(); }); });
     connect(cmdSum, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { cmdSum_Click(); }); });
     connect(cmdEnd, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { cmdEnd_Click(); }); });
+    connect(cmdRestore, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { cmdRestore_Click(); }); });
     Forms::add(this);
     guarded(this, [this] { Form_Load(); });
 }
@@ -136,6 +144,10 @@ int frmSelect::FreeSummaryNumber(const QStringList& tags, int table) {
 
 void frmSelect::cmdEnd_Click() {
     close();
+}
+
+void frmSelect::cmdRestore_Click() {
+    showRestoreWindow(this, {[this] { return UnloadAllForms(); }, [this] { Form_Load(); }});
 }
 
 bool frmSelect::UnloadAllForms() {

@@ -25,6 +25,7 @@ public:
     void cmdShow_Click();
     void cmdSum_Click();
     void cmdEnd_Click();
+    void cmdRestore_Click();
     // Lets every editor close, then unloads every window. False when an
     // editor was kept open by its user: nothing is unloaded then.
     bool UnloadAllForms();
@@ -38,6 +39,7 @@ public:
     QPushButton* cmdShow;
     QPushButton* cmdSum;
     QPushButton* cmdEnd;
+    QPushButton* cmdRestore;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
