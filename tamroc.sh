@@ -12,8 +12,8 @@ build="$here/build"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 
-PKGS="build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libsqlite3-dev qt6-qpa-plugins \
-fonts-ipafont-gothic xvfb xauth postgresql libqt6sql6-psql qt6-translations-l10n"
+PKGS="build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libsqlite3-dev libpq-dev \
+qt6-qpa-plugins fonts-ipafont-gothic xvfb xauth postgresql libqt6sql6-psql qt6-translations-l10n"
 # The checked build: Clang, its sanitizer and libFuzzer runtimes, and the
 # symbolizer that puts names and lines into a sanitizer's report.
 if [ "$mode" = test ]; then

@@ -1,12 +1,26 @@
 #pragma once
+#include "RellmarkError.h"
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <optional>
+
+class QSqlQuery;
 
 // One provider error of the last batch operation.
 struct RellmarkProviderError {
     int number;
     QString description;
+    RellmarkError::Kind kind = RellmarkError::Kind::Other;
+    bool reconnect = false;
+    RellmarkProviderError() = default;
+    RellmarkProviderError(int n, const QString& d,
+                          RellmarkError::Kind k = RellmarkError::Kind::Other)
+        : number(n), description(d), kind(k) {}
+    explicit RellmarkProviderError(const RellmarkError& e)
+        : number(e.number()), description(e.description()), kind(e.kind()),
+          reconnect(e.reconnectMayHelp()) {}
 };
 
 struct RellmarkConnection {
@@ -18,6 +32,9 @@ struct RellmarkConnection {
     // no row id exists to find a row by.
     bool server = false;
     QList<RellmarkProviderError> errors;
+    // On a server: how long a statement may go without an answer before the
+    // connection is given up (the statement time-out and a margin; 0: never).
+    int answerLimitMs = 0;
 
     QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
 };
@@ -70,3 +87,37 @@ private:
 
 // Turns an engine error into the library's error type.
 int providerNumber(const class QSqlError& e);
+// What kind of failure the driver's error is, from the engine's own codes
+// (SQLite's result codes, PostgreSQL's SQLSTATE) and the connection's state.
+// `reconnect` (optional) tells whether opening the connection again may help.
+RellmarkError::Kind errorKind(const RellmarkConnection& conn, const QSqlError& e,
+                              bool* reconnect = nullptr);
+RellmarkError errorOf(const RellmarkConnection& conn, const QSqlError& e);
+// Whether the database still holds a transaction open on this connection
+// (one that a failed statement spoiled on a server counts as open: it is
+// still to be rolled back). A database ends one by itself on a full disk, an
+// I/O error or a lost connection.
+bool transactionOpen(const RellmarkConnection& conn);
+// Runs one statement of a read or a write: `sql`, or the prepared statement
+// without it. It is counted (see RellmarkFaults), it runs only while the
+// transaction it belongs to is open (`inTransaction`), and on a server it is
+// given up when the server does not answer in time. Returns the error, with
+// text, of a statement that did not run or failed.
+std::optional<RellmarkError> runStatement(RellmarkConnection& conn, QSqlQuery& q,
+                                          const QString* sql, bool inTransaction);
+// runStatement in two halves, for a statement that needs something between
+// the check and the statement itself.
+std::optional<RellmarkError> beforeStatement(RellmarkConnection& conn, bool inTransaction);
+std::optional<RellmarkError> execWatched(RellmarkConnection& conn, QSqlQuery& q,
+                                         const QString* sql);
+// Keeps a server's answer watched while internal statements run as well.
+class AnswerWatch {
+public:
+    explicit AnswerWatch(const RellmarkConnection& conn);
+    ~AnswerWatch();
+    AnswerWatch(const AnswerWatch&) = delete;
+    AnswerWatch& operator=(const AnswerWatch&) = delete;
+
+private:
+    quint64 mToken = 0;
+};

@@ -1,5 +1,6 @@
 #include "ServerAddress.h"
 
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QUrl>
 
@@ -32,7 +33,31 @@ QString quotedValue(const QString& v) {
 } // namespace
 
 bool ServerAddress::isServerAddress(const QString& text) {
-    return startsWithScheme(text.trimmed(), nullptr);
+    const QString t = text.trimmed();
+    return t.startsWith(QLatin1String("postgresql:"), Qt::CaseInsensitive) ||
+           t.startsWith(QLatin1String("postgres:"), Qt::CaseInsensitive);
+}
+
+QString ServerAddress::hidePassword(const QString& text) {
+    static const QString hidden = QStringLiteral("***");
+    QString t = text;
+    // user:password@ before the last "@" (a password may hold "/" or "@"):
+    // after a scheme and its slashes, or from the start
+    if (const qsizetype at = t.lastIndexOf(QLatin1Char('@')); at > 0) {
+        static const QRegularExpression scheme(
+            QStringLiteral("^\\s*[A-Za-z][A-Za-z0-9+.-]*:[/\\\\]*"));
+        const QRegularExpressionMatch m = scheme.match(t);
+        const qsizetype from = m.hasMatch() && m.capturedEnd() <= at ? m.capturedEnd() : 0;
+        qsizetype colon = t.indexOf(QLatin1Char(':'), from);
+        // what looked like a scheme was the user's name
+        if (colon < 0 || colon > at) colon = t.indexOf(QLatin1Char(':'));
+        if (colon >= 0 && colon < at) t.replace(colon + 1, at - colon - 1, hidden);
+    }
+    static const QRegularExpression parameter(
+        QStringLiteral("(password\\s*=\\s*)('[^']*'?|[^&;\\s]*)"),
+        QRegularExpression::CaseInsensitiveOption);
+    t.replace(parameter, QStringLiteral("\\1") + hidden);
+    return t;
 }
 
 std::optional<ServerAddress> ServerAddress::parse(const QString& text, QString* error) {
@@ -146,14 +171,19 @@ void ServerAddress::configure(QSqlDatabase& db) const {
     if (!user.isEmpty()) db.setUserName(user);
     if (!password.isEmpty()) db.setPassword(password);
     db.setDatabaseName(dbname.isEmpty() ? user : dbname);
-    QStringList options;
-    bool timeout = false;
+    QStringList options, given;
     for (const auto& p : params) {
         options << p.first + QLatin1Char('=') + quotedValue(p.second);
-        if (p.first == QLatin1String("connect_timeout")) timeout = true;
+        given << p.first;
     }
     // A server that does not answer must not hold the program's start for
-    // minutes.
-    if (!timeout) options << QStringLiteral("connect_timeout=10");
+    // minutes; one that is gone from the network is noticed within a minute
+    // or so by TCP keepalives.
+    for (const auto& [key, value] :
+         {std::pair{"connect_timeout", "10"}, std::pair{"keepalives", "1"},
+          std::pair{"keepalives_idle", "30"}, std::pair{"keepalives_interval", "10"},
+          std::pair{"keepalives_count", "3"}})
+        if (!given.contains(QLatin1String(key)))
+            options << QLatin1String(key) + QLatin1Char('=') + QLatin1String(value);
     db.setConnectOptions(options.join(QLatin1Char(';')));
 }

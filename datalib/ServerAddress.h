@@ -23,8 +23,15 @@ struct RELLMARK_EXPORT ServerAddress {
     QString dbname;
     QList<QPair<QString, QString>> params; // the other connection parameters
 
-    // Whether the text names a server rather than a file.
+    // Whether the text names a server rather than a file: it begins with
+    // "postgresql:" or "postgres:", mistyped or not (a mistyped one is then
+    // refused by parse, never taken for a file's name).
     static bool isServerAddress(const QString& text);
+    // The text as it may be shown, whatever it looks like: the password of
+    // anything shaped like an address (scheme:...user:password@host, with any
+    // number of slashes, or none) and of every password= parameter is
+    // replaced by "***".
+    static QString hidePassword(const QString& text);
     // nullopt and the reason when the text is not a usable address.
     static std::optional<ServerAddress> parse(const QString& text, QString* error = nullptr);
 

@@ -1,6 +1,6 @@
-#include "clsDBRecord.h"
 #include "ConnectionPrivate.h"
 #include "StatementInfo.h"
+#include "clsDBRecord_p.h"
 #include "clsRellmark.h"
 
 #include <QSqlDriver>
@@ -105,41 +105,54 @@ QVariant serverValue(const QVariant& v, bool decimal) {
     }
 }
 
-int flagFor(const QSqlError& e) {
-    // A server names the kind of error by its state: class 23 is a broken
-    // constraint.
-    if (e.nativeErrorCode().startsWith(QLatin1String("23"))) return RecStatus::IntegrityViolation;
-    const QString t = e.text().toLower();
-    if (t.contains(QLatin1String("constraint")) || t.contains(QLatin1String("unique")))
-        return RecStatus::IntegrityViolation;
-    return RecStatus::Invalid;
+int flagFor(RellmarkError::Kind kind) {
+    return kind == RellmarkError::Kind::Constraint ? RecStatus::IntegrityViolation
+                                                   : RecStatus::Invalid;
 }
 } // namespace
 
-void clsDBRecord::requireOpen() const {
+void clsDBRecord::Private::requireOpen() const {
     if (mState == State::New) throw notSet();
     if (mState == State::Closed)
         throw RellmarkError(RellmarkErr::ObjectClosed,
                             QStringLiteral("レコードセットが閉じられているため操作できません。"));
 }
 
-int clsDBRecord::requireCurrent() const {
+int clsDBRecord::Private::requireCurrent() const {
     requireOpen();
     if (mVisible == 0 || mPos < 0 || mPos >= static_cast<int>(mRows.size())) throw noCurrent();
     return mPos;
 }
 
-int clsDBRecord::requireLiveCurrent() const {
+int clsDBRecord::Private::requireLiveCurrent() const {
     const int r = requireCurrent();
     if (mRows[r].deleted) throw noCurrent();
     return r;
 }
 
-void clsDBRecord::GetRecordSet(const QString& str_TblName) {
-    GetRecordSet_free(QStringLiteral("select * from ") + str_TblName, false, str_TblName);
+void clsDBRecord::Private::GetRecordSet(const QString& str_TblName) {
+    GetRecordSet_free(QStringLiteral("select * from ") + str_TblName);
 }
 
-void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
+void clsDBRecord::Private::GetRecordSet_free(const QString& ssql) {
+    try {
+        openOnce(ssql);
+    } catch (const RellmarkError& e) {
+        // A read outside a transaction that failed because the connection is
+        // gone (or the file was replaced, or could not be written when it was
+        // opened) opens the connection again and is tried once more.
+        RellmarkConnection* conn = mParentConnect ? mParentConnect->GetConnection() : nullptr;
+        if (!e.reconnectMayHelp() || !conn || conn->inTransaction) throw;
+        try {
+            mParentConnect->reconnect();
+        } catch (const RellmarkError&) {
+            throw e;
+        }
+        openOnce(ssql);
+    }
+}
+
+void clsDBRecord::Private::openOnce(const QString& ssql) {
     // Whatever was held is dropped first; a failed open leaves a new, unopened set.
     mState = State::New;
     mSource.clear();
@@ -163,6 +176,8 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
         throw RellmarkError(RellmarkErr::ObjectNotSet,
                             QStringLiteral("データベースに接続されていません。"));
 
+    // before the guard's savepoint, which would open a transaction of its own
+    if (auto refused = beforeStatement(*conn, conn->inTransaction)) throw *refused;
     const SchemaGuard schema(conn->db(), SchemaGuard::HoldUntilRead);
     StatementSavepoint savepoint(*conn);
     QSqlQuery q(conn->db());
@@ -176,11 +191,11 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
         statement = serverStatement(ssql, &refusal);
         if (statement.isEmpty()) throw RellmarkError(RellmarkErr::Provider, refusal);
     }
-    if (!q.exec(statement)) {
+    if (auto failed = execWatched(*conn, q, &statement)) {
         savepoint.failed();
-        const QSqlError e = q.lastError();
-        throw RellmarkError(providerNumber(e), e.text().trimmed());
+        throw *failed;
     }
+    const AnswerWatch watch(*conn); // the rows may come in several answers
     const QSqlRecord rec = q.record();
     mCols = rec.count();
     for (int i = 0; i < mCols; ++i) {
@@ -216,7 +231,7 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
         mValues.clear();
         mRows.clear();
         mNextId = 0;
-        throw RellmarkError(providerNumber(e), e.text().trimmed());
+        throw errorOf(*conn, e);
     }
     q.finish(); // detached: nothing of the statement stays open
     mSource = ssql;
@@ -225,7 +240,7 @@ void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
     mState = State::Open;
 }
 
-int clsDBRecord::fieldIndex(const QString& name) const {
+int clsDBRecord::Private::fieldIndex(const QString& name) const {
     auto it = mIndexExact.constFind(name);
     if (it != mIndexExact.constEnd()) return *it;
     it = mIndexFolded.constFind(name.toCaseFolded());
@@ -235,20 +250,20 @@ int clsDBRecord::fieldIndex(const QString& name) const {
         QStringLiteral("要求された名前または序数に対応する項目がありません：%1").arg(name));
 }
 
-QVariant clsDBRecord::Column(const QString& sfield) const {
+QVariant clsDBRecord::Private::Column(const QString& sfield) const {
     requireOpen();
     const int c = fieldIndex(sfield);
     const int r = requireLiveCurrent();
     return mValues[static_cast<size_t>(r) * mCols + c];
 }
 
-void clsDBRecord::setColumn(const QString& sfield, const QVariant& vntdata) {
+void clsDBRecord::Private::setColumn(const QString& sfield, const QVariant& vntdata) {
     requireOpen();
     const int c = fieldIndex(sfield);
     assign(requireLiveCurrent(), c, vntdata);
 }
 
-QVariant clsDBRecord::Column_Num(int iColmnNum) const {
+QVariant clsDBRecord::Private::Column_Num(int iColmnNum) const {
     requireOpen();
     if (iColmnNum < 0 || iColmnNum >= mCols)
         throw RellmarkError(
@@ -257,7 +272,7 @@ QVariant clsDBRecord::Column_Num(int iColmnNum) const {
     return mValues[static_cast<size_t>(requireLiveCurrent()) * mCols + iColmnNum];
 }
 
-void clsDBRecord::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
+void clsDBRecord::Private::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
     requireOpen();
     if (iColmnNum < 0 || iColmnNum >= mCols)
         throw RellmarkError(
@@ -266,7 +281,7 @@ void clsDBRecord::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
     assign(requireLiveCurrent(), iColmnNum, vntdata);
 }
 
-void clsDBRecord::assign(int r, int c, const QVariant& value) {
+void clsDBRecord::Private::assign(int r, int c, const QVariant& value) {
     QVariant& cell = mValues[static_cast<size_t>(r) * mCols + c];
     Row& row = mRows[r];
     if (row.isNew) mAssigned[r][static_cast<size_t>(c)] = true;
@@ -279,7 +294,7 @@ void clsDBRecord::assign(int r, int c, const QVariant& value) {
     row.status = row.isNew ? RecStatus::New : RecStatus::Modified;
 }
 
-QList<QVariant> clsDBRecord::rowValues(int r) const {
+QList<QVariant> clsDBRecord::Private::rowValues(int r) const {
     QList<QVariant> v;
     v.reserve(mCols);
     for (int c = 0; c < mCols; ++c)
@@ -287,7 +302,7 @@ QList<QVariant> clsDBRecord::rowValues(int r) const {
     return v;
 }
 
-void clsDBRecord::CloseRecordSet() {
+void clsDBRecord::Private::CloseRecordSet() {
     requireOpen();
     mState = State::Closed;
     mValues.clear();
@@ -298,31 +313,31 @@ void clsDBRecord::CloseRecordSet() {
     mPos = -1;
 }
 
-int clsDBRecord::firstVisible() const {
+int clsDBRecord::Private::firstVisible() const {
     for (int i = 0; i < static_cast<int>(mRows.size()); ++i)
         if (!mRows[i].deleted) return i;
     return static_cast<int>(mRows.size());
 }
 
-int clsDBRecord::lastVisible() const {
+int clsDBRecord::Private::lastVisible() const {
     for (int i = static_cast<int>(mRows.size()) - 1; i >= 0; --i)
         if (!mRows[i].deleted) return i;
     return -1;
 }
 
-void clsDBRecord::MoveFirst() {
+void clsDBRecord::Private::MoveFirst() {
     requireOpen();
     if (mVisible == 0) throw noCurrent();
     mPos = firstVisible();
 }
 
-void clsDBRecord::MoveLast() {
+void clsDBRecord::Private::MoveLast() {
     requireOpen();
     if (mVisible == 0) throw noCurrent();
     mPos = lastVisible();
 }
 
-void clsDBRecord::MoveNext() {
+void clsDBRecord::Private::MoveNext() {
     requireOpen();
     if (Eof()) throw noCurrent();
     int p = mPos + 1;
@@ -331,7 +346,7 @@ void clsDBRecord::MoveNext() {
     mPos = p;
 }
 
-void clsDBRecord::MovePrevious() {
+void clsDBRecord::Private::MovePrevious() {
     requireOpen();
     if (Bof()) throw noCurrent();
     int p = mPos - 1;
@@ -340,27 +355,27 @@ void clsDBRecord::MovePrevious() {
     mPos = p;
 }
 
-bool clsDBRecord::Eof() const {
+bool clsDBRecord::Private::Eof() const {
     requireOpen();
     return mVisible == 0 || mPos >= static_cast<int>(mRows.size());
 }
 
-bool clsDBRecord::Bof() const {
+bool clsDBRecord::Private::Bof() const {
     requireOpen();
     return mVisible == 0 || mPos < 0;
 }
 
-int clsDBRecord::RowCount() const {
+int clsDBRecord::Private::RowCount() const {
     requireOpen();
     return mVisible;
 }
 
-int clsDBRecord::ColCount() const {
+int clsDBRecord::Private::ColCount() const {
     requireOpen();
     return mCols;
 }
 
-void clsDBRecord::AddNew() {
+void clsDBRecord::Private::AddNew() {
     requireOpen();
     for (int i = 0; i < mCols; ++i)
         mValues.emplace_back();
@@ -375,12 +390,12 @@ void clsDBRecord::AddNew() {
     mPos = static_cast<int>(mRows.size()) - 1;
 }
 
-void clsDBRecord::UpDate() {
+void clsDBRecord::Private::UpDate() {
     requireOpen();
     // Field writes are stored at once; ending the edit has nothing left to do.
 }
 
-void clsDBRecord::Delete() {
+void clsDBRecord::Private::Delete() {
     Row& row = mRows[requireCurrent()];
     if (row.deleted) throw noCurrent();
     row.deleted = true;
@@ -389,11 +404,11 @@ void clsDBRecord::Delete() {
     --mVisible;
 }
 
-QVariant clsDBRecord::BookMark() const {
+QVariant clsDBRecord::Private::BookMark() const {
     return QVariant(mRows[requireCurrent()].id);
 }
 
-void clsDBRecord::setBookMark(const QVariant& mark) {
+void clsDBRecord::Private::setBookMark(const QVariant& mark) {
     requireOpen();
     bool ok = false;
     const int id = mark.toInt(&ok);
@@ -415,7 +430,7 @@ void clsDBRecord::setBookMark(const QVariant& mark) {
     mPos = p;
 }
 
-QVariant clsDBRecord::Status() const {
+QVariant clsDBRecord::Private::Status() const {
     const int r = requireCurrent();
     return QVariant(static_cast<qint32>(mRows[r].status));
 }
@@ -432,37 +447,62 @@ RellmarkConnection* connectionOf(clsRellmark* parent) {
 }
 } // namespace
 
-void clsDBRecord::BeginTrans() {
+void clsDBRecord::Private::BeginTrans() {
     RellmarkConnection* conn = connectionOf(mParentConnect);
     if (conn->inTransaction)
         throw RellmarkError(RellmarkErr::Provider,
                             QStringLiteral("トランザクションは既に開始されています。"));
-    QSqlDatabase db = conn->db();
-    if (db.driverName() == QLatin1String("QSQLITE")) {
-        // Every lock the transaction needs is taken here, in one wait of at
-        // most the busy timeout: taken statement by statement, a database
-        // held by another program would cost that wait for every row written.
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("BEGIN EXCLUSIVE")))
-            throw RellmarkError(providerNumber(q.lastError()), q.lastError().text().trimmed());
-    } else if (!db.transaction()) {
-        throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
+    auto begin = [](RellmarkConnection& c) -> std::optional<RellmarkError> {
+        if (auto refused = beforeStatement(c, false)) return refused;
+        QSqlDatabase db = c.db();
+        if (db.driverName() == QLatin1String("QSQLITE")) {
+            // Every lock the transaction needs is taken here, in one wait of at
+            // most the busy timeout: taken statement by statement, a database
+            // held by another program would cost that wait for every row written.
+            QSqlQuery q(db);
+            const QString sql = QStringLiteral("BEGIN EXCLUSIVE");
+            return execWatched(c, q, &sql);
+        }
+        const AnswerWatch watch(c);
+        if (!db.transaction()) return errorOf(c, db.lastError());
+        return std::nullopt;
+    };
+    if (auto failed = begin(*conn)) {
+        // Nothing is written yet: a connection that is gone is opened again
+        // and the transaction begun once more.
+        if (!failed->reconnectMayHelp()) throw *failed;
+        try {
+            mParentConnect->reconnect();
+        } catch (const RellmarkError&) {
+            throw *failed;
+        }
+        conn = connectionOf(mParentConnect);
+        if (auto again = begin(*conn)) throw *again;
     }
     conn->inTransaction = true;
 }
 
-void clsDBRecord::ComittTrans() {
+void clsDBRecord::Private::ComittTrans() {
     RellmarkConnection* conn = connectionOf(mParentConnect);
     if (!conn->inTransaction)
         throw RellmarkError(
             RellmarkErr::NoTransaction,
             QStringLiteral("トランザクションが開始されていないためコミットできません。"));
+    if (auto refused = beforeStatement(*conn, true)) {
+        if (refused->number() == RellmarkErr::TransactionEnded) conn->inTransaction = false;
+        throw *refused;
+    }
     QSqlDatabase db = conn->db();
-    if (!db.commit()) throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
+    const AnswerWatch watch(*conn);
+    if (!db.commit()) {
+        const RellmarkError e = errorOf(*conn, db.lastError());
+        if (!transactionOpen(*conn)) conn->inTransaction = false;
+        throw e;
+    }
     conn->inTransaction = false;
 }
 
-void clsDBRecord::RollBackTrans() {
+void clsDBRecord::Private::RollBackTrans() {
     RellmarkConnection* conn = connectionOf(mParentConnect);
     if (!conn->inTransaction)
         throw RellmarkError(
@@ -470,12 +510,15 @@ void clsDBRecord::RollBackTrans() {
             QStringLiteral("トランザクションが開始されていないためロールバックできません。"));
     QSqlDatabase db = conn->db();
     conn->inTransaction = false;
-    if (!db.rollback()) throw RellmarkError(providerNumber(db.lastError()), db.lastError().text());
+    // one that the database has ended already has nothing left to undo
+    if (!transactionOpen(*conn)) return;
+    const AnswerWatch watch(*conn);
+    if (!db.rollback()) throw errorOf(*conn, db.lastError());
 }
 
 // ---- batch update --------------------------------------------------------
 
-bool clsDBRecord::BatchUpdate() {
+bool clsDBRecord::Private::BatchUpdate() {
     requireOpen();
     RellmarkConnection* conn = connectionOf(mParentConnect);
     conn->errors.clear();
@@ -566,29 +609,53 @@ bool clsDBRecord::BatchUpdate() {
                 ins.clear();
             }
 
+            // A transaction that the database has ended by itself (a full
+            // disk, an I/O error) is not the caller's any more: written now,
+            // each row would be committed alone. Checked before the batch's
+            // savepoint, which would begin a transaction of its own.
+            if (conn->inTransaction && conn->errors.isEmpty())
+                if (auto refused = beforeStatement(*conn, true)) {
+                    conn->errors.append(RellmarkProviderError(*refused));
+                    for (auto* list : {&dels, &upds, &ins})
+                        for (int i : *list)
+                            mRows[i].status |= RecStatus::Invalid;
+                    dels.clear();
+                    upds.clear();
+                    ins.clear();
+                }
             // On a server a savepoint lives only inside a transaction: a batch
             // outside one gets a transaction of its own, so that it is still
             // written whole or not at all.
             bool ownTransaction = false;
-            if (conn->server && !conn->inTransaction && conn->errors.isEmpty())
+            if (conn->server && !conn->inTransaction && conn->errors.isEmpty()) {
+                const AnswerWatch watch(*conn);
                 ownTransaction = db.transaction();
+            }
             QSqlQuery sp(db);
+            auto internal = [&](const QString& sql) {
+                const AnswerWatch watch(*conn);
+                return sp.exec(sql);
+            };
             const bool savepoint =
-                conn->errors.isEmpty() && sp.exec(QStringLiteral("SAVEPOINT rellmark_batch"));
+                conn->errors.isEmpty() && internal(QStringLiteral("SAVEPOINT rellmark_batch"));
+            // Every statement of the batch runs inside its transaction, or not at all.
+            const bool transacted = savepoint || ownTransaction || conn->inTransaction;
+            // After a statement that failed, nothing more is written.
+            bool stopped = !conn->errors.isEmpty();
             QHash<QString, QSqlQuery> prepared;
             auto run = [&](int row, const QString& sql, const QList<QVariant>& binds,
                            bool mustTouch) {
+                if (stopped) return false;
                 auto it = prepared.find(sql);
                 if (it == prepared.end()) {
                     QSqlQuery q(db);
                     // A server checks the statement (and waits for the
                     // table) already here.
                     if (!q.prepare(sql) && conn->server) {
-                        const QSqlError e = q.lastError();
-                        conn->errors.append({providerNumber(e), e.text().trimmed()});
-                        mRows[row].status |= flagFor(e);
-                        if (savepoint)
-                            sp.exec(QStringLiteral("ROLLBACK TO SAVEPOINT rellmark_batch"));
+                        const RellmarkError e = errorOf(*conn, q.lastError());
+                        conn->errors.append(RellmarkProviderError(e));
+                        mRows[row].status |= flagFor(e.kind());
+                        stopped = true;
                         return false;
                     }
                     it = prepared.insert(sql, q);
@@ -596,22 +663,20 @@ bool clsDBRecord::BatchUpdate() {
                 QSqlQuery& q = *it;
                 for (int b = 0; b < binds.size(); ++b)
                     q.bindValue(b, binds[b]);
-                if (!q.exec()) {
-                    const QSqlError e = q.lastError();
-                    conn->errors.append({providerNumber(e), e.text().trimmed()});
-                    mRows[row].status |= flagFor(e);
-                    // A server refuses every later statement of a failed
-                    // transaction; back at the savepoint, the other rows are
-                    // still tried and flagged one by one.
-                    if (conn->server && savepoint)
-                        sp.exec(QStringLiteral("ROLLBACK TO SAVEPOINT rellmark_batch"));
+                if (auto e = runStatement(*conn, q, nullptr, transacted)) {
+                    conn->errors.append(RellmarkProviderError(*e));
+                    mRows[row].status |= flagFor(e->kind());
+                    stopped = true;
                     return false;
                 }
                 if (mustTouch && q.numRowsAffected() == 0) {
+                    // not a failed statement: the other rows are still tried,
+                    // so that each row changed elsewhere is flagged
                     conn->errors.append({RellmarkErr::Conflict,
                                          QStringLiteral("更新しようとした行は、読み出した後に他で変"
                                                         "更または削除されています（%1）。")
-                                             .arg(table)});
+                                             .arg(table),
+                                         RellmarkError::Kind::Conflict});
                     mRows[row].status |= RecStatus::ConcurrencyViolation;
                     return false;
                 }
@@ -669,21 +734,19 @@ bool clsDBRecord::BatchUpdate() {
             if (savepoint) {
                 // A failed batch writes nothing at all: the caller's rollback
                 // then finds the database exactly as before the batch.
-                if (!conn->errors.isEmpty()) sp.exec(QStringLiteral("ROLLBACK TO rellmark_batch"));
-                sp.exec(QStringLiteral("RELEASE rellmark_batch"));
+                if (!conn->errors.isEmpty()) internal(QStringLiteral("ROLLBACK TO rellmark_batch"));
+                internal(QStringLiteral("RELEASE rellmark_batch"));
             }
             if (ownTransaction) {
+                const AnswerWatch watch(*conn);
                 if (!conn->errors.isEmpty()) {
                     db.rollback();
                 } else if (!db.commit()) {
-                    const QSqlError e = db.lastError();
-                    conn->errors.append({providerNumber(e), e.text().trimmed()});
-                    for (int i : dels)
-                        mRows[i].status |= flagFor(e);
-                    for (int i : upds)
-                        mRows[i].status |= flagFor(e);
-                    for (int i : ins)
-                        mRows[i].status |= flagFor(e);
+                    const RellmarkError e = errorOf(*conn, db.lastError());
+                    conn->errors.append(RellmarkProviderError(e));
+                    for (auto* list : {&dels, &upds, &ins})
+                        for (int i : *list)
+                            mRows[i].status |= flagFor(e.kind());
                 }
             }
         }

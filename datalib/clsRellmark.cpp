@@ -101,38 +101,40 @@ void clsRellmark::connect(const QString& str_FileName) {
     mConnection = std::make_unique<RellmarkConnection>();
     mConnection->name =
         QStringLiteral("rellmark-%1").arg(connectionCounter.fetchAndAddRelaxed(1) + 1);
-    mDBFileName = str_FileName;
+    mDBFileName.clear();
+    mOpenedWith = str_FileName;
     if (strTempDirectory.isEmpty()) strTempDirectory = libraryFolder();
     if (ServerAddress::isServerAddress(str_FileName)) {
         connectServer(str_FileName);
         return;
     }
 
-    const QFileInfo fi(mDBFileName);
+    const QFileInfo fi(str_FileName);
+    // a mistyped address may hold a password
+    const QString shown = ServerAddress::hidePassword(str_FileName);
+    mDBFileName = shown;
     if (!fi.exists() || !fi.isFile())
-        throw RellmarkError(
-            RellmarkErr::FileNotFound,
-            QStringLiteral("データベースファイルが見つかりません：%1").arg(mDBFileName));
+        throw RellmarkError(RellmarkErr::FileNotFound,
+                            QStringLiteral("データベースファイルが見つかりません：%1").arg(shown));
 
     QSqlDatabase db;
-    if (hasAccessSignature(mDBFileName)) {
+    if (hasAccessSignature(str_FileName)) {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
             throw RellmarkError(
                 RellmarkErr::NoDriver,
                 QStringLiteral("Access 形式のデータベースを開くドライバがありません：%1")
-                    .arg(mDBFileName));
+                    .arg(shown));
         db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), mConnection->name);
         db.setDatabaseName(QStringLiteral("driver={Microsoft Access Driver (*.mdb)};dbq=") +
-                           mDBFileName);
+                           str_FileName);
     } else {
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), mConnection->name);
-        db.setDatabaseName(mDBFileName);
+        db.setDatabaseName(str_FileName);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     }
     if (!db.open()) {
         const QSqlError e = db.lastError();
-        throw RellmarkError(providerNumber(e),
-                            e.text().trimmed() + QStringLiteral("：") + mDBFileName);
+        throw RellmarkError(providerNumber(e), e.text().trimmed() + QStringLiteral("：") + shown);
     }
     if (db.driverName() == QLatin1String("QSQLITE")) {
         // SQLite opens lazily; make sure the file really is a database now.
@@ -143,7 +145,7 @@ void clsRellmark::connect(const QString& str_FileName) {
             db.close();
             throw RellmarkError(
                 RellmarkErr::NotADatabase,
-                QStringLiteral("データベースとして開けません（%1）：%2").arg(text, mDBFileName));
+                QStringLiteral("データベースとして開けません（%1）：%2").arg(text, shown));
         }
     }
     mConnection->open = true;
@@ -156,7 +158,8 @@ void clsRellmark::connectServer(const QString& address) {
         mDBFileName.clear(); // it may hold a password
         throw RellmarkError(
             RellmarkErr::NotADatabase,
-            QStringLiteral("データベースサーバーのアドレスが正しくありません（%1）。").arg(why));
+            QStringLiteral("データベースサーバーのアドレスが正しくありません（%1）：%2")
+                .arg(why, ServerAddress::hidePassword(address)));
     }
     // The password stays with the connection alone.
     mDBFileName = a->withoutPassword();
@@ -179,13 +182,41 @@ void clsRellmark::connectServer(const QString& address) {
     }
     db.setPassword(QString());
     QSqlQuery q(db);
+    auto setting = [&q](const QString& name) {
+        const bool ok = q.exec(QStringLiteral("SELECT setting FROM pg_settings WHERE name = '") +
+                               name + QLatin1Char('\'')) &&
+                        q.next();
+        const QString v = ok ? q.value(0).toString() : QString();
+        q.finish();
+        return v;
+    };
+    // A backslash in a quoted text is a backslash: with this off, a typed
+    // condition could end its quotes early and write SQL of its own. A
+    // server that will not take it is not used.
+    q.exec(QStringLiteral("SET standard_conforming_strings = on"));
+    if (setting(QStringLiteral("standard_conforming_strings")) != QLatin1String("on")) {
+        db.close();
+        throw RellmarkError(RellmarkErr::NotADatabase,
+                            QStringLiteral("データベースサーバー %1 は standard_conforming_strings "
+                                           "を on にできないため、使用しません。")
+                                .arg(a->display()));
+    }
     // A row that another program holds in an unfinished transaction is waited
     // for as long as a file's lock is, then the statement fails; unless the
     // server or the address (options=-c lock_timeout=...) says otherwise.
-    if (q.exec(QStringLiteral("SHOW lock_timeout")) && q.next() &&
-        q.value(0).toString() == QLatin1String("0"))
+    if (setting(QStringLiteral("lock_timeout")) == QLatin1String("0"))
         q.exec(QStringLiteral("SET lock_timeout = '10s'"));
+    // No statement runs for ever; 30 seconds unless the server or the
+    // address (options=-c statement_timeout=...) says otherwise.
+    if (setting(QStringLiteral("statement_timeout")) == QLatin1String("0"))
+        q.exec(QStringLiteral("SET statement_timeout = '30s'"));
     q.finish();
+    // A server that is stopped, not gone, keeps the connection up without
+    // answering: it is given up a little after its own time-out would have
+    // ended the statement.
+    bool ok = false;
+    const int timeoutMs = setting(QStringLiteral("statement_timeout")).toInt(&ok);
+    if (ok && timeoutMs > 0) mConnection->answerLimitMs = timeoutMs + 5000;
     mConnection->open = true;
 }
 
@@ -201,11 +232,25 @@ void clsRellmark::DisConnect() {
     releaseConnection(mConnection);
 }
 
+void clsRellmark::reconnect() {
+    const QString with = mOpenedWith;
+    if (mConnection) releaseConnection(mConnection);
+    connect(with);
+}
+
+std::optional<RellmarkError> clsRellmark::lastBatchError() const {
+    if (!mConnection || mConnection->errors.isEmpty()) return std::nullopt;
+    const RellmarkProviderError& e = mConnection->errors.first();
+    return RellmarkError(e.number, e.description, e.kind, e.reconnect);
+}
+
 void clsRellmark::ExecQry(const QString& ssql) {
-    try {
+    auto once = [&] {
         if (!mConnection || !mConnection->open)
             throw RellmarkError(RellmarkErr::ObjectNotSet,
                                 QStringLiteral("データベースに接続されていません。"));
+        if (auto refused = beforeStatement(*mConnection, mConnection->inTransaction))
+            throw *refused;
         const SchemaGuard schema(mConnection->db(), SchemaGuard::CheckOnly);
         QString statement = ssql;
         if (mConnection->server) {
@@ -215,9 +260,24 @@ void clsRellmark::ExecQry(const QString& ssql) {
         }
         StatementSavepoint savepoint(*mConnection);
         QSqlQuery q(mConnection->db());
-        if (!q.exec(statement)) {
+        if (auto failed = execWatched(*mConnection, q, &statement)) {
             savepoint.failed();
-            throw RellmarkError(providerNumber(q.lastError()), q.lastError().text());
+            throw *failed;
+        }
+    };
+    try {
+        try {
+            once();
+        } catch (const RellmarkError& e) {
+            // outside a transaction, a connection that is gone is opened
+            // again and the statement tried once more
+            if (!e.reconnectMayHelp() || !mConnection || mConnection->inTransaction) throw;
+            try {
+                reconnect();
+            } catch (const RellmarkError&) {
+                throw e;
+            }
+            once();
         }
     } catch (const RellmarkError& e) {
         showMessage(e.description(), Icon::Critical);

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct RellmarkConnection;
 
@@ -25,6 +26,12 @@ public:
     void connect(const QString& str_FileName);
     // Closes and releases the connection; nothing happens without one.
     void DisConnect();
+    // Opens the connection again to the same file or server (an unfinished
+    // transaction is lost). Throws RellmarkError as connect does.
+    void reconnect();
+    // The first error of the last batch that failed on this connection, or
+    // nullopt when it wrote.
+    std::optional<RellmarkError> lastBatchError() const;
     // Runs one statement. Never throws: a failure is shown through the
     // message handler (critical, titled "Rellmark") and the call returns.
     void ExecQry(const QString& ssql);
@@ -56,4 +63,5 @@ private:
 
     std::unique_ptr<RellmarkConnection> mConnection;
     QString mDBFileName;
+    QString mOpenedWith; // what connect was given (a password included): for reconnect only
 };

@@ -125,25 +125,27 @@ public:
         if (mServer) {
             QString why;
             const auto a = ServerAddress::parse(where, &why);
-            if (!a) throw Failure(QStringLiteral("アドレスが正しくありません（%1）").arg(why));
+            if (!a)
+                throw Failure(QStringLiteral("アドレスが正しくありません（%1）：%2")
+                                  .arg(why, ServerAddress::hidePassword(where)));
             mShown = a->display();
             if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
                 throw Failure(QStringLiteral("PostgreSQL のドライバ（QPSQL）がありません"));
             mDb = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), mName);
             a->configure(mDb);
         } else {
-            mShown = where;
+            mShown = ServerAddress::hidePassword(where);
             if (create) {
                 if (QFileInfo::exists(where))
                     throw Failure(
-                        QStringLiteral("%1 はすでにあります。上書きはしません").arg(where));
+                        QStringLiteral("%1 はすでにあります。上書きはしません").arg(mShown));
                 QDir().mkpath(QFileInfo(where).absolutePath());
                 mFinal = where;
                 mFile = where + QStringLiteral(".copying");
                 QFile::remove(mFile);
             } else {
                 if (!QFileInfo(where).isFile())
-                    throw Failure(QStringLiteral("%1 がありません").arg(where));
+                    throw Failure(QStringLiteral("%1 がありません").arg(mShown));
                 mFile = where;
             }
             mDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), mName);
@@ -183,7 +185,8 @@ public:
         if (mFinal.isEmpty()) return;
         mDb.close();
         if (!QFile::rename(mFile, mFinal))
-            throw Failure(QStringLiteral("%1 を作れません").arg(mFinal));
+            throw Failure(
+                QStringLiteral("%1 を作れません").arg(ServerAddress::hidePassword(mFinal)));
         mKept = true;
     }
 

@@ -42,7 +42,8 @@ int buildFile(const QString& scriptPath, const QString& out) {
             QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mkdb"));
         db.setDatabaseName(tmp);
         if (!db.open()) {
-            std::fprintf(stderr, "cannot create %s\n", qPrintable(tmp));
+            std::fprintf(stderr, "cannot create %s\n",
+                         qPrintable(ServerAddress::hidePassword(tmp)));
             return 1;
         }
         QSqlQuery q(db);

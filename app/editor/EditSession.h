@@ -1,6 +1,7 @@
 #pragma once
 #include "Catalog.h"
 #include "KeyNumbering.h"
+#include "RellmarkError.h"
 
 #include <QHash>
 #include <QStringList>
@@ -96,10 +97,15 @@ public:
         // Failed: where (None: before or after writing either table)
         enum class Table { None, Foreign, Main } table = Table::None;
         int errorNumber = 0;
-        QString description; // the database's own description
+        QString description; // the database's own description, never empty on Failed
+        RellmarkError::Kind kind = RellmarkError::Kind::Other; // what failed, on Failed
+        bool reconnectMayHelp = false; // the connection opened again might not fail so
         // Written: the table read again (reload.ok false: it could not be)
         LoadResult reload;
     };
+    // A save that fails because the connection is gone (or the file could
+    // not be written as it was opened) opens the connection again and is
+    // tried once more before it is reported.
     SaveResult save();
     // Releases the record set.
     void close();

@@ -117,9 +117,20 @@ EditSession::SaveResult EditSession::save() {
     // On a shared book another program may take the numbers this save chose
     // for its new rows at the same moment; the save then numbers them again,
     // a few times at most, instead of failing.
+    bool reconnected = false;
     for (int attempt = 1;; ++attempt) {
         bool retry = attempt < 5;
         SaveResult result = saveOnce(retry);
+        if (!retry && result.outcome == SaveResult::Outcome::Failed && !reconnected &&
+            result.reconnectMayHelp) {
+            // nothing of the failed attempt was kept: the same save again
+            reconnected = true;
+            try {
+                mDb->reconnect();
+                continue;
+            } catch (const RellmarkError&) {
+            }
+        }
         if (!retry) return result;
     }
 }
@@ -190,7 +201,14 @@ EditSession::SaveResult EditSession::saveOnce(bool& retry) {
         auto fail = [&](SaveResult::Table table) {
             result.outcome = Outcome::Failed;
             result.table = table;
+            const auto batch = mDb->lastBatchError();
+            result.errorNumber = batch ? batch->number() : 0;
+            result.kind = batch ? batch->kind() : RellmarkError::Kind::Other;
+            result.reconnectMayHelp = batch && batch->reconnectMayHelp();
             result.description = library.last();
+            if (result.description.isEmpty())
+                result.description =
+                    batch ? batch->description() : RellmarkError::textOf(result.errorNumber, {});
         };
         try {
             transaction.BeginTrans();
@@ -231,6 +249,8 @@ EditSession::SaveResult EditSession::saveOnce(bool& retry) {
             result.outcome = Outcome::Failed;
             result.table = SaveResult::Table::None;
             result.errorNumber = e.number();
+            result.kind = e.kind();
+            result.reconnectMayHelp = e.reconnectMayHelp();
             result.description = e.description();
         } catch (const std::exception& e) {
             result.outcome = Outcome::Failed;

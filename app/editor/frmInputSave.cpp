@@ -21,18 +21,25 @@ const QString EditsKept = QStringLiteral("入力内容はそのまま残って�
 
 // What went wrong in the database, in words the user can act on, and that
 // nothing of the save was kept; then the database's own description.
-QString explainFailure(int number, const QString& description) {
-    const QString d = description.toLower();
+QString explainFailure(RellmarkError::Kind kind, const QString& description) {
+    using Kind = RellmarkError::Kind;
     QString what;
-    if (number == 5 || number == 6 || d.contains(QLatin1String("locked")) ||
-        d.contains(QLatin1String("busy")))
+    if (kind == Kind::Busy)
         what = QStringLiteral("データベースが他のプログラムで使用中のため保存できませんでした。");
-    else if (number == RellmarkErr::Conflict || description.contains(QStringLiteral("他で変更")))
+    else if (kind == Kind::Conflict)
         what = QStringLiteral(
             "読み出した後に他で変更または削除された行があるため保存できませんでした。");
-    else if (d.contains(QLatin1String("constraint")) || d.contains(QLatin1String("unique")))
+    else if (kind == Kind::Constraint)
         what = QStringLiteral(
             "データベースの制約（重複の禁止など）に合わない値があるため保存できませんでした。");
+    else if (kind == Kind::DiskFull)
+        what = QStringLiteral("ディスクがいっぱいか、データベースに書き込めないため保存できません"
+                              "でした。");
+    else if (kind == Kind::ConnectionLost)
+        what = QStringLiteral("データベースとの接続が切れたため保存できませんでした。");
+    else if (kind == Kind::TimedOut)
+        what =
+            QStringLiteral("データベースサーバーが時間内に応えなかったため保存できませんでした。");
     else
         what = QStringLiteral("データベースでエラーが起きたため保存できませんでした。");
     what += EditsKept;
@@ -118,15 +125,15 @@ QString frmInput::saveFailureText(const EditSession::SaveResult& r) const {
                (r.description.isEmpty() ? QString() : QStringLiteral("\n\n") + r.description);
     switch (r.table) {
     case Table::Foreign:
-        return ForeignFailed + QLatin1Char('\n') + explainFailure(0, r.description);
+        return ForeignFailed + QLatin1Char('\n') + explainFailure(r.kind, r.description);
     case Table::Main:
-        return MainFailed + QLatin1Char('\n') + explainFailure(0, r.description);
+        return MainFailed + QLatin1Char('\n') + explainFailure(r.kind, r.description);
     case Table::None:
         break;
     }
     if (r.errorNumber == 0 && r.description.isEmpty())
         return QStringLiteral("保存できませんでした。") + EditsKept;
-    return explainFailure(r.errorNumber, r.description);
+    return explainFailure(r.kind, r.description);
 }
 
 bool frmInput::SaveTable() {

@@ -5,13 +5,18 @@
 #include "EditSession.h"
 #include "GridModel.h"
 #include "PurchaseBook.h"
+#include "RellmarkFaults.h"
 #include "modMorvi.h"
 
 #include <QtTest>
 
 using Rows = QList<QStringList>;
 using Outcome = EditSession::SaveResult::Outcome;
+using Fault = RellmarkFaults::Fault;
+using Plan = RellmarkFaults::Plan;
+using Kind = RellmarkError::Kind;
 Q_DECLARE_METATYPE(Outcome)
+Q_DECLARE_METATYPE(Plan)
 
 // A table with a text key, beside the purchases.
 QString tagCatalog() {
@@ -87,40 +92,92 @@ private slots:
         QTest::addColumn<QStringList>("elsewhere"); // after loading
         QTest::addColumn<Outcome>("outcome");       // of every one of five attempts
         QTest::addColumn<QStringList>("changes");   // sql making the expected book from the setup
+        // With a fault planned, the outcome is that of the save it hits; a
+        // failed one must write nothing, and the next save, without the
+        // fault, writes the edits it kept.
+        QTest::addColumn<Plan>("fault");
+        QTest::addColumn<Kind>("kind"); // of the failure
         const QStringList none;
         QTest::newRow("changed elsewhere")
             << 1 << none << QStringList{"1:5=3"}
             << QStringList{"update buy set price = 999 where id = 5"} << Outcome::Conflict
-            << QStringList{"update buy set price = 999 where id = 5"};
+            << QStringList{"update buy set price = 999 where id = 5"} << Plan{} << Kind::Other;
         QTest::newRow("deleted elsewhere")
             << 1 << none << QStringList{"1:4=151"} << QStringList{"delete from buy where id = 5"}
-            << Outcome::Conflict << QStringList{"delete from buy where id = 5"};
+            << Outcome::Conflict << QStringList{"delete from buy where id = 5"} << Plan{}
+            << Kind::Other;
         const QStringList deletedAndAdded{
             "delete from buy where id = 7",
             "insert into buy (id, name, shop_id) values (20, 'よそ', 1)"};
         QTest::newRow("deleted and added elsewhere")
             << 1 << none << QStringList{"3:4=50"} << deletedAndAdded << Outcome::Conflict
-            << deletedAndAdded;
+            << deletedAndAdded << Plan{} << Kind::Other;
         QTest::newRow("greatest key deleted, a row added")
             << 1 << QStringList{"update buy set id = 8 where id = 9"}
             << QStringList{"-4", "+", "4:1=卵", "4:3=スーパー"} << none << Outcome::Written
             << QStringList{"delete from buy where id = 8",
-                           "insert into buy (id, name, shop_id) values (9, '卵', 1)"};
+                           "insert into buy (id, name, shop_id) values (9, '卵', 1)"}
+            << Plan{} << Kind::Other;
         QTest::newRow("number taken meanwhile")
             << 1 << none << QStringList{"+", "5:1=卵", "5:3=スーパー"}
             << QStringList{"insert into buy (id, name, shop_id) values (10, 'よそ', 1)"}
             << Outcome::Written
             << QStringList{"insert into buy (id, name, shop_id) values (10, 'よそ', 1)",
-                           "insert into buy (id, name, shop_id) values (11, '卵', 1)"};
+                           "insert into buy (id, name, shop_id) values (11, '卵', 1)"}
+            << Plan{} << Kind::Other;
         QTest::newRow("new text does not collect rows of a lost key")
             << 1 << QStringList{"update buy set cat_id = 3 where id = 7"} << QStringList{"1:2=衣料"}
             << none << Outcome::Written
             << QStringList{"insert into cat (cat_id, cat_name) values (5, '衣料')",
-                           "update buy set cat_id = 5 where id = 5"};
+                           "update buy set cat_id = 5 where id = 5"}
+            << Plan{} << Kind::Other;
         QTest::newRow("text keys differing in case")
             << 3 << none << QStringList{"1:1=z", "2:1=z"} << none << Outcome::Written
-            << QStringList{"update tag set label = 'z'"};
+            << QStringList{"update tag set label = 'z'"} << Plan{} << Kind::Other;
+
+        // One save of many kinds of change: an amount, a name, a new
+        // category, a deleted row and a new row. Its statements: 1 BEGIN,
+        // 2 the greatest key, 3 categories, 4 the new category, 5 shops,
+        // 6 the deletion, 7-9 the changes, 10 the new row, 11 COMMIT.
+        const QStringList many{"2:4=999", "1:1=食パン", "3:2=衣料",    "-4",
+                               "+",       "4:1=卵",     "4:3=スーパー"};
+        const QStringList manyWritten{"update buy set price = 999 where id = 6",
+                                      "update buy set name = '食パン' where id = 5",
+                                      "insert into cat (cat_id, cat_name) values (3, '衣料')",
+                                      "update buy set cat_id = 3 where id = 7",
+                                      "delete from buy where id = 9",
+                                      "insert into buy (id, name, shop_id) values (10, '卵', 1)"};
+        QTest::newRow("many changes") << 1 << none << many << none << Outcome::Written
+                                      << manyWritten << Plan{} << Kind::Other;
+        // a full disk: the database ends the transaction, at any statement
+        for (int at : {2, 3, 4, 6, 8, 10, 11})
+            QTest::addRow("disk full at statement %d", at)
+                << 1 << none << many << none << Outcome::Failed << manyWritten
+                << Plan{Fault::Fail, at, 1, Kind::DiskFull, true} << Kind::DiskFull;
+        // ...or silently, with no statement failing
+        for (int at : {4, 7, 11})
+            QTest::addRow("transaction ended before statement %d", at)
+                << 1 << none << many << none << Outcome::Failed << manyWritten
+                << Plan{Fault::EndTransaction, at} << Kind::Other;
+        QTest::newRow("locked at a change")
+            << 1 << none << many << none << Outcome::Failed << manyWritten
+            << Plan{Fault::Fail, 7, 1, Kind::Busy} << Kind::Busy;
+        QTest::newRow("a unique value refused")
+            << 1 << none << many << none << Outcome::Failed << manyWritten
+            << Plan{Fault::Fail, 9, 1, Kind::Constraint} << Kind::Constraint;
+        // a connection that drops is opened again and the save tried once more
+        for (int at : {1, 6, 11})
+            QTest::addRow("connection dropped at statement %d", at)
+                << 1 << none << many << none << Outcome::Written << manyWritten
+                << Plan{Fault::DropConnection, at} << Kind::Other;
+        QTest::newRow("file writable again")
+            << 1 << none << many << none << Outcome::Written << manyWritten
+            << Plan{Fault::Fail, 7, 1, Kind::DiskFull, false, true} << Kind::Other;
+        QTest::newRow("connection lost for good")
+            << 1 << none << many << none << Outcome::Failed << manyWritten
+            << Plan{Fault::Fail, 6, 1000, Kind::ConnectionLost} << Kind::ConnectionLost;
     }
+
     void saves() {
         QFETCH(int, table);
         QFETCH(QStringList, setup);
@@ -128,6 +185,8 @@ private slots:
         QFETCH(QStringList, elsewhere);
         QFETCH(Outcome, outcome);
         QFETCH(QStringList, changes);
+        QFETCH(Plan, fault);
+        QFETCH(Kind, kind);
         if (!setup.isEmpty()) env->runSql(setup);
         // the expected book: the same statements on a copy made now
         TestEnv expected;
@@ -138,6 +197,22 @@ private slots:
         QVERIFY(open(table));
         apply(edits);
         if (!elsewhere.isEmpty()) env->runSql(elsewhere);
+        if (fault.fault != Fault::None) {
+            const Rows untouched = book();
+            RellmarkFaults::arm(fault);
+            const auto result = session->save();
+            const int statements = RellmarkFaults::statements();
+            RellmarkFaults::disarm();
+            QCOMPARE(result.outcome, outcome);
+            if (outcome == Outcome::Failed) {
+                QCOMPARE(result.kind, kind);
+                QVERIFY(!result.description.isEmpty());
+                QCOMPARE(book(), untouched);
+                outcome = Outcome::Written;
+            } else {
+                QVERIFY(statements > fault.at); // tried again
+            }
+        }
         const int attempts = outcome == Outcome::Written ? 1 : 5;
         for (int a = 0; a < attempts; ++a) {
             const auto result = session->save();

@@ -64,7 +64,10 @@ void setUp(const QString& appPath, const QString& database, const QString& refus
         book = database;
         // what the program keeps and may show holds no password
         const auto address = ServerAddress::parse(database);
-        strDbPath = address ? address->withoutPassword() : database;
+        strDbPath = address ? address->withoutPassword()
+                    : ServerAddress::isServerAddress(database)
+                        ? ServerAddress::hidePassword(database)
+                        : database;
     }
     delete objDB;
     objDB = new clsRellmark;

@@ -1,0 +1,99 @@
+// The record set's interface: each member forwards to its private part.
+#include "clsDBRecord_p.h"
+
+clsDBRecord::clsDBRecord() : d(std::make_unique<Private>()) {}
+clsDBRecord::~clsDBRecord() = default;
+
+void clsDBRecord::setParentConnectClass(clsRellmark* obj_rellmark) {
+    d->mParentConnect = obj_rellmark;
+}
+clsRellmark* clsDBRecord::ParentConnectClass() const {
+    return d->mParentConnect;
+}
+void clsDBRecord::GetRecordSet(const QString& str_TblName) {
+    d->GetRecordSet(str_TblName);
+}
+void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
+    d->GetRecordSet_free(ssql);
+}
+QVariant clsDBRecord::Column(const QString& sfield) const {
+    return d->Column(sfield);
+}
+void clsDBRecord::setColumn(const QString& sfield, const QVariant& vntdata) {
+    d->setColumn(sfield, vntdata);
+}
+QVariant clsDBRecord::Column_Num(int iColmnNum) const {
+    return d->Column_Num(iColmnNum);
+}
+void clsDBRecord::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
+    d->setColumn_Num(iColmnNum, vntdata);
+}
+void clsDBRecord::CloseRecordSet() {
+    d->CloseRecordSet();
+}
+bool clsDBRecord::BatchUpdate() {
+    return d->BatchUpdate();
+}
+void clsDBRecord::RollBackTrans() {
+    d->RollBackTrans();
+}
+void clsDBRecord::ComittTrans() {
+    d->ComittTrans();
+}
+void clsDBRecord::BeginTrans() {
+    d->BeginTrans();
+}
+void clsDBRecord::MoveFirst() {
+    d->MoveFirst();
+}
+void clsDBRecord::MoveLast() {
+    d->MoveLast();
+}
+void clsDBRecord::MoveNext() {
+    d->MoveNext();
+}
+void clsDBRecord::MovePrevious() {
+    d->MovePrevious();
+}
+bool clsDBRecord::Eof() const {
+    return d->Eof();
+}
+bool clsDBRecord::Bof() const {
+    return d->Bof();
+}
+int clsDBRecord::RowCount() const {
+    return d->RowCount();
+}
+int clsDBRecord::ColCount() const {
+    return d->ColCount();
+}
+void clsDBRecord::Edit() {
+    d->requireOpen();
+}
+void clsDBRecord::AddNew() {
+    d->AddNew();
+}
+void clsDBRecord::UpDate() {
+    d->UpDate();
+}
+void clsDBRecord::Delete() {
+    d->Delete();
+}
+QVariant clsDBRecord::BookMark() const {
+    return d->BookMark();
+}
+void clsDBRecord::setBookMark(const QVariant& mark) {
+    d->setBookMark(mark);
+}
+QVariant clsDBRecord::Status() const {
+    return d->Status();
+}
+bool clsDBRecord::IsOpen() const {
+    return d->mState == Private::State::Open;
+}
+QString clsDBRecord::source() const {
+    return d->mSource;
+}
+QStringList clsDBRecord::fieldNames() const {
+    return d->mNames;
+}

@@ -1,0 +1,74 @@
+#pragma once
+// The state of a clsDBRecord, and the record set's work itself; the class
+// forwards to it.
+#include "clsDBRecord.h"
+
+#include <QHash>
+#include <QList>
+#include <vector>
+
+struct clsDBRecord::Private {
+    void setParentConnectClass(clsRellmark* obj_rellmark) { mParentConnect = obj_rellmark; }
+    void GetRecordSet(const QString& str_TblName);
+    void GetRecordSet_free(const QString& ssql);
+    QVariant Column(const QString& sfield) const;
+    void setColumn(const QString& sfield, const QVariant& vntdata);
+    QVariant Column_Num(int iColmnNum) const;
+    void setColumn_Num(int iColmnNum, const QVariant& vntdata);
+    void CloseRecordSet();
+    bool BatchUpdate();
+    void RollBackTrans();
+    void ComittTrans();
+    void BeginTrans();
+    void MoveFirst();
+    void MoveLast();
+    void MoveNext();
+    void MovePrevious();
+    bool Eof() const;
+    bool Bof() const;
+    int RowCount() const;
+    int ColCount() const;
+    void AddNew();
+    void UpDate();
+    void Delete();
+    QVariant BookMark() const;
+    void setBookMark(const QVariant& mark);
+    QVariant Status() const;
+
+    enum class State { New, Open, Closed };
+    struct Row {
+        int id = 0; // what a bookmark names: the order of reading and adding, kept by a batch
+        int status = RecStatus::OK;
+        bool isNew = false;
+        bool deleted = false;
+        bool pending = false;
+    };
+
+    void openOnce(const QString& ssql);
+    void requireOpen() const;
+    int requireCurrent() const;
+    // The current row for reading or writing a field: not a deleted one.
+    int requireLiveCurrent() const;
+    int fieldIndex(const QString& name) const;
+    void assign(int row, int col, const QVariant& value);
+    QList<QVariant> rowValues(int row) const;
+    int firstVisible() const;
+    int lastVisible() const;
+
+    clsRellmark* mParentConnect = nullptr;
+    State mState = State::New;
+    QString mSource;
+    QStringList mNames;
+    QHash<QString, int> mIndexExact;
+    QHash<QString, int> mIndexFolded;
+    int mCols = 0;
+    std::vector<QVariant> mValues; // row-major, mCols per row
+    std::vector<Row> mRows;
+    QHash<int, QList<QVariant>> mOrig; // original values of rows changed since they were read
+    // The fields set on each new row, NULL included; the others are left to
+    // the column's default when the row is written.
+    QHash<int, std::vector<bool>> mAssigned;
+    int mNextId = 0;
+    int mVisible = 0; // rows not deleted
+    int mPos = -1;    // index into mRows; -1 = BOF, size = EOF
+};
