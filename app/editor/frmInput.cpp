@@ -4,6 +4,7 @@
 #include "ExportFile.h"
 #include "FormsRegistry.h"
 #include "TamrocError.h"
+#include "TextNormalise.h"
 #include "UiFont.h"
 #include "WaitCursor.h"
 #include "clsRellmark.h"
@@ -17,9 +18,12 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
 #include <QSet>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 using namespace modMorvi;
@@ -27,6 +31,40 @@ using namespace modMorvi;
 namespace {
 const QString DesignCaption = QStringLiteral("Tamroc編集画面");
 const QString CountMarker = QStringLiteral("\u3000\u3000現在の件数：");
+
+// A curved arrow turning back to the left (undo) or, mirrored, forward.
+QIcon turnArrowIcon(bool forward) {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        if (forward) {
+            p.translate(size, 0);
+            p.scale(-1, 1);
+        }
+        p.scale(size / 24.0, size / 24.0);
+        QPainterPath arc;
+        arc.moveTo(7, 9);
+        arc.lineTo(14, 9);
+        arc.cubicTo(22, 9, 22, 20, 14, 20);
+        arc.lineTo(9, 20);
+        p.setPen(QPen(QColor(0x1f, 0x5f, 0xa8), 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(arc);
+        QPainterPath head;
+        head.moveTo(2, 9);
+        head.lineTo(9, 3.5);
+        head.lineTo(9, 14.5);
+        head.closeSubpath();
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x1f, 0x5f, 0xa8));
+        p.drawPath(head);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
 
 } // namespace
 
@@ -43,6 +81,7 @@ frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
     mStatusPanel = new QLabel(this);
     statusBar()->addWidget(mStatusPanel, 1);
     buildMenus();
+    setupEntry();
     mSession = makeSession();
     connect(mGrid, &usrFlg::cellsEdited, this, [this] {
         if (mLoading) return;
@@ -77,18 +116,27 @@ void frmInput::buildMenus() {
                     [this, slot] { command([&] { (this->*slot)(); }); });
         return a;
     };
-    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("ファイル（＆F)"));
+    // The captions' access keys: "（&F)" shows as "（F)" with F underlined.
+    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("ファイル（&F)"));
     mnuFile->menuAction()->setObjectName(QStringLiteral("mnuFile"));
-    add(mnuFile, "mnuFileSave", QStringLiteral("保存（＆S)"), QKeySequence(Qt::CTRL | Qt::Key_S),
+    add(mnuFile, "mnuFileSave", QStringLiteral("保存（&S)"), QKeySequence(Qt::CTRL | Qt::Key_S),
         &frmInput::mnuFileSave_Click);
     add(mnuFile, "mnuFileReRead", QStringLiteral("再読み出し"), {}, &frmInput::mnuFileReRead_Click);
     add(mnuFile, "mnuFileFkeyRead", QStringLiteral("外部キー再読み出し"), {},
         &frmInput::mnuFileFkeyRead_Click);
     add(mnuFile, "mnuFileCsv", CsvExportCaption, {}, &frmInput::mnuFileCsv_Click);
-    add(mnuFile, "mnuFileClose", QStringLiteral("閉じる（＆C)"), {}, &frmInput::mnuFileClose_Click);
+    add(mnuFile, "mnuFileClose", QStringLiteral("閉じる（&C)"), {}, &frmInput::mnuFileClose_Click);
 
     QMenu* menuEdit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     menuEdit->menuAction()->setObjectName(QStringLiteral("menuEdit"));
+    add(menuEdit, "mnuEditUndo", QStringLiteral("元に戻す(&U)"), QKeySequence(Qt::CTRL | Qt::Key_Z),
+        &frmInput::mnuEditUndo_Click);
+    QAction* redo = add(menuEdit, "mnuEditRedo", QStringLiteral("やり直し(&R)"), {},
+                        &frmInput::mnuEditRedo_Click);
+    redo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    redo->setShortcutContext(Qt::WindowShortcut);
+    menuEdit->addSeparator()->setObjectName(QStringLiteral("mnuEditDum0"));
     add(menuEdit, "menuEditSyosai", QStringLiteral("詳細の表示(&H)"),
         QKeySequence(Qt::CTRL | Qt::Key_H), &frmInput::menuEditSyosai_Click);
     menuEdit->addSeparator()->setObjectName(QStringLiteral("mnuEditDum"));
@@ -100,11 +148,11 @@ void frmInput::buildMenus() {
         QKeySequence(Qt::CTRL | Qt::Key_V), &frmInput::mnuEditPaste_Click);
     add(menuEdit, "mnuEditCut", QStringLiteral("切り取り(&T)"), QKeySequence(Qt::CTRL | Qt::Key_X),
         &frmInput::mnuEditCut_Click);
-    add(menuEdit, "mnuEditClear", QStringLiteral("クリア(&C)"), {}, &frmInput::mnuEditClear_Click);
+    add(menuEdit, "mnuEditClear", QStringLiteral("クリア(&N)"), {}, &frmInput::mnuEditClear_Click);
     menuEdit->addSeparator()->setObjectName(QStringLiteral("mnuEditDum2"));
     add(menuEdit, "mnuEditSearch", QStringLiteral("検索(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F),
         &frmInput::mnuEditSearch_Click);
-    add(menuEdit, "mnuEditSearchDown", QStringLiteral("下へ検索(&F3)"), QKeySequence(Qt::Key_F3),
+    add(menuEdit, "mnuEditSearchDown", QStringLiteral("下へ検索(F3)"), QKeySequence(Qt::Key_F3),
         &frmInput::mnuEditSearchDown_Click);
     add(menuEdit, "mnuEditSearchUp", QStringLiteral("上へ検索(Shift+F3)"),
         QKeySequence(Qt::SHIFT | Qt::Key_F3), &frmInput::mnuEditSearchUp_Click);
@@ -112,6 +160,54 @@ void frmInput::buildMenus() {
     add(menuEdit, "mnuEditAddNum", QStringLiteral("指定行を挿入"), {},
         &frmInput::mnuEditAddNum_Click);
     add(menuEdit, "mnuEditSort", QStringLiteral("ソート"), {}, &frmInput::mnuEditSort_Click);
+}
+
+void frmInput::setupEntry() {
+    mGrid->setInputFilter([this](const QString& text) {
+        TextNormalise::Result r = TextNormalise::normalise(text);
+        if (r.replacedSurrogate) mSurrogateReplaced = true;
+        return r.text;
+    });
+    connect(mGrid, &usrFlg::inputFiltered, this, [this](int row, int col, int) {
+        if (!mSurrogateReplaced) return;
+        mSurrogateReplaced = false;
+        mStatusPanel->setText(
+            QStringLiteral("%1 行目「%2」：保存できない文字（サロゲートの片割れ）を"
+                           "置換文字「\uFFFD」にしました。")
+                .arg(row)
+                .arg(mGrid->Field(0, col)));
+    });
+    mGrid->setAppendRows(true);
+    mGrid->setPasteAddsRows(true);
+    mGrid->setUndoEnabled(true);
+    mGrid->setUndoLimits(1000, 64LL * 1024 * 1024);
+    connect(mGrid, &usrFlg::rowCountChanged, this, [this] {
+        if (!mLoading) ShowRowCount();
+    });
+    QUndoStack* stack = mGrid->undoStack();
+    // Taking back every step since the load or the save leaves nothing to save.
+    connect(stack, &QUndoStack::indexChanged, this, [this, stack] {
+        mModified = !stack->isClean();
+        updateUndoActions();
+    });
+    connect(stack, &QUndoStack::canUndoChanged, this, &frmInput::updateUndoActions);
+    connect(stack, &QUndoStack::canRedoChanged, this, &frmInput::updateUndoActions);
+    updateUndoActions();
+}
+
+void frmInput::updateUndoActions() {
+    const QUndoStack* stack = mGrid->undoStack();
+    for (const char* name : {"mnuEditUndo", "tbUndo"})
+        if (QAction* a = action(QLatin1String(name))) a->setEnabled(stack->canUndo());
+    for (const char* name : {"mnuEditRedo", "tbRedo"})
+        if (QAction* a = action(QLatin1String(name))) a->setEnabled(stack->canRedo());
+}
+
+void frmInput::mnuEditUndo_Click() {
+    mGrid->undo();
+}
+void frmInput::mnuEditRedo_Click() {
+    mGrid->redo();
 }
 
 void frmInput::sortAll(int col, int mode) {
@@ -227,6 +323,7 @@ void frmInput::LoadRows() {
         return;
     }
     applyInputLists(loaded);
+    mGrid->clearUndo(); // the steps belonged to the rows read before
     mModified = false;
 }
 
@@ -282,6 +379,16 @@ void frmInput::SetupToolbar() {
     reload->setToolTip(QStringLiteral("再読み出し"));
     connect(reload, &QAction::triggered, this,
             [this] { command([this] { mnuFileReRead_Click(); }); });
+    Toolbar1->addSeparator();
+    QAction* undo = Toolbar1->addAction(turnArrowIcon(false), QStringLiteral("元に戻す"));
+    undo->setObjectName(QStringLiteral("tbUndo"));
+    undo->setToolTip(QStringLiteral("元に戻す (Ctrl+Z)"));
+    connect(undo, &QAction::triggered, this, [this] { command([this] { mnuEditUndo_Click(); }); });
+    QAction* redo = Toolbar1->addAction(turnArrowIcon(true), QStringLiteral("やり直し"));
+    redo->setObjectName(QStringLiteral("tbRedo"));
+    redo->setToolTip(QStringLiteral("やり直し (Ctrl+Y)"));
+    connect(redo, &QAction::triggered, this, [this] { command([this] { mnuEditRedo_Click(); }); });
+    updateUndoActions();
 }
 
 void frmInput::LayoutControls(int) {

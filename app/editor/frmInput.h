@@ -62,6 +62,9 @@ public:
     // The grid as shown, to a CSV file.
     void mnuFileCsv_Click();
     void mnuFileClose_Click();
+    // The grid's steps; while the in-cell editor is open, its own.
+    void mnuEditUndo_Click();
+    void mnuEditRedo_Click();
     void menuEditSyosai_Click();
     void mnuEditCopy_Click();
     void mnuEditPaste_Click();
@@ -110,6 +113,10 @@ private:
     // Tells the user that the table could not be read (and so cannot be saved).
     void reportLoadFailure(const EditSession::LoadResult& loaded, bool afterSave = false);
     QString saveFailureText(const EditSession::SaveResult& result) const;
+    // What the user enters goes through TextNormalise; what it replaced of
+    // broken characters is told in the status bar.
+    void setupEntry();
+    void updateUndoActions();
 
     usrFlg* mGrid = nullptr;
     QToolBar* Toolbar1 = nullptr;
@@ -123,4 +130,5 @@ private:
     // last while the window is open, through saves and reloads.
     bool mWidthsSet = false;
     QString mSearchText;
+    bool mSurrogateReplaced = false;
 };

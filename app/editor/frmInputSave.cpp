@@ -143,6 +143,8 @@ bool frmInput::SaveTable() {
     mGrid->setRedraw(false);
     clearRed();
     EditSession::SaveResult result;
+    // Rows added below the last that were left empty hold nothing to save.
+    mGrid->setAsideUntouchedRows();
     {
         GridEnabler enabler{mGrid};
         mGrid->setEnabled(false);
@@ -154,6 +156,10 @@ bool frmInput::SaveTable() {
         result = mSession->save();
     }
     mGrid->setRedraw(true);
+    if (result.outcome == Outcome::Written)
+        mGrid->clearUndo(); // the steps belong to the grid before the save
+    else
+        mGrid->putBackSetAsideRows();
     switch (result.outcome) {
     case Outcome::Written:
         mModified = false; // what the grid held is stored, whatever the reading says

@@ -153,8 +153,8 @@ private slots:
         QStringList menus;
         for (QAction* a : ed->menuBar()->actions())
             menus << a->text();
-        QCOMPARE(menus, QStringList({"ファイル（＆F)", "編集(&E)"}));
-        QCOMPARE(ed->action("mnuFileSave")->text(), QStringLiteral("保存（＆S)"));
+        QCOMPARE(menus, QStringList({"ファイル（&F)", "編集(&E)"}));
+        QCOMPARE(ed->action("mnuFileSave")->text(), QStringLiteral("保存（&S)"));
         QCOMPARE(ed->action("mnuEditPaste")->text(), QStringLiteral("貼り付け（&P)"));
         QCOMPARE(ed->action("menuEditSyosai")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
         QCOMPARE(ed->action("mnuEditSearchUp")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
@@ -162,9 +162,10 @@ private slots:
         QVERIFY(!ed->action("mnuEditSearchUp")->isEnabled());
         auto* tb = ed->findChild<QToolBar*>("Toolbar1");
         QVERIFY(tb);
-        QCOMPARE(tb->actions().size(), 2);
+        QCOMPARE(tb->actions().size(), 5); // and a separator, undo and redo
         QCOMPARE(tb->actions()[0]->toolTip(), QStringLiteral("保存する"));
         QCOMPARE(tb->actions()[1]->toolTip(), QStringLiteral("再読み出し"));
+        QVERIFY(!tb->actions()[3]->icon().isNull() && !tb->actions()[3]->isEnabled());
     }
 
     void emptyTableAndForeignColumnWithoutChoices() {

@@ -94,8 +94,8 @@ private slots:
         QStringList captions;
         for (QAction* a : file->actions())
             captions << a->text();
-        QCOMPARE(captions, QStringList({"保存（＆S)", "再読み出し", "外部キー再読み出し",
-                                        "CSVで書き出し", "閉じる（＆C)"}));
+        QCOMPARE(captions, QStringList({"保存（&S)", "再読み出し", "外部キー再読み出し",
+                                        "CSVで書き出し", "閉じる（&C)"}));
     }
 
     // Shown columns with their headers and the foreign texts, in the order
