@@ -245,12 +245,14 @@ private slots:
             {"lblTypes", "項目"},
             {"lblDatas", "含まれる値"},
             {"lblSample", "記入サンプル："},
-            {"lblSample11", "'購入金額' >= 0 AND '購入金額' <= 2000"},
+            {"lblSample11", "購入金額 >= 0 AND 購入金額 <= 2000"},
             {"lblSample12", "→"},
             {"lblSample13", "金額が０～２０００円の項目を集計"},
-            {"lblSample21", "'年'>='H13' AND ('購入した月'=1 OR '購入した月'=2)"},
+            {"lblSample21", "年 >= '2024' AND (購入した月 = 1 OR 購入した月 = 2)"},
             {"lblSample22", "→"},
-            {"lblSample23", "平成 13 年以降で１月または２月の項目を集計"}};
+            {"lblSample23", "２０２４年以降で１月または２月の項目を集計"},
+            {"lblSample31", "分類 <> '住居費'"},
+            {"lblSample33", "住居費以外の項目を集計"}};
         for (const auto& [name, text] : labels)
             QCOMPARE(child<QLabel>(name)->text(), text);
         QVERIFY(fake->shown.isEmpty());

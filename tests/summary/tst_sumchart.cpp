@@ -14,6 +14,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QImage>
+#include <QLabel>
 #include <QPushButton>
 #include <QStackedBarSeries>
 #include <QtTest>
@@ -322,7 +323,8 @@ private slots:
         }
     }
 
-    // The result grid as shown: totals with their digit groups, quoted.
+    // The result as plain values, as a spreadsheet sums them; the grand
+    // total below the grid.
     void resultGridToCsv() {
         w->TypesAdd("分類", 3);
         click("cmdStart");
@@ -334,7 +336,8 @@ private slots:
                  qPrintable(fake->shown.first().text));
         QCOMPARE(readAll(path),
                  QByteArray("\xEF\xBB\xBF") +
-                     QStringLiteral("合計,分類\r\n\"1,500\",食費\r\n500,日用品\r\n").toUtf8());
+                     QStringLiteral("合計,分類\r\n1500,食費\r\n500,日用品\r\n").toUtf8());
+        QCOMPARE(w->findChild<QLabel*>("lblTotal")->text(), QStringLiteral("総計：2,000"));
     }
 };
 

@@ -388,10 +388,14 @@ private slots:
         const Rows before = gridRows(w->grid());
         QCOMPARE(before, (Rows{{"合計"}, {"2,000"}}));
         // a stored preset whose columns have gone: its condition no longer
-        // translates, so its stored SQL stays in force through the run
+        // translates, so it is refused with the translator's words
         w->SetSumSetting({-1}, 8, "消えた列 = 1", " buy_tbl.missing_col = 1", {QString()});
-        QCOMPARE(cond(w), BuyStatement + " where  buy_tbl.missing_col = 1");
-        click(w, "cmdStart");
+        QCOMPARE(cond(w), BuyStatement);
+        QCOMPARE(fake->messages().size(), 1);
+        QVERIFY(fake->messages().first().endsWith(
+            QStringLiteral("左辺に項目でも値でもない文字が指定されました : 消えた列 = 1")));
+        fake->clear();
+        QVERIFY(!w->ExecSumSql(BuyStatement + " where  buy_tbl.missing_col = 1"));
         QCOMPARE(fake->messages().size(), 1);
         QVERIFY(fake->messages().first().startsWith(QStringLiteral("集計できませんでした。\n")));
         QVERIFY(fake->messages().first().contains(TestEnv::onServer()
