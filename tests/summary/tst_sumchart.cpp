@@ -12,6 +12,7 @@
 
 #include <QAbstractBarSeries>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QImage>
 #include <QLabel>
@@ -280,6 +281,25 @@ private slots:
         click("cmdGraph");
         QVERIFY(chart->isVisible());
         QCOMPARE(seriesText(chart->data()), QStringLiteral("食費:1000,500;日用品:500,0"));
+    }
+
+    // The value axis names the totalled column; only an amount is in yen.
+    void valueAxisNamesTheColumn_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("lastLabel");
+        QTest::newRow("amount") << 4 << "2,000円";
+        QTest::newRow("not money") << 1 << "10";
+    }
+    void valueAxisNamesTheColumn() {
+        QFETCH(int, column);
+        w->PutSumCol(column);
+        click("cmdStart");
+        click("cmdGraph");
+        auto* y =
+            qobject_cast<QCategoryAxis*>(w->chartWindow()->chart()->axes(Qt::Vertical).first());
+        QVERIFY(y);
+        QCOMPARE(y->titleText(), w->columns()[column].JPName);
+        QTEST(y->categoriesLabels().last(), "lastLabel");
     }
 
     void imageSaved_data() {
