@@ -101,8 +101,11 @@ bool CondTextBox::rangeHasMarked(int from, int to) const {
 }
 
 QString CondTextBox::conditionText() const {
-    QString t = toPlainText();
-    t.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    // As typed: a plain-text reading would turn a no-break space into a
+    // blank and a line separator into a line end, and a value taken from
+    // the list would no longer match.
+    QString t = document()->toRawText();
+    t.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
     return t;
 }
 

@@ -223,16 +223,34 @@ ConditionColumn ConditionTranslator::FindConditionColumn(const QString& token) c
     return {};
 }
 
-QString ConditionTranslator::GetForeignKey(int column, const QString& value) {
-    if (!mLookup) return QString();
-    const ColumnDef& c = mColumns[column];
-    const QVariant v = mLookup->foreignKey(c, value);
-    if (!v.isValid()) return QString();
+namespace {
+QString keyLiteral(const QVariant& v, const ColumnDef& c) {
     const QString key = FieldText(ToFieldValue(FieldText(v), c.eDataType));
     if (key.isEmpty() || c.eDataType != eText) return key;
     QString quoted = key;
     quoted.replace(Quote, QStringLiteral("''"));
     return Quote + quoted + Quote;
+}
+} // namespace
+
+QString ConditionTranslator::GetForeignKey(int column, const QString& value) {
+    if (!mLookup) return QString();
+    const ColumnDef& c = mColumns[column];
+    const QVariant v = mLookup->foreignKey(c, value);
+    if (!v.isValid()) return QString();
+    return keyLiteral(v, c);
+}
+
+QStringList ConditionTranslator::GetForeignKeys(int column, const QString& value) {
+    if (!mLookup) return {};
+    const ColumnDef& c = mColumns[column];
+    QStringList keys;
+    for (const QVariant& v : mLookup->foreignKeys(c, value)) {
+        const QString k = keyLiteral(v, c);
+        if (k.isEmpty()) return {}; // a key of no value cannot be compared
+        if (!keys.contains(k)) keys << k;
+    }
+    return keys;
 }
 
 QString ConditionTranslator::parseComparison(const QString& text, const ConditionToken& t1,
@@ -242,6 +260,7 @@ QString ConditionTranslator::parseComparison(const QString& text, const Conditio
         if (t1.text == CloseSignal) return CloseWithoutOpen + excerpt(text, t1.start);
         if (isOperator(t1.text)) return NoLeft + excerpt(text, t1.start);
     }
+    const qsizetype segment = sql.size(); // where this comparison's SQL begins
     bool leftIsValue = false;
     QString value;
     qsizetype valuePos = 0;
@@ -317,9 +336,33 @@ QString ConditionTranslator::parseComparison(const QString& text, const Conditio
         sql += QLatin1Char(' ') + mSection + QLatin1Char('.') + c.FieldName;
     }
     if (col.foreign) {
-        const QString key = GetForeignKey(col.column, value);
-        if (key.isEmpty()) return NotInForeign + excerpt(text, valuePos);
-        sql.replace(mark + 1, value.size(), key);
+        QStringList keys;
+        try {
+            keys = GetForeignKeys(col.column, value);
+        } catch (const std::exception&) {
+            if (QString why = mLookup->explainFailure(mSection, mColumns, col.column);
+                !why.isEmpty())
+                return why;
+            throw;
+        }
+        if (keys.isEmpty()) return NotInForeign + excerpt(text, valuePos);
+        if (keys.size() == 1) {
+            sql.replace(mark + 1, value.size(), keys.first());
+        } else {
+            // a text that several records hold stands for all of them
+            const bool equal = t2.text == QLatin1String("=");
+            if (!equal && t2.text != QLatin1String("<>"))
+                return QStringLiteral("「") +
+                       (isQuotedValue(value) ? value.mid(1, value.size() - 2) : value) +
+                       QStringLiteral("」は外部テーブルの%1件のデータにあるため、= か <> "
+                                      "でしか比べられません : ")
+                           .arg(keys.size()) +
+                       excerpt(text, valuePos);
+            sql.truncate(segment);
+            sql += QLatin1Char(' ') + mSection + QLatin1Char('.') + c.FieldName +
+                   (equal ? QStringLiteral(" in ( ") : QStringLiteral(" not in ( ")) +
+                   keys.join(QStringLiteral(", ")) + QStringLiteral(" )");
+        }
     }
 
     const qsizetype p3 = pos;

@@ -68,6 +68,9 @@ public:
     // The foreign key of a display value as it goes into the statement, or
     // empty when the foreign table does not hold the value.
     QString GetForeignKey(int column, const QString& value);
+    // Every key that holds the display value, each as it goes into the
+    // statement; empty when the foreign table does not hold the value.
+    QStringList GetForeignKeys(int column, const QString& value);
 
     const QString& section() const { return mSection; }
     const ColumnDefs& columns() const { return mColumns; }

@@ -8,20 +8,27 @@ clsRellmark* RellmarkConditionLookup::connection() const {
 }
 
 QVariant RellmarkConditionLookup::foreignKey(const ColumnDef& column, const QString& value) {
+    const QVariantList keys = foreignKeys(column, value);
+    return keys.isEmpty() ? QVariant() : keys.first();
+}
+
+QVariantList RellmarkConditionLookup::foreignKeys(const ColumnDef& column, const QString& value) {
     const QString sql = foreignKeySql(column, value);
-    if (sql.isEmpty()) return QVariant(); // no literal: nothing can match
+    if (sql.isEmpty()) return {}; // no literal: nothing can match
     clsDBRecord rs;
     rs.setParentConnectClass(connection());
     rs.GetRecordSet_free(sql, false);
     rs.setParentConnectClass(nullptr);
-    QVariant key;
+    QVariantList keys;
     if (!(rs.Bof() && rs.Eof())) rs.MoveFirst();
-    if (!rs.Bof() && !rs.Eof()) {
-        key = rs.Column(QStringLiteral("RESULT"));
+    while (!rs.Bof() && !rs.Eof()) {
+        QVariant key = rs.Column(QStringLiteral("RESULT"));
         if (!key.isValid()) key = QVariant(QString()); // a row was found: never "no row"
+        if (!keys.contains(key)) keys << key;
+        rs.MoveNext();
     }
     rs.CloseRecordSet();
-    return key;
+    return keys;
 }
 
 QStringList RellmarkConditionLookup::columnValues(const QString& statement) {
@@ -38,4 +45,13 @@ QStringList RellmarkConditionLookup::columnValues(const QString& statement) {
     }
     rs.CloseRecordSet();
     return values;
+}
+
+QString RellmarkConditionLookup::explainFailure(const QString& section, const ColumnDefs& columns,
+                                                int column) {
+    try {
+        return CheckForeignColumnInDatabase(section, columns, column);
+    } catch (const std::exception&) {
+        return QString(); // the failure's own words are all there is
+    }
 }

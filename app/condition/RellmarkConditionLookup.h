@@ -11,7 +11,9 @@ public:
     // time of each query.
     explicit RellmarkConditionLookup(clsRellmark* db = nullptr) : mDB(db) {}
     QVariant foreignKey(const ColumnDef& column, const QString& value) override;
+    QVariantList foreignKeys(const ColumnDef& column, const QString& value) override;
     QStringList columnValues(const QString& statement) override;
+    QString explainFailure(const QString& section, const ColumnDefs& columns, int column) override;
 
 private:
     clsRellmark* connection() const;

@@ -1,10 +1,12 @@
 #include "frmRngSel.h"
 #include "CondTextBox.h"
 #include "ConditionTranslator.h"
+#include "Dialogs.h"
 #include "FullWidth.h"
 #include "Guarded.h"
 #include "RellmarkConditionLookup.h"
 #include "RngSelOwner.h"
+#include "ScreenFit.h"
 #include "UiFont.h"
 #include "WaitCursor.h"
 #include "modMorvi.h"
@@ -12,6 +14,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
@@ -46,6 +49,7 @@ frmRngSel::frmRngSel(QWidget* parent) : QWidget(parent, Qt::Window) {
     lstDatas->setLayoutMode(QListView::Batched);
     cmdAdd = new QPushButton(QStringLiteral("挿入"), this);
     cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
+    cmdAdd->setAutoDefault(true); // Return presses the button that has the focus
     RchCond = new CondTextBox(this);
     RchCond->setObjectName(QStringLiteral("RchCond"));
     RchCond->setFont(uiFont(11.25));
@@ -57,6 +61,8 @@ frmRngSel::frmRngSel(QWidget* parent) : QWidget(parent, Qt::Window) {
     sbaStatus->setSizeGripEnabled(false);
     mStatusPanel = new QLabel(sbaStatus);
     mStatusPanel->setObjectName(QStringLiteral("sbaStatusPanel"));
+    // the translator's messages are plain text, their double blanks included
+    mStatusPanel->setTextFormat(Qt::PlainText);
     mStatusPanel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     sbaStatus->addWidget(mStatusPanel, 1);
     // the bar keeps its height whether a message is shown or not
@@ -77,17 +83,20 @@ frmRngSel::frmRngSel(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* samples = new QGridLayout;
     samples->addWidget(label(this, "lblSample", QStringLiteral("記入サンプル：")), 0, 0, 1, 3);
     samples->addWidget(
-        label(this, "lblSample11", QStringLiteral("'購入金額' >= 0 AND '購入金額' <= 2000")), 1, 0);
+        label(this, "lblSample11", QStringLiteral("購入金額 >= 0 AND 購入金額 <= 2000")), 1, 0);
     samples->addWidget(label(this, "lblSample12", QStringLiteral("→")), 1, 1);
     samples->addWidget(
         label(this, "lblSample13", QStringLiteral("金額が０～２０００円の項目を集計")), 1, 2);
     samples->addWidget(label(this, "lblSample21",
-                             QStringLiteral("'年'>='H13' AND ('購入した月'=1 OR '購入した月'=2)")),
+                             QStringLiteral("年 >= '2024' AND (購入した月 = 1 OR 購入した月 = 2)")),
                        2, 0);
     samples->addWidget(label(this, "lblSample22", QStringLiteral("→")), 2, 1);
     samples->addWidget(
-        label(this, "lblSample23", QStringLiteral("平成 13 年以降で１月または２月の項目を集計")), 2,
+        label(this, "lblSample23", QStringLiteral("２０２４年以降で１月または２月の項目を集計")), 2,
         2);
+    samples->addWidget(label(this, "lblSample31", QStringLiteral("分類 <> '住居費'")), 3, 0);
+    samples->addWidget(label(this, "lblSample32", QStringLiteral("→")), 3, 1);
+    samples->addWidget(label(this, "lblSample33", QStringLiteral("住居費以外の項目を集計")), 3, 2);
     samples->setColumnStretch(2, 1);
 
     auto* lay = new QVBoxLayout(this);
@@ -97,6 +106,7 @@ frmRngSel::frmRngSel(QWidget* parent) : QWidget(parent, Qt::Window) {
     lay->addLayout(samples);
     lay->addWidget(sbaStatus);
     resize(640, 480);
+    fitOnShow(this);
 
     mDatabaseLookup = std::make_unique<RellmarkConditionLookup>();
     RchCond->setGuard([this] { return enterHandler(); }, [this] { leaveHandler(); });
@@ -189,6 +199,19 @@ void frmRngSel::closeEvent(QCloseEvent* e) {
     // it belongs to its summary window: the user's close only hides it
     e->ignore();
     hide();
+    // the summary goes on with the condition it last took
+    const std::optional<QString> message = ForceSetSql();
+    if (message && !message->isEmpty())
+        msgBox(parentWidget(),
+               QStringLiteral("条件が正しくないため、集計には前の条件が使われます。\n") + *message);
+}
+
+void frmRngSel::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void frmRngSel::Unload() {
@@ -241,7 +264,8 @@ void frmRngSel::lstType_Click() {
             lookup()->columnValues(columnValuesSql(mColumns[index + 1], section())));
     } catch (const std::exception& e) {
         // the list stays empty; choosing the column again reads it again
-        mStatusPanel->setText(QString::fromStdString(e.what()));
+        const QString why = lookup()->explainFailure(section(), mColumns, index + 1);
+        mStatusPanel->setText(why.isEmpty() ? QString::fromStdString(e.what()) : why);
         mLastTypeIndex = -1;
     }
 }
@@ -283,10 +307,10 @@ void frmRngSel::timInput_Timer() {
     translateNow();
 }
 
-void frmRngSel::translateNow() {
+std::optional<QString> frmRngSel::translateNow() {
     if (!enterHandler()) {
         timInput->start(); // the running handler finishes first; try again later
-        return;
+        return std::nullopt;
     }
     struct Done {
         frmRngSel* w;
@@ -295,16 +319,24 @@ void frmRngSel::translateNow() {
             w->timInput->stop();
         }
     } done{this};
-    ConditionTranslator translator(section(), mColumns, lookup());
     const QString text = RchCond->conditionText();
-    const SqlWhere w = translator.MakeSqlWhere(text);
+    const SqlWhere w = translate(text);
     mStatusPanel->setText(w.message);
     if (w.message.isEmpty() && mParentForm) mParentForm->PutSQLWhere(text, w.sql, w.tables);
+    return w.message;
 }
 
-void frmRngSel::ForceSetSql() {
+SqlWhere frmRngSel::translate(const QString& text) {
     ensureLoaded();
-    guarded(this, [this] { translateNow(); });
+    ConditionTranslator translator(section(), mColumns, lookup());
+    return translator.MakeSqlWhere(text);
+}
+
+std::optional<QString> frmRngSel::ForceSetSql() {
+    ensureLoaded();
+    std::optional<QString> message;
+    guarded(this, [&] { message = translateNow(); });
+    return message;
 }
 
 void frmRngSel::SetJpSql(const QString& strJpSql) {

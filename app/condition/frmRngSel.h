@@ -1,8 +1,10 @@
 #pragma once
 #include "Catalog.h"
+#include "ConditionTranslator.h"
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 class CondTextBox;
 class ConditionLookup;
@@ -40,8 +42,11 @@ public:
     // Puts `strJpSql` into the text box as ordinary text and translates it
     // now; a valid condition goes to the owner's PutSQLWhere.
     void SetJpSql(const QString& strJpSql);
-    // Translates the text as it stands now.
-    void ForceSetSql();
+    // Translates the text as it stands now: the translator's message, empty
+    // when the condition was taken; nullopt when it could not run now.
+    std::optional<QString> ForceSetSql();
+    // The translation of `text` over the window's table, without taking it.
+    SqlWhere translate(const QString& text);
     // Closes the window for good (the user's close only hides it).
     void Unload();
 
@@ -57,6 +62,7 @@ public:
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void lstType_Click();
@@ -64,7 +70,7 @@ private:
     void cmdAdd_Click();
     void timInput_Timer();
     void RchCond_UserInput();
-    void translateNow();
+    std::optional<QString> translateNow();
     void ensureLoaded();
     bool enterHandler();
     void leaveHandler() { mIdle = true; }

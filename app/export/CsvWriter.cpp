@@ -14,7 +14,82 @@ void CsvWriter::appendUtf8(QStringView text) {
     mBytes.truncate(end - mBytes.constData());
 }
 
+namespace {
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// A number as a spreadsheet reads it: a sign, digits (in groups of three
+// separated by commas, or not), a decimal part. The digits without the
+// group commas go to `plain`.
+bool plainNumber(QStringView t, QString& plain) {
+    qsizetype i = 0;
+    const qsizetype n = t.size();
+    plain.clear();
+    if (i < n && (t[i] == u'-' || t[i] == u'+')) plain += t[i++];
+    qsizetype run = 0, digits = 0;
+    bool grouped = false;
+    for (; i < n; ++i) {
+        if (isDigit(t[i])) {
+            plain += t[i];
+            ++run;
+            ++digits;
+        } else if (t[i] == u',') {
+            if (run == 0 || run > 3 || (grouped && run != 3)) return false;
+            grouped = true;
+            run = 0;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0 || (grouped && run != 3)) return false;
+    if (i < n && t[i] == u'.') {
+        plain += u'.';
+        ++i;
+        const qsizetype from = i;
+        while (i < n && isDigit(t[i]))
+            plain += t[i++];
+        if (i == from) return false;
+    }
+    return i == n;
+}
+
+bool looksLikeFormula(QStringView text) {
+    if (text.isEmpty()) return false;
+    switch (text.front().unicode()) {
+    case u'=':
+    case u'+':
+    case u'-':
+    case u'@':
+    case u'\t':
+    case u'\r':
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
 void CsvWriter::addField(QStringView text) {
+    if (looksLikeFormula(text)) {
+        QString prefixed;
+        prefixed.reserve(text.size() + 1);
+        prefixed += QLatin1Char('\'');
+        prefixed += text;
+        addQuotedIfNeeded(prefixed);
+    } else
+        addQuotedIfNeeded(text);
+}
+
+void CsvWriter::addNumber(QStringView text) {
+    QString plain;
+    if (plainNumber(text, plain))
+        addQuotedIfNeeded(plain);
+    else
+        addField(text);
+}
+
+void CsvWriter::addQuotedIfNeeded(QStringView text) {
     if (mRowStarted) mBytes.append(',');
     mRowStarted = true;
     bool quote = false;
@@ -48,12 +123,20 @@ void CsvWriter::addShownGrid(const GridModel& grid) {
     std::vector<int> cols;
     for (int c = 0; c < grid.cols(); ++c)
         if (grid.colWidth(c) > 0) cols.push_back(c);
+    std::vector<bool> numeric(grid.cols());
+    for (int c : cols)
+        numeric[c] = (grid.colAlignment(c) & Qt::AlignHorizontal_Mask) == Qt::AlignRight;
     mBytes.reserve(mBytes.size() + qsizetype(grid.rows()) * qsizetype(cols.size()) * 8);
     for (int r = 0; r < grid.rows(); ++r) {
         // hidden rows (an empty grid's placeholder) are not shown either
         if (grid.rowHeight(r) == 0) continue;
-        for (int c : cols)
-            addField(grid.text(r, c));
+        for (int c : cols) {
+            // the header row names the columns: always text
+            if (r >= grid.fixedRows() && numeric[c])
+                addNumber(grid.text(r, c));
+            else
+                addField(grid.text(r, c));
+        }
         endRow();
     }
 }

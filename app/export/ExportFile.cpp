@@ -68,17 +68,22 @@ bool writeExportFile(QWidget* parent, const QString& caption, const QString& kin
     return true;
 }
 
-QString exportGridCsv(QWidget* parent, const GridModel& grid, const QString& baseName) {
+QString exportCsv(QWidget* parent, const QString& baseName,
+                  const std::function<void(CsvWriter&)>& fill) {
     const auto path = askExportPath(parent, CsvExportCaption, baseName, QStringLiteral(".csv"),
                                     QStringLiteral("CSVファイル (*.csv)"));
     if (!path) return {};
     CsvWriter csv;
     {
         WaitCursor wait;
-        csv.addShownGrid(grid);
+        fill(csv);
     }
     if (!writeExportFile(parent, CsvExportCaption, QStringLiteral("CSVファイル"), *path,
                          csv.bytes()))
         return {};
     return *path;
+}
+
+QString exportGridCsv(QWidget* parent, const GridModel& grid, const QString& baseName) {
+    return exportCsv(parent, baseName, [&](CsvWriter& csv) { csv.addShownGrid(grid); });
 }

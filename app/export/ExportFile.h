@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class GridModel;
@@ -22,6 +23,12 @@ std::optional<QString> askExportPath(QWidget* parent, const QString& caption,
 bool writeExportFile(QWidget* parent, const QString& caption, const QString& kind,
                      const QString& path, const QByteArray& bytes);
 
+class CsvWriter;
+
+// "CSVで書き出し" of a file that `fill` builds once the user has named it.
+// Returns the path written, or an empty string when nothing was written.
+QString exportCsv(QWidget* parent, const QString& baseName,
+                  const std::function<void(CsvWriter&)>& fill);
 // "CSVで書き出し" of a window's grid, as it is shown. Returns the path
 // written, or an empty string when nothing was written.
 QString exportGridCsv(QWidget* parent, const GridModel& grid, const QString& baseName);

@@ -210,6 +210,7 @@ PresetStore::PresetStore(const QString& iniPath, int tableNum, const QString& ta
 
 QString PresetStore::load() {
     mPresets.clear();
+    mUnread.clear();
     const auto entries = Profile::ReadSection(AppIni, mIniPath);
     QString message;
     if (entries) {
@@ -217,19 +218,34 @@ QString PresetStore::load() {
         // missing key is told from one holding any text, "NotFound" included.
         std::vector<StoredKeys> stored(MaxRead);
         const QString table = presetTablePrefix(mTableNum);
+        // the table's entries: what each names, and whether it came first
+        struct Own {
+            const Profile::Entry* entry;
+            std::optional<KeyParts> parts;
+            bool first = false;
+        };
+        std::vector<Own> own;
         for (const Profile::Entry& e : *entries) {
             if (!e.key.startsWith(table, Qt::CaseInsensitive)) continue;
             const auto k = parseKey(QStringView(e.key).mid(table.size()));
+            own.push_back({&e, k});
             if (!k) continue;
             std::optional<QString>& slot = stored[k->preset].slot(k->field, k->element);
-            if (!slot) slot = trimBlanks(cutAtNul(e.value));
-        }
-        auto list = [](const std::vector<std::optional<QString>>& values, const QString& none) {
-            QStringList out;
-            for (const auto& v : values) {
-                if (!v) break;
-                out << *v;
+            if (!slot) {
+                slot = trimBlanks(cutAtNul(e.value));
+                own.back().first = true;
             }
+        }
+        auto listLength = [](const std::vector<std::optional<QString>>& values) {
+            size_t n = 0;
+            while (n < values.size() && values[n])
+                ++n;
+            return n;
+        };
+        auto list = [&](const std::vector<std::optional<QString>>& values, const QString& none) {
+            QStringList out;
+            for (size_t i = 0; i < listLength(values); ++i)
+                out << *values[i];
             if (out.isEmpty()) out << none;
             return out;
         };
@@ -242,8 +258,25 @@ QString PresetStore::load() {
             s.JpSql = k.jpSql.value_or(QString());
             s.Sql = k.sql.value_or(QString());
             s.Tables = list(k.tables, QString());
+            s.readAs = static_cast<int>(mPresets.size());
             s.id = nextId();
             mPresets << s;
+        }
+        // what the presets read did not take is kept, to be written back
+        for (const Own& o : own) {
+            const SumPreset::KeptEntry kept{o.entry->key, o.entry->value};
+            if (!o.parts || o.parts->preset >= mPresets.size()) {
+                mUnread << kept;
+                continue;
+            }
+            const KeyParts& k = *o.parts;
+            const StoredKeys& sk = stored[k.preset];
+            size_t length = 0;
+            if (k.field == Field::RCond) length = listLength(sk.rcond);
+            if (k.field == Field::Tables) length = listLength(sk.tables);
+            const bool listed = k.field != Field::RCond && k.field != Field::Tables;
+            if (!o.first || (!listed && size_t(k.element) >= length))
+                mPresets[k.preset].unread << kept;
         }
     } else {
         message = QStringLiteral("集計設定をINIファイルから読めませんでした。");
@@ -274,8 +307,28 @@ QString PresetStore::newPresetTitle() const {
     return SaveTitle;
 }
 
+QString storableCondition(const QString& condition) {
+    QString out;
+    out.reserve(condition.size());
+    bool quoted = false;
+    for (qsizetype i = 0; i < condition.size(); ++i) {
+        const QChar c = condition[i];
+        if (c == u'\'') quoted = !quoted;
+        if (!quoted && (c == u'\r' || c == u'\n')) {
+            if (c == u'\r' && i + 1 < condition.size() && condition[i + 1] == u'\n') ++i;
+            out += u' ';
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 QString PresetStore::add(SumPreset preset) {
     if (mPresets.size() >= MaxListed) return QStringLiteral("これ以上登録できません。");
+    preset.JpSql = storableCondition(preset.JpSql);
+    preset.unread.clear();
+    preset.readAs = -1;
     if (QString m = checkStorable(preset); !m.isEmpty()) return m;
     preset.id = nextId();
     QList<SumPreset> next = mPresets;
@@ -326,12 +379,26 @@ QString PresetStore::write(QList<SumPreset> next) {
         entries.append({prefix + QStringLiteral("Sql"), quoted(s.Sql)});
         for (int m = 0; m < s.Tables.size(); ++m)
             entries.append({listKey(prefix, "Tables", m), quoted(s.Tables[m])});
+        // what the reader passed over goes with its preset, under its new number
+        const qsizetype own = presetTablePrefix(mTableNum).size() + 9; // "Sum( xx )"
+        for (const SumPreset::KeptEntry& k : s.unread)
+            entries.append({s.readAs == p ? k.key : prefix + k.key.mid(own),
+                            QLatin1Char('"') + k.value + QLatin1Char('"')});
     }
+    // Keys of no preset stay, unless the presets now use the same key.
+    QSet<QString> written;
+    for (const Profile::Entry& e : entries)
+        written.insert(e.key.toLower());
+    for (const SumPreset::KeptEntry& k : mUnread)
+        if (!written.contains(k.key.toLower()))
+            entries.append({k.key, QLatin1Char('"') + k.value + QLatin1Char('"')});
     QString error;
     if (!Profile::ReplaceEntries(AppIni, presetTablePrefix(mTableNum), entries, mIniPath, &error))
         return QStringLiteral("集計設定をINIファイルに書き込めませんでした。"
                               "ファイルと集計設定は元のままです。\n（") +
                error + QStringLiteral("）");
+    for (int p = 0; p < next.size(); ++p)
+        next[p].readAs = p;
     mPresets = std::move(next);
     emit changed();
     return {};

@@ -22,6 +22,15 @@ struct SumPreset {
     QString JpSql;                              // the condition as the user typed it
     QString Sql;                                // the condition as SQL; "" = none
     QStringList Tables = {QString()};           // further tables; the single "" means none
+    // Keys of the preset that the reader passes over (list elements after a
+    // gap, a second copy of a key), written back as they were found; and the
+    // number the preset was read under.
+    struct KeptEntry {
+        QString key;
+        QString value;
+    };
+    QList<KeptEntry> unread;
+    int readAs = -1;
     // Tells the preset apart while it is in memory (a rename that ends after
     // another window deleted presets must not rename a different one).
     quint64 id = 0;
@@ -35,6 +44,10 @@ struct PresetSetting {
     QString message;
 };
 PresetSetting settingOf(const SumPreset& preset, int columnCount);
+
+// The condition as the file can keep it: line breaks outside quoted values
+// become blanks, which the condition language reads alike.
+QString storableCondition(const QString& condition);
 
 // The message refusing a preset with a value that would not come back whole
 // from the file, or "" when every value can be stored.
@@ -82,6 +95,10 @@ signals:
 
 private:
     QString write(QList<SumPreset> next);
+    // The table's keys that belong to no preset read (presets after a gap in
+    // the numbering or without a title, numbers of 100 and more, keys the
+    // reader does not know): written back unchanged with every rewrite.
+    QList<SumPreset::KeptEntry> mUnread;
     quint64 nextId() { return ++mLastId; }
 
     QString mIniPath;

@@ -45,6 +45,20 @@ SumResult sumResultFromGrid(const GridModel& grid) {
     return out;
 }
 
+SumResult sumResultFromRows(const SumRows& rows) {
+    SumResult out;
+    out.totalName = rows.totalName;
+    out.typeNames = rows.typeNames;
+    out.rows.reserve(rows.rows.size());
+    for (const SumRow& r : rows.rows) {
+        // as the grid shows it: rounded to a whole number, an empty total as 0
+        bool ok = false;
+        const double v = plainTotalText(r.total).toDouble(&ok);
+        out.rows << SumResultRow{r.classes, ok ? v : 0};
+    }
+    return out;
+}
+
 SumChartData buildSumChart(const SumResult& result, const QString& title, int maxRows) {
     SumChartData d;
     d.allRows = static_cast<int>(result.rows.size());
@@ -133,4 +147,12 @@ QList<double> yenTicks(double low, double high, int count) {
 
 QString yenLabel(double value) {
     return formatTotal(static_cast<qint64>(std::llround(value))) + QStringLiteral("円");
+}
+
+QString valueLabel(double value, bool yen) {
+    return yen ? yenLabel(value) : formatTotal(static_cast<qint64>(std::llround(value)));
+}
+
+bool isAmountName(const QString& name) {
+    return name.contains(QStringLiteral("額")) || name.contains(QStringLiteral("円"));
 }

@@ -21,6 +21,9 @@ struct SumResult {
 // The result in a summary grid: totals in column 0 (digit groups of three,
 // an empty total counting as 0), the classification values after it.
 SumResult sumResultFromGrid(const GridModel& grid);
+struct SumRows;
+// The same from the result's plain values.
+SumResult sumResultFromRows(const SumRows& rows);
 
 // What a bar chart of a result shows. Without classification columns or
 // with one: one bar per row, labelled with its value (values of several
@@ -40,6 +43,8 @@ struct SumChartData {
     int allRows = 0;   // rows in the result
     double low = 0;    // the lowest and highest point any bar reaches, 0 included
     double high = 0;
+    QString valueName; // the totalled column's name, on the value axis
+    bool yen = true;   // the totals are amounts of money
 };
 
 constexpr int MaxChartRows = 200;
@@ -55,3 +60,7 @@ SumChartData buildSumChart(const SumResult& result, const QString& title,
 QList<double> yenTicks(double low, double high, int count = 8);
 // An amount on the axis: "12,000円".
 QString yenLabel(double value);
+// A total on the axis: with 円 for an amount, else the grouped number alone.
+QString valueLabel(double value, bool yen);
+// Whether a column of this name holds amounts of money (金額, 額, 円).
+bool isAmountName(const QString& columnName);

@@ -1,10 +1,12 @@
 #include "SumPicker.h"
 #include "FullWidth.h"
 #include "Guarded.h"
+#include "ScreenFit.h"
 #include "UiFont.h"
 #include "modMorvi.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QListWidget>
 
 SumPicker::SumPicker(QWidget* parent, const QString& captionHead)
@@ -12,6 +14,7 @@ SumPicker::SumPicker(QWidget* parent, const QString& captionHead)
     setFont(uiFont());
     lstType = new QListWidget(this);
     lstType->setObjectName(QStringLiteral("lstType"));
+    fitOnShow(this);
 }
 
 void SumPicker::SetTblNum(int intTblNum, int intSameTblNum) {
@@ -54,6 +57,14 @@ void SumPicker::closeEvent(QCloseEvent* e) {
     // it belongs to its summary window: the user's close only hides it
     e->ignore();
     hide();
+}
+
+void SumPicker::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        close(); // hides it, as the user's close does
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void SumPicker::Unload() {

@@ -27,6 +27,7 @@ protected:
     SumPicker(QWidget* parent, const QString& captionHead);
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     // Which columns the list offers.
     virtual bool offers(const ColumnDef& column) const = 0;
 

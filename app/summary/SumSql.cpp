@@ -1,9 +1,11 @@
 #include "SumSql.h"
+#include "CsvWriter.h"
 #include "TamrocError.h"
 #include "clsDBRecord.h"
 #include "clsRellmark.h"
 #include "usrFlg.h"
 
+#include <QtNumeric>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -170,12 +172,10 @@ qint32 doubledWidth(qint32 w) {
 }
 } // namespace
 
-void ExecSumSql(clsRellmark* db, const QString& statement, const SumSettings& s, usrFlg& grid) {
+SumRows ExecSumSql(clsRellmark* db, const QString& statement, const SumSettings& s) {
     for (int c : s.types)
         if (!s.hasColumn(c)) throw TamrocError(SumMessages::missingColumn(c));
 
-    // The whole result is read before the grid is touched: a statement the
-    // database rejects leaves the last result on screen.
     auto objRecord = std::make_unique<clsDBRecord>();
     objRecord->setParentConnectClass(db);
     objRecord->GetRecordSet_free(statement, false, QStringLiteral("aa"));
@@ -183,54 +183,114 @@ void ExecSumSql(clsRellmark* db, const QString& statement, const SumSettings& s,
 
     const ColumnDefs& cols = *s.columns;
     const int n = static_cast<int>(s.types.size());
-    // The grid reads the values by their place in the select list: two
-    // columns shown through the same foreign column carry the same alias.
+    // The values are read by their place in the select list: two columns
+    // shown through the same foreign column carry the same alias.
     if (objRecord->ColCount() < n + 1)
         throw RellmarkError(RellmarkErr::ItemNotFound,
                             QStringLiteral("集計結果の項目の数が分類する項目の数と合いません。"));
-    // the type the user sees in each classification column
-    QList<ColumnDataType> shown;
+    SumRows out;
+    QList<ColumnDataType> shown; // the type the user sees in each classification column
     shown.reserve(n);
     for (int c : s.types) {
         const ColumnDef& d = cols[c];
         shown.append(IsForeignColumn(d) ? d.GaibuTableColeDataType : d.eDataType);
+        out.typeNames << d.JPName;
+        out.numericTypes << isNumberType(shown.back());
     }
-    const bool numeric = s.hasColumn(s.sumCol) && isNumberType(cols[s.sumCol].eDataType);
+    out.numericTotal = s.hasColumn(s.sumCol) && isNumberType(cols[s.sumCol].eDataType);
 
-    NoRedraw quiet(grid);
-    grid.setMaxRow(0);
-    grid.setMaxRow(objRecord->RowCount() + 1);
-    grid.setMaxCol(0);
-    grid.setMaxCol(n + 1);
-    grid.setFixedRows(1);
-    grid.setFixedCols(0);
-    grid.setField(0, 0, QStringLiteral("合計"));
-    grid.setColWidth(0, 1800);
-    grid.setColAlignment(0, Qt::AlignRight);
-    for (int k = 0; k < n; ++k) {
-        const ColumnDef& c = cols[s.types[k]];
-        grid.setField(0, k + 1, c.JPName);
-        grid.setColWidth(k + 1, doubledWidth(c.CellHeight));
-        grid.setColAlignment(k + 1, isNumberType(shown[k]) ? Qt::AlignRight : Qt::AlignLeft);
-    }
-
-    qint32 r = 1;
     if (!(objRecord->Bof() && objRecord->Eof())) {
         objRecord->MoveFirst();
         // Without classification, no matching row still gives one row whose
         // total is Null: nothing to show.
         if (objRecord->Column_Num(0).isNull() && n == 0) {
-            grid.setMaxRow(1);
             objRecord->MoveLast();
             objRecord->MoveNext();
         }
     }
+    out.rows.reserve(objRecord->RowCount());
     while (!objRecord->Eof()) {
-        if (numeric) grid.setField(r, 0, totalText(objRecord->Column_Num(0)));
+        SumRow row;
+        if (out.numericTotal) row.total = objRecord->Column_Num(0);
+        row.classes.reserve(n);
         for (int k = 0; k < n; ++k)
-            grid.setField(r, k + 1, classText(objRecord->Column_Num(k + 1), shown[k]));
-        ++r;
+            row.classes << classText(objRecord->Column_Num(k + 1), shown[k]);
+        out.rows << std::move(row);
         objRecord->MoveNext();
     }
     objRecord->CloseRecordSet();
+    return out;
+}
+
+void fillSumGrid(const SumRows& rows, const SumSettings& s, usrFlg& grid) {
+    const int n = static_cast<int>(rows.typeNames.size());
+    NoRedraw quiet(grid);
+    grid.setMaxRow(0);
+    grid.setMaxRow(static_cast<int>(rows.rows.size()) + 1);
+    grid.setMaxCol(0);
+    grid.setMaxCol(n + 1);
+    grid.setFixedRows(1);
+    grid.setFixedCols(0);
+    grid.setField(0, 0, rows.totalName);
+    grid.setColWidth(0, 1800);
+    grid.setColAlignment(0, Qt::AlignRight);
+    for (int k = 0; k < n; ++k) {
+        grid.setField(0, k + 1, rows.typeNames[k]);
+        const int c = k < s.types.size() ? s.types[k] : 0;
+        grid.setColWidth(k + 1, s.hasColumn(c) ? doubledWidth((*s.columns)[c].CellHeight) : 1800);
+        grid.setColAlignment(k + 1, rows.numericTypes[k] ? Qt::AlignRight : Qt::AlignLeft);
+    }
+    qint32 r = 1;
+    for (const SumRow& row : rows.rows) {
+        if (rows.numericTotal) grid.setField(r, 0, totalText(row.total));
+        for (int k = 0; k < n && k < row.classes.size(); ++k)
+            grid.setField(r, k + 1, row.classes[k]);
+        ++r;
+    }
+}
+
+void ExecSumSql(clsRellmark* db, const QString& statement, const SumSettings& s, usrFlg& grid) {
+    // The whole result is read before the grid is touched: a statement the
+    // database rejects leaves the last result on screen.
+    fillSumGrid(ExecSumSql(db, statement, s), s, grid);
+}
+
+QString plainTotalText(const QVariant& value) {
+    QString t = totalText(value);
+    t.remove(QLatin1Char(','));
+    return t;
+}
+
+QVariant SumRows::grandTotal() const {
+    if (rows.isEmpty() || !numericTotal) return QVariant();
+    qint64 whole = 0;
+    double real = 0;
+    bool exact = true; // every total a whole number, and their sum within 64 bits
+    for (const SumRow& r : rows) {
+        if (r.total.isNull() || !r.total.isValid()) continue;
+        real += r.total.toDouble();
+        const int type = r.total.typeId();
+        qint64 v = 0;
+        if (!exact || type == QMetaType::Double || type == QMetaType::Float ||
+            !parsePlainInteger(r.total.toString(), v) || qAddOverflow(whole, v, &whole))
+            exact = false;
+    }
+    return exact ? QVariant(whole) : QVariant(real);
+}
+
+void addSumRows(CsvWriter& csv, const SumRows& rows) {
+    csv.addField(rows.totalName);
+    for (const QString& t : rows.typeNames)
+        csv.addField(t);
+    csv.endRow();
+    for (const SumRow& r : rows.rows) {
+        csv.addNumber(rows.numericTotal ? plainTotalText(r.total) : QString());
+        for (qsizetype k = 0; k < r.classes.size(); ++k) {
+            if (k < rows.numericTypes.size() && rows.numericTypes[k])
+                csv.addNumber(r.classes[k]);
+            else
+                csv.addField(r.classes[k]);
+        }
+        csv.endRow();
+    }
 }

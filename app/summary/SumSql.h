@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 class clsRellmark;
 class usrFlg;
@@ -56,8 +57,39 @@ QString formatTotal(qint64 value);
 // width, a floating point number rounded to a whole one, a numeric text).
 QString totalText(const QVariant& value);
 
-// Runs `statement` on `db` and shows one row per group in `grid`: the totals
-// under "合計", then the classification columns of `s` under their Japanese
-// names. Throws RellmarkError when the database rejects the statement or the
-// result cannot be read; the grid keeps what it showed then.
+// One group of a summary's result: its total as the database returned it
+// (Null when no row took part) and its classification values as shown.
+struct SumRow {
+    QVariant total;
+    QStringList classes;
+};
+
+// A summary's result as plain values: what the grid shows, the chart draws
+// and the export writes.
+struct SumRows {
+    QString totalName = QStringLiteral("合計");
+    QStringList typeNames;    // the classification columns' Japanese names
+    QList<bool> numericTypes; // per classification column: its shown values are numbers
+    bool numericTotal = true; // the totalled column holds numbers
+    QList<SumRow> rows;
+    // The sum of the shown totals, as a total of its own (Null without rows).
+    QVariant grandTotal() const;
+};
+
+// A total as a plain number for a file ("18738"): no digit groups, the same
+// rounding as the grid.
+QString plainTotalText(const QVariant& value);
+
+class CsvWriter;
+// The result as a CSV file's rows: the headers, then per group its total as
+// a plain number and its classification values (numbers as numbers).
+void addSumRows(CsvWriter& csv, const SumRows& rows);
+
+// Runs `statement` on `db` and reads one row per group. Throws RellmarkError
+// when the database rejects the statement or the result cannot be read.
+SumRows ExecSumSql(clsRellmark* db, const QString& statement, const SumSettings& s);
+// Shows `rows` in `grid`: the totals under "合計", then the classification
+// columns under their Japanese names, each as wide as the catalog says.
+void fillSumGrid(const SumRows& rows, const SumSettings& s, usrFlg& grid);
+// Both at once; the grid keeps what it showed when the statement fails.
 void ExecSumSql(clsRellmark* db, const QString& statement, const SumSettings& s, usrFlg& grid);

@@ -3,6 +3,7 @@
 #include "frmSum.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -16,6 +17,10 @@ frmSelType::frmSelType(QWidget* parent)
     cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
     cmdClear = new QPushButton(QStringLiteral("全クリア"), this);
     cmdClear->setObjectName(QStringLiteral("cmdClear"));
+    cmdAdd->setAutoDefault(true); // Return presses the button that has the focus
+    cmdClear->setAutoDefault(true);
+    // Return on an entry of the list adds it, as 追加 does
+    lstType->installEventFilter(this);
     auto* lay = new QGridLayout(this);
     lay->addWidget(lblTypSel, 0, 0, 1, 2);
     lay->addWidget(lstType, 1, 0, 3, 1);
@@ -27,6 +32,17 @@ frmSelType::frmSelType(QWidget* parent)
             [this] { guarded(this, [this] { cmdAdd_Click(); }); });
     connect(cmdClear, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { cmdClear_Click(); }); });
+}
+
+bool frmSelType::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == lstType && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            guarded(this, [this] { cmdAdd_Click(); });
+            return true;
+        }
+    }
+    return SumPicker::eventFilter(watched, e);
 }
 
 void frmSelType::cmdAdd_Click() {

@@ -14,6 +14,7 @@ public:
 
 protected:
     bool offers(const ColumnDef&) const override { return true; }
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     QLabel* lblTypSel;

@@ -1,9 +1,11 @@
 #include "frmSum.h"
+#include "CsvWriter.h"
 #include "Dialogs.h"
 #include "ExportFile.h"
 #include "FormsRegistry.h"
 #include "FullWidth.h"
 #include "Guarded.h"
+#include "ScreenFit.h"
 #include "UiFont.h"
 #include "WaitCursor.h"
 #include "frmRngSel.h"
@@ -20,8 +22,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 #include <algorithm>
 
 using namespace modMorvi;
@@ -34,37 +34,18 @@ constexpr int DesignHeight = 7080;
 constexpr int FrameWidth = 120;
 constexpr int FrameHeight = 465;
 
-// A button whose caption wraps inside it: the narrow "変更" buttons beside
-// the boxes are taller than wide.
-class WrapButton : public QPushButton {
-public:
-    WrapButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QStylePainter p(this);
-        QStyleOptionButton opt;
-        initStyleOption(&opt);
-        opt.text.clear();
-        p.drawControl(QStyle::CE_PushButton, opt);
-        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                 QPalette::ButtonText));
-        p.drawText(rect().adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextWrapAnywhere, text());
-    }
-};
-
 QLabel* label(QWidget* parent, const char* name, const QString& text, const QString& tip) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QLatin1String(name));
     l->setToolTip(tip);
-    l->setWordWrap(true);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return l;
 }
 
 QPushButton* button(QWidget* parent, const char* name, const QString& text) {
-    auto* b = new WrapButton(text, parent);
+    auto* b = new QPushButton(text, parent);
     b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(true); // Return presses the button that has the focus
     return b;
 }
 
@@ -75,6 +56,7 @@ QPlainTextEdit* textBox(QWidget* parent, const char* name) {
     t->setObjectName(QLatin1String(name));
     t->setReadOnly(true);
     t->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    t->setTabChangesFocus(true);
     return t;
 }
 
@@ -115,21 +97,43 @@ frmSum::frmSum(QWidget* parent) : QWidget(parent, Qt::Window) {
     mGrid = new usrFlg(this);
     mGrid->setObjectName(QStringLiteral("usrFlg"));
 
-    place(lblRange, 180, 180, 1620, 600);
-    place(txtRng, 1860, 60, 5535, 1275);
-    place(CmdRangeCng, 7380, 60, 375, 1275);
-    place(cmdTemp, 9420, 1080, 975, 795);
-    place(lblTypes, 120, 1500, 1680, 600);
-    place(lstType, 1860, 1440, 1995, 1140);
-    place(cmdTypeCng, 3840, 1440, 435, 1155);
-    place(lblSumType, 4500, 1560, 1500, 375);
-    place(txtSumType, 6060, 1500, 1755, 375);
-    place(cmdSumCng, 7800, 1500, 555, 435);
-    place(cmdStart, 8460, 2880, 1875, 795);
-    place(cmdGraph, 6960, 2880, 1380, 795);
-    place(cmdCsv, 8460, 3750, 1875, 495);
-    place(txtCond, 120, 3120, 6675, 1215);
-    resize(DesignWidth * logicalDpiX() / 1440, DesignHeight * logicalDpiY() / 1440);
+    lblTotal = new QLabel(this);
+    lblTotal->setObjectName(QStringLiteral("lblTotal"));
+    lblTotal->setTextFormat(Qt::PlainText);
+
+    // The designed places in twips; each control grows to its caption in
+    // the font used, pushing the ones beside and below it along.
+    struct Designed {
+        QWidget* w;
+        int left, top, width, height;
+    };
+    const Designed designed[] = {
+        {lblRange, 180, 180, 1620, 600},     {txtRng, 1860, 60, 5535, 1275},
+        {CmdRangeCng, 7380, 60, 375, 1275},  {cmdTemp, 9420, 1080, 975, 795},
+        {lblTypes, 120, 1500, 1680, 600},    {lstType, 1860, 1440, 1995, 1140},
+        {cmdTypeCng, 3840, 1440, 435, 1155}, {lblSumType, 4500, 1560, 1500, 375},
+        {txtSumType, 6060, 1500, 1755, 375}, {cmdSumCng, 7800, 1500, 555, 435},
+        {cmdStart, 8460, 2880, 1875, 795},   {cmdGraph, 6960, 2880, 1380, 795},
+        {cmdCsv, 8460, 3750, 1875, 495},     {txtCond, 120, 3120, 6675, 1215},
+    };
+    QList<QWidget*> controls;
+    QList<QRect> rects;
+    for (const Designed& d : designed) {
+        controls << d.w;
+        rects << twipsRect(d.left, d.top, d.width, d.height);
+    }
+    const QPoint corner = placeGrown(controls, rects);
+    mDesignSize =
+        QSize(std::max(DesignWidth * logicalDpiX() / 1440, corner.x() + 120 * logicalDpiX() / 1440),
+              DesignHeight * logicalDpiY() / 1440);
+    resize(mDesignSize);
+    // the keyboard goes through the controls as they stand, row by row
+    const QList<QWidget*> order = {txtRng,     CmdRangeCng, cmdTemp,   lstType,
+                                   cmdTypeCng, txtSumType,  cmdSumCng, cmdGraph,
+                                   cmdStart,   cmdCsv,      txtCond,   mGrid};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    fitOnShow(this);
 
     auto on = [this](QPushButton* b, void (frmSum::*handler)()) {
         connect(b, &QPushButton::clicked, this,
@@ -167,9 +171,9 @@ frmSumChart* frmSum::chartWindow() const {
     return mChart;
 }
 
-void frmSum::place(QWidget* w, int left, int top, int width, int height) {
+QRect frmSum::twipsRect(int left, int top, int width, int height) const {
     const double x = logicalDpiX() / 1440.0, y = logicalDpiY() / 1440.0;
-    w->setGeometry(qRound(left * x), qRound(top * y), qRound(width * x), qRound(height * y));
+    return QRect(qRound(left * x), qRound(top * y), qRound(width * x), qRound(height * y));
 }
 
 // ---- loading -------------------------------------------------------------
@@ -190,8 +194,10 @@ bool frmSum::Form_Load() {
         if (LoadColumnDefs(mTableNum, mColumns, mForeignColumns) != 0) return;
         // A name the database lacks is told with its INI key now, not as a
         // refused statement once the user classifies by that column.
+        // A foreign table is checked when a choice needs it: nothing of the
+        // table itself depends on it.
         if (const QString wrong =
-                CheckColumnsInDatabase(section, mColumns, mForeignColumns, ForeignTables::All);
+                CheckColumnsInDatabase(section, mColumns, mForeignColumns, ForeignTables::None);
             !wrong.isEmpty()) {
             msgBox(this, wrong);
             return;
@@ -247,17 +253,20 @@ void frmSum::MakeSumSql() {
 
 bool frmSum::ExecSumSql(const QString& statement) {
     WaitCursor wait;
+    const SumSettings s = settings();
     try {
-        ::ExecSumSql(objDB, statement, settings(), *mGrid);
+        mRows = ::ExecSumSql(objDB, statement, s);
     } catch (const std::exception& e) {
         msgBox(this, QStringLiteral("集計できませんでした。\n") + QString::fromStdString(e.what()));
         return false;
     }
-    // what the grid shows now is the result the chart and the export take
-    mResult = sumResultFromGrid(mGrid->model());
+    fillSumGrid(*mRows, s, *mGrid);
+    lblTotal->setText(QStringLiteral("総計：") + totalText(mRows->grandTotal()));
+    // the result the chart and the export take
+    mResult = sumResultFromRows(*mRows);
+    mResultColumn = intSumCol > 0 ? mColumns[intSumCol].JPName : QString();
     mResultTitle = GetTableJPName(objPublic->TableSection(mTableNum)) + QStringLiteral("：") +
-                   (intSumCol > 0 ? mColumns[intSumCol].JPName : QString()) +
-                   QStringLiteral("の合計");
+                   mResultColumn + QStringLiteral("の合計");
     cmdGraph->setEnabled(true);
     cmdCsv->setEnabled(true);
     if (mChart && mChart->isVisible()) mChart->ShowChart(chartData());
@@ -297,6 +306,23 @@ void frmSum::SetSumSetting(const QList<int>& intTyps, int intSumColArg, const QS
             return;
         }
     }
+    for (int c : types) {
+        if (const QString wrong = missingForeign(c); !wrong.isEmpty()) {
+            msgBox(this, QStringLiteral("この集計方法はセットできません。\n") + wrong);
+            return;
+        }
+    }
+    // The stored condition must still say what it said when it was stored:
+    // a condition naming a column the catalog no longer has is refused.
+    if (!strJpSql.trimmed().isEmpty()) {
+        if (!mRngSel) InitRngSel();
+        if (const SqlWhere w = mRngSel->translate(strJpSql); !w.message.isEmpty()) {
+            msgBox(this, QStringLiteral("この集計方法の条件は今のテーブルでは使えないため、"
+                                        "セットできません。\n") +
+                             w.message);
+            return;
+        }
+    }
     {
         // only the statement of the whole preset is built (and any message
         // about it shown once)
@@ -330,13 +356,24 @@ void frmSum::PutSumCol(int intColNum) {
     MakeSumSql();
 }
 
-void frmSum::TypesAdd(const QString& strJpNames, int intCols) {
-    if (intCols < 1 || intCols >= mColumns.size()) return;
+bool frmSum::TypesAdd(const QString& strJpNames, int intCols) {
+    if (intCols < 1 || intCols >= mColumns.size()) return false;
     for (int i = 0; i < lstType->count(); ++i)
-        if (lstType->item(i)->data(Qt::UserRole).toInt() == intCols) return;
+        if (lstType->item(i)->data(Qt::UserRole).toInt() == intCols) return true;
+    if (const QString wrong = missingForeign(intCols); !wrong.isEmpty()) {
+        msgBox(this, wrong);
+        return false;
+    }
     auto* item = new QListWidgetItem(strJpNames, lstType);
     item->setData(Qt::UserRole, intCols);
     MakeSumSql();
+    return true;
+}
+
+QString frmSum::missingForeign(int column) const {
+    if (column < 1 || column >= mColumns.size() || !IsForeignColumn(mColumns[column]))
+        return QString();
+    return CheckForeignColumnInDatabase(objPublic->TableSection(mTableNum), mColumns, column);
 }
 
 void frmSum::TypesClear() {
@@ -371,8 +408,15 @@ void frmSum::showJpSql(const QString& text) {
 
 void frmSum::cmdStart_Click() {
     // a condition still being typed is taken over (and the statement
-    // rebuilt) before the run
-    if (mRngSel) mRngSel->ForceSetSql();
+    // rebuilt) before the run; one that does not translate runs nothing
+    if (mRngSel) {
+        const std::optional<QString> message = mRngSel->ForceSetSql();
+        if (!message) return;
+        if (!message->isEmpty()) {
+            msgBox(this, *message);
+            return;
+        }
+    }
     if (!mRefusal.isEmpty()) {
         msgBox(this, mRefusal);
         return;
@@ -417,7 +461,11 @@ void frmSum::cmdTypeCng_Click() {
 }
 
 SumChartData frmSum::chartData() const {
-    return mResult ? buildSumChart(*mResult, mResultTitle) : SumChartData();
+    if (!mResult) return SumChartData();
+    SumChartData d = buildSumChart(*mResult, mResultTitle);
+    d.valueName = mResultColumn;
+    d.yen = isAmountName(mResultColumn);
+    return d;
 }
 
 void frmSum::cmdGraph_Click() {
@@ -429,9 +477,10 @@ void frmSum::cmdGraph_Click() {
 }
 
 void frmSum::cmdCsv_Click() {
-    if (!mResult) return;
+    if (!mRows) return;
     mGrid->CloseEditor(true);
-    exportGridCsv(this, mGrid->model(), mResultTitle);
+    const SumRows rows = *mRows;
+    exportCsv(this, mResultTitle, [&](CsvWriter& csv) { addSumRows(csv, rows); });
 }
 
 void frmSum::cmdTemp_Click() {
@@ -455,8 +504,13 @@ void frmSum::Form_Resize() {
     const int condBottom = qRound((txtCond->y() + txtCond->height()) / y);
     const QRect r = gridRectTwips(qRound(width() / x) + FrameWidth,
                                   qRound(height() / y) + FrameHeight, condBottom);
-    mGrid->setGeometry(qRound(r.x() * x), qRound(r.y() * y), qRound(r.width() * x),
-                       qRound(r.height() * y));
+    // the grand total stands below the grid, in the room the design leaves there
+    const int totalHeight = lblTotal->sizeHint().height();
+    const int gridHeight = std::max(
+        0, std::min(qRound(r.height() * y), height() - qRound(r.y() * y) - totalHeight - 4));
+    mGrid->setGeometry(qRound(r.x() * x), qRound(r.y() * y), qRound(r.width() * x), gridHeight);
+    lblTotal->setGeometry(mGrid->x(), mGrid->y() + gridHeight + 2, std::max(mGrid->width(), 1),
+                          totalHeight);
 }
 
 void frmSum::resizeEvent(QResizeEvent* e) {

@@ -43,7 +43,8 @@ public:
     void SetSumSetting(const QList<int>& intTyps, int intSumCol, const QString& strJpSql,
                        const QString& strSql, const QStringList& strTbls) override;
     void PutSumCol(int intColNum);
-    void TypesAdd(const QString& strJpNames, int intCols);
+    // False when the column cannot be added (the user has been told why).
+    bool TypesAdd(const QString& strJpNames, int intCols);
     void TypesClear();
     void PutSQLWhere(const QString& strJpSql, const QString& strSql,
                      const QStringList& strTbls) override;
@@ -76,6 +77,8 @@ public:
     const ColumnDefs& columns() const { return mColumns; }
     int sumColumn() const { return intSumCol; }
     usrFlg* grid() const { return mGrid; }
+    // The last result as plain values; none before the first run.
+    const std::optional<SumRows>& result() const { return mRows; }
     frmRngSel* rangeSelector() const;
     frmSelSum* sumPicker() const;
     frmSelType* typePicker() const;
@@ -95,10 +98,11 @@ private:
     void Form_Resize();
     void Form_Unload();
     SumSettings settings() const;
+    // Why the database cannot serve classification column `column`; empty
+    // when it can.
+    QString missingForeign(int column) const;
     void showJpSql(const QString& text);
-    int twipsX() const;
-    int twipsY() const;
-    void place(QWidget* w, int left, int top, int width, int height);
+    QRect twipsRect(int left, int top, int width, int height) const;
 
     QLabel* lblRange;
     QPlainTextEdit* txtRng;
@@ -115,7 +119,9 @@ private:
     QPushButton* cmdCsv;
     QPlainTextEdit* txtCond;
     usrFlg* mGrid;
+    QLabel* lblTotal;
 
+    QSize mDesignSize;
     ColumnDefs mColumns;
     ColumnDefs mForeignColumns;
     QPointer<frmRngSel> mRngSel;
@@ -125,7 +131,9 @@ private:
     QPointer<frmSumChart> mChart;
     // The last result shown, and what it totals; none before the first run.
     std::optional<SumResult> mResult;
+    std::optional<SumRows> mRows;
     QString mResultTitle;
+    QString mResultColumn; // the totalled column's name in the last result
     QString strSql;
     QStringList strTbls{QString()};
     int intSumCol = 0;

@@ -2,6 +2,7 @@
 #include "Dialogs.h"
 #include "ExportFile.h"
 #include "Guarded.h"
+#include "ScreenFit.h"
 #include "UiFont.h"
 
 #include <QBarCategoryAxis>
@@ -40,6 +41,7 @@ frmSumChart::frmSumChart(QWidget* owner) : QWidget(owner, Qt::Window) {
     connect(cmdSaveImage, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { cmdSaveImage_Click(); }); });
     resize(900, 560);
+    fitOnShow(this);
 }
 
 QChart* frmSumChart::chart() const {
@@ -84,17 +86,20 @@ void frmSumChart::ShowChart(const SumChartData& d) {
         }
         QString tip = mData.categories[index];
         if (mData.stacked) tip += QStringLiteral("\n") + set->label();
-        QToolTip::showText(QCursor::pos(), tip + QStringLiteral("\n") + yenLabel(set->at(index)),
+        QToolTip::showText(QCursor::pos(),
+                           tip + QStringLiteral("\n") + valueLabel(set->at(index), mData.yen),
                            mView);
     });
 
-    // the amounts: round steps, grouped digits, in yen
+    // the totals: round steps, grouped digits, in yen where they are amounts
     auto* y = new QCategoryAxis;
     y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     const QList<double> ticks = yenTicks(d.low, d.high);
     y->setStartValue(ticks.first());
     for (double t : ticks)
-        y->append(yenLabel(t), t);
+        y->append(valueLabel(t, d.yen), t);
+    y->setTitleText(d.valueName);
+    y->setTitleFont(uiFont(9));
     y->setRange(ticks.first(), ticks.last());
     y->setLabelsFont(uiFont(9));
     chart->addAxis(y, Qt::AlignLeft);

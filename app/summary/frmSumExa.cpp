@@ -3,6 +3,7 @@
 #include "FullWidth.h"
 #include "Guarded.h"
 #include "PresetStore.h"
+#include "ScreenFit.h"
 #include "SumPresetsOwner.h"
 #include "UiFont.h"
 #include "WaitCursor.h"
@@ -69,6 +70,9 @@ frmSumExa::frmSumExa(QWidget* parent) : QWidget(parent, Qt::Window) {
     lstRng->move(twips(ListLeft), twips(ListTop));
     InitRename();
     resize(twips(7800), twips(3900));
+    for (QPushButton* b : {cmdSet, cmdSave, cmdDel})
+        b->setAutoDefault(true); // Return presses the button that has the focus
+    fitOnShow(this);
 
     lstRng->installEventFilter(this);
     txtRngCng->installEventFilter(this);
@@ -306,6 +310,15 @@ void frmSumExa::closeEvent(QCloseEvent* e) {
     if (mUnloading) {
         QWidget::closeEvent(e);
         return;
+    }
+    // A name being typed is taken as a change of focus takes it: its box
+    // never sees the focus go once the window is hidden.
+    if (txtRngCng->isVisible() && !mBusy) {
+        BusyScope busy(mBusy);
+        if (!EndRename(true)) {
+            e->ignore(); // the name was refused: the window stays for it to be mended
+            return;
+        }
     }
     // it belongs to its summary window: the user's close only hides it
     e->ignore();

@@ -244,9 +244,12 @@ private slots:
             crlf(with("COL( 03 )GaibuTableName=cat", "COL( 03 )GaibuTableName=category")), 1,
             {"データベースにテーブル「category」がありません（no such table: category Unable to "
              "execute statement）：[buy] COL( 03 )GaibuTableName = category"},
-            {});
+            {},
+            {{"summary",
+              {"データベースにテーブル「category」がありません（no such table: category Unable to "
+               "execute statement）：[buy] COL( 03 )GaibuTableName = category"},
+              GoodHeaders}}); // the window opens, the choice is refused
         // a foreign table whose texts the editor does not show (no InputPlus)
-        // is still read by the summary for its classification texts
         add("foreign table missing, texts not shown",
             crlf(with("COL( 03 )GaibuTableName=cat", "COL( 03 )GaibuTableName=category")
                      .replace("COL( 03 )InputPlus=1\n", "")),
@@ -254,18 +257,26 @@ private slots:
             {{"summary",
               {"データベースにテーブル「category」がありません（no such table: category Unable to "
                "execute statement）：[buy] COL( 03 )GaibuTableName = category"},
-              {}}});
+              GoodHeaders}});
         add("foreign display column missing",
             crlf(with("COL( 03 )GaibuTableColName=cat_name", "COL( 03 )GaibuTableColName=label")),
             1,
             {"データベースのテーブル「cat」に列「label」がありません：[buy] COL( 03 )"
              "GaibuTableColName = label"},
-            {});
+            {},
+            {{"summary",
+              {"データベースのテーブル「cat」に列「label」がありません：[buy] COL( 03 )"
+               "GaibuTableColName = label"},
+              GoodHeaders}});
         add("foreign key column missing",
             crlf(with("COL( 03 )GaibuTableColKey=cat_id", "COL( 03 )GaibuTableColKey=cid")), 1,
             {"データベースのテーブル「cat」に列「cid」がありません：[buy] COL( 03 )"
              "GaibuTableColKey = cid"},
-            {});
+            {},
+            {{"summary",
+              {"データベースのテーブル「cat」に列「cid」がありません：[buy] COL( 03 )"
+               "GaibuTableColKey = cid"},
+              GoodHeaders}});
 
         // sections
         add("empty section", crlf(QStringLiteral("[buy]\n") + good().mid(good().indexOf("[cat]"))),

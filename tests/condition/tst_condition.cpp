@@ -13,12 +13,17 @@ namespace {
 class FakeLookup : public ConditionLookup {
 public:
     QHash<QString, QVariant> keys;
+    QHash<QString, QVariantList> several; // texts that several records hold
     QStringList asked;
     bool fail = false;
     QVariant foreignKey(const ColumnDef& c, const QString& value) override {
         asked << c.GaibuTableName + QLatin1Char('|') + value;
         if (fail) throw RellmarkError(3146, QStringLiteral("no such column: cat_name"));
         return keys.value(c.GaibuTableName + QLatin1Char('|') + value);
+    }
+    QVariantList foreignKeys(const ColumnDef& c, const QString& value) override {
+        const auto it = several.constFind(c.GaibuTableName + QLatin1Char('|') + value);
+        return it != several.constEnd() ? *it : ConditionLookup::foreignKeys(c, value);
     }
     QStringList columnValues(const QString&) override { return {}; }
 };
@@ -51,6 +56,7 @@ private slots:
                        {"cat|'空'", QVariant(QMetaType::fromType<int>())},
                        {"shop|'角の店'", QStringLiteral("S'1")},
                        {"sizes|30", 3}};
+        lookup.several = {{"cat|'おやつ'", {0, 6}}, {"shop|'二号店'", {"A", "B'C"}}};
         lookup.asked.clear();
         lookup.fail = false;
     }
@@ -350,6 +356,29 @@ private slots:
                              << QStringLiteral("右辺に無効な形式の値が指定されました : ") +
                                     QString::fromUtf8(v);
     }
+    void severalKeys_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("= takes every key") << "分類 = 'おやつ' and a = 1"
+                                           << " T.cat_id in ( 0, 6 ) and T.a = 1"
+                                           << "";
+        QTest::newRow("value on the left") << "'おやつ' = 分類"
+                                           << " T.cat_id in ( 0, 6 )"
+                                           << "";
+        QTest::newRow("<> excludes them all") << "a = 1 or 分類 <> 'おやつ'"
+                                              << " T.a = 1 or T.cat_id not in ( 0, 6 )"
+                                              << "";
+        QTest::newRow("text keys quoted") << "店 = '二号店'"
+                                          << " T.shop_code in ( 'A', 'B''C' )"
+                                          << "";
+        QTest::newRow("another operator is refused")
+            << "分類 >= 'おやつ'"
+            << ""
+            << "「おやつ」は外部テーブルの2件のデータにあるため、= か <> でしか比べられません : "
+               " 'おやつ'";
+    }
+    void severalKeys() { translation(); }
     void translation() {
         QFETCH(QString, text);
         const SqlWhere w = translate(text);

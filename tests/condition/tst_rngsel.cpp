@@ -49,6 +49,9 @@ struct CountingLookup : ConditionLookup {
         ++valueQueries;
         return real.columnValues(s);
     }
+    QString explainFailure(const QString& s, const ColumnDefs& c, int n) override {
+        return real.explainFailure(s, c, n);
+    }
 };
 } // namespace
 
@@ -245,12 +248,14 @@ private slots:
             {"lblTypes", "項目"},
             {"lblDatas", "含まれる値"},
             {"lblSample", "記入サンプル："},
-            {"lblSample11", "'購入金額' >= 0 AND '購入金額' <= 2000"},
+            {"lblSample11", "購入金額 >= 0 AND 購入金額 <= 2000"},
             {"lblSample12", "→"},
             {"lblSample13", "金額が０～２０００円の項目を集計"},
-            {"lblSample21", "'年'>='H13' AND ('購入した月'=1 OR '購入した月'=2)"},
+            {"lblSample21", "年 >= '2024' AND (購入した月 = 1 OR 購入した月 = 2)"},
             {"lblSample22", "→"},
-            {"lblSample23", "平成 13 年以降で１月または２月の項目を集計"}};
+            {"lblSample23", "２０２４年以降で１月または２月の項目を集計"},
+            {"lblSample31", "分類 <> '住居費'"},
+            {"lblSample33", "住居費以外の項目を集計"}};
         for (const auto& [name, text] : labels)
             QCOMPARE(child<QLabel>(name)->text(), text);
         QVERIFY(fake->shown.isEmpty());
@@ -516,6 +521,11 @@ private slots:
         QTest::newRow("error") << "購入金額 = 'x'"
                                << "購入金額には無効な指定のデータ型です :  'x'"
                                << "";
+        // read as typed, never as plain text would give it
+        QTest::newRow("no-break space")
+            << QStringLiteral("年 = '20\u00A024'") << "" << QStringLiteral(" buy.y = '20\u00A024'");
+        QTest::newRow("line separator")
+            << QStringLiteral("年 = 'a\u2028b'") << "" << QStringLiteral(" buy.y = 'a\u2028b'");
         QTest::newRow("missing foreign text") << "分類 = '家賃'"
                                               << "指定のデータは外部テーブルに存在しません。 '家賃'"
                                               << "";
@@ -552,7 +562,11 @@ private slots:
     void lookupFailureGoesToTheStatusBar() {
         open(3);
         w->SetJpSql("番号 = 1 and 分類 = '食費'");
-        QVERIFY(w->statusText().contains("cat_title"));
+        QCOMPARE(
+            w->statusText(),
+            QStringLiteral("データベースのテーブル「cat」に列「cat_title」がありません：[broken] "
+                           "COL( 02 )GaibuTableColName = cat_title"));
+        QCOMPARE(child<QLabel>("sbaStatusPanel")->textFormat(), Qt::PlainText);
         QVERIFY(owner.calls.isEmpty());
         QVERIFY(fake->shown.isEmpty());
         w->SetJpSql("番号 = 1");
@@ -565,6 +579,16 @@ private slots:
         w->close();
         QVERIFY(w);
         QVERIFY(!w->isVisible());
+        QVERIFY(fake->shown.isEmpty());
+        // a condition that does not translate is told of as the window goes
+        w->show();
+        run("t: and");
+        w->close();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(fake->messages(),
+                 QStringList{"条件が正しくないため、集計には前の条件が使われます。\n"
+                             "右側に式無いandです :and"});
+        run("k:BS|k:BS|k:BS|k:BS");
         w->show();
         QCOMPARE(rich(), QStringLiteral("[年] = '2024'"));
         w->Unload();

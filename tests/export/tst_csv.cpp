@@ -70,7 +70,13 @@ private slots:
             << QList<QStringList>{{"", "x", ""}, {""}} << QStringLiteral(",x,\r\n\r\n");
         QTest::addRow("empty row") << QList<QStringList>{{}, {"a"}} << QStringLiteral("\r\na\r\n");
         QTest::addRow("blanks kept")
-            << QList<QStringList>{{" a ", "\tb"}} << QStringLiteral(" a ,\tb\r\n");
+            << QList<QStringList>{{" a ", "b\t"}} << QStringLiteral(" a ,b\t\r\n");
+        // what a spreadsheet would run as a formula opens as text
+        QTest::addRow("formulas")
+            << QList<QStringList>{{"=HYPERLINK(\"x\")", "+1", "-500", "@SUM(A1)", "\tb", "\rc",
+                                   "a=b"}}
+            << QStringLiteral(
+                   "\"'=HYPERLINK(\"\"x\"\")\",'+1,'-500,'@SUM(A1),'\tb,\"'\rc\",a=b\r\n");
         QTest::addRow("japanese") << QList<QStringList>{{"食費", "スーパー「まるや」",
                                                          "１，０００"}}
                                   << QStringLiteral("食費,スーパー「まるや」,１，０００\r\n");
@@ -122,6 +128,23 @@ private slots:
         CsvWriter w;
         w.addShownGrid(g);
         QCOMPARE(body(w), expected);
+    }
+
+    // Right-aligned columns are numeric: numbers as plain numbers, other
+    // texts guarded like any text; the header is text.
+    void numericColumns() {
+        GridModel g = grid(4, 2);
+        g.setColAlignment(0, Qt::AlignRight);
+        g.setText(0, 0, "-H");
+        const QStringList values = {"-500", "18,738", "=1+2"};
+        for (int r = 1; r < 4; ++r) {
+            g.setText(r, 0, values[r - 1]);
+            g.setText(r, 1, values[r - 1]);
+        }
+        CsvWriter w;
+        w.addShownGrid(g);
+        QCOMPARE(body(w),
+                 QStringLiteral("'-H,H1\r\n-500,'-500\r\n18738,\"18,738\"\r\n'=1+2,'=1+2\r\n"));
     }
 
     void savedWhole() {

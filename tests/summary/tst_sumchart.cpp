@@ -12,8 +12,10 @@
 
 #include <QAbstractBarSeries>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QImage>
+#include <QLabel>
 #include <QPushButton>
 #include <QStackedBarSeries>
 #include <QtTest>
@@ -281,6 +283,25 @@ private slots:
         QCOMPARE(seriesText(chart->data()), QStringLiteral("食費:1000,500;日用品:500,0"));
     }
 
+    // The value axis names the totalled column; only an amount is in yen.
+    void valueAxisNamesTheColumn_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("lastLabel");
+        QTest::newRow("amount") << 4 << "2,000円";
+        QTest::newRow("not money") << 1 << "10";
+    }
+    void valueAxisNamesTheColumn() {
+        QFETCH(int, column);
+        w->PutSumCol(column);
+        click("cmdStart");
+        click("cmdGraph");
+        auto* y =
+            qobject_cast<QCategoryAxis*>(w->chartWindow()->chart()->axes(Qt::Vertical).first());
+        QVERIFY(y);
+        QCOMPARE(y->titleText(), w->columns()[column].JPName);
+        QTEST(y->categoriesLabels().last(), "lastLabel");
+    }
+
     void imageSaved_data() {
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("message");
@@ -322,7 +343,8 @@ private slots:
         }
     }
 
-    // The result grid as shown: totals with their digit groups, quoted.
+    // The result as plain values, as a spreadsheet sums them; the grand
+    // total below the grid.
     void resultGridToCsv() {
         w->TypesAdd("分類", 3);
         click("cmdStart");
@@ -334,7 +356,8 @@ private slots:
                  qPrintable(fake->shown.first().text));
         QCOMPARE(readAll(path),
                  QByteArray("\xEF\xBB\xBF") +
-                     QStringLiteral("合計,分類\r\n\"1,500\",食費\r\n500,日用品\r\n").toUtf8());
+                     QStringLiteral("合計,分類\r\n1500,食費\r\n500,日用品\r\n").toUtf8());
+        QCOMPARE(w->findChild<QLabel*>("lblTotal")->text(), QStringLiteral("総計：2,000"));
     }
 };
 

@@ -254,6 +254,8 @@ private slots:
                                        << "escape" << false;
         QTest::newRow("double click, focus elsewhere") << "double"
                                                        << "focus" << true;
+        QTest::newRow("Enter, window closed") << "enter"
+                                              << "close" << true;
     }
     void rename() {
         QFETCH(QString, start);
@@ -287,10 +289,13 @@ private slots:
             key(box(w), Qt::Key_Return);
         else if (end == "escape")
             key(box(w), Qt::Key_Escape);
+        else if (end == "close")
+            w->close();
         else
             button(w, "cmdSet")->setFocus();
         QVERIFY(!box(w)->isVisible());
-        if (end != "focus") QVERIFY(l->hasFocus());
+        if (end != "focus" && end != "close") QVERIFY(l->hasFocus());
+        QCOMPARE(w->isVisible(), end != "close");
         const QString title = stores ? "外食の合計" : "設定20";
         QCOMPARE(l->item(20)->text(), title);
         QCOMPARE(stored().value(20), title + "|2|7|||");

@@ -3,6 +3,7 @@
 #include "CondTextBox.h"
 #include "FakeDialogs.h"
 #include "FormsRegistry.h"
+#include "SumPicker.h"
 #include "TestEnv.h"
 #include "frmRngSel.h"
 #include "frmSelSum.h"
@@ -380,6 +381,97 @@ private slots:
         QCOMPARE(sql, QStringLiteral(" buy_tbl.buy_year = '2021' and buy_tbl.buy_month = 2"));
     }
 
+    // A condition that does not translate at the press of 集計開始！ runs
+    // nothing: the translator's words in a message, the last result kept.
+    void startWithConditionThatDoesNotTranslate() {
+        frmSum* w = open(1);
+        click(w, "CmdRangeCng");
+        frmRngSel* rng = w->rangeSelector();
+        typeCondition(rng, "購入金額 >= 400");
+        click(w, "cmdStart");
+        QCOMPARE(gridRows(w->grid()), (Rows{{"合計"}, {"1,500"}}));
+        QCOMPARE(child<QLabel>(w, "lblTotal")->text(), QStringLiteral("総計：1,500"));
+        typeCondition(rng, " and 購入金額 <");
+        click(w, "cmdStart");
+        QCOMPARE(fake->messages(), QStringList{rng->statusText()});
+        QVERIFY(rng->statusText().startsWith(QStringLiteral("右辺の指定がありません")));
+        QCOMPARE(gridRows(w->grid()), (Rows{{"合計"}, {"1,500"}}));
+        QCOMPARE(cond(w), BuyStatement + " where  buy_tbl.amount >= 400");
+    }
+
+    // A text that two lookup records hold totals the rows of both.
+    void textHeldBySeveralRecords() {
+        env->runSql({"insert into category_tbl values (6, '食費')",
+                     "insert into buy_tbl values (5, '2021', 3, 6, 1, '卵', '現金', 40, null)"});
+        frmSum* w = open(1);
+        click(w, "CmdRangeCng");
+        w->rangeSelector()->SetJpSql("分類 = '食費'");
+        click(w, "cmdStart");
+        QCOMPARE(gridRows(w->grid()), (Rows{{"合計"}, {"1,540"}}));
+        w->rangeSelector()->SetJpSql("分類 <> '食費'");
+        click(w, "cmdStart");
+        QCOMPARE(gridRows(w->grid()), (Rows{{"合計"}, {"500"}}));
+        QVERIFY(fake->shown.isEmpty());
+    }
+
+    // The keyboard alone: Return presses the button with the focus, Escape
+    // hides the condition editor and the pickers, Return on a column of
+    // the classification list adds it, Tab goes through the controls row
+    // by row.
+    void keys_data() {
+        QTest::addColumn<QString>("what");
+        for (const char* k :
+             {"Return on 集計開始！", "Return on a picker's button",
+              "Escape in the condition editor", "Escape in the type picker",
+              "Escape in the sum picker", "Return on a classification entry", "Tab order"})
+            QTest::newRow(k) << QString::fromUtf8(k);
+    }
+    void keys() {
+        QFETCH(QString, what);
+        frmSum* w = open(1);
+        if (what == "Return on 集計開始！") {
+            QTest::keyClick(button(w, "cmdStart"), Qt::Key_Return);
+            QCOMPARE(gridRows(w->grid()), (Rows{{"合計"}, {"2,000"}}));
+        } else if (what == "Return on a picker's button") {
+            click(w, "cmdTypeCng");
+            select(w->typePicker()->list(), "年");
+            QTest::keyClick(button(w->typePicker(), "cmdAdd"), Qt::Key_Return);
+            QCOMPARE(types(w), QStringList{"年"});
+        } else if (what == "Escape in the condition editor") {
+            click(w, "CmdRangeCng");
+            QTest::keyClick(child(w->rangeSelector(), "RchCond"), Qt::Key_Escape);
+            QVERIFY(!w->rangeSelector()->isVisible());
+            QVERIFY(w->rangeSelector()); // hidden, not gone
+        } else if (what.startsWith("Escape in the")) {
+            const bool type = what.contains("type");
+            click(w, type ? "cmdTypeCng" : "cmdSumCng");
+            SumPicker* p = type ? static_cast<SumPicker*>(w->typePicker()) : w->sumPicker();
+            QTest::keyClick(p->list(), Qt::Key_Escape);
+            QVERIFY(!p->isVisible());
+            QVERIFY(type ? w->typePicker() != nullptr : w->sumPicker() != nullptr);
+        } else if (what == "Return on a classification entry") {
+            click(w, "cmdTypeCng");
+            select(w->typePicker()->list(), "分類");
+            QTest::keyClick(w->typePicker()->list(), Qt::Key_Return);
+            QCOMPARE(types(w), QStringList{"分類"});
+        } else {
+            // the controls Tab stops at, from the first, as far as the grid
+            QStringList chain;
+            QWidget* c = child(w, "txtRng");
+            for (int i = 0; i < 12 && c != w->grid() && !w->grid()->isAncestorOf(c); ++i) {
+                chain << c->objectName();
+                do
+                    c = c->nextInFocusChain();
+                while (!(c->focusPolicy() & Qt::TabFocus) ||
+                       (c->parentWidget() != w && !w->grid()->isAncestorOf(c)));
+            }
+            chain << (c == w->grid() || w->grid()->isAncestorOf(c) ? "usrFlg" : c->objectName());
+            QCOMPARE(chain, (QStringList{"txtRng", "CmdRangeCng", "cmdTemp", "lstType",
+                                         "cmdTypeCng", "txtSumType", "cmdSumCng", "cmdGraph",
+                                         "cmdStart", "cmdCsv", "txtCond", "usrFlg"}));
+        }
+    }
+
     // A statement the database rejects: its words in a message, the grid
     // keeps its last result, the window goes on working.
     void rejectedStatement() {
@@ -388,10 +480,14 @@ private slots:
         const Rows before = gridRows(w->grid());
         QCOMPARE(before, (Rows{{"合計"}, {"2,000"}}));
         // a stored preset whose columns have gone: its condition no longer
-        // translates, so its stored SQL stays in force through the run
+        // translates, so it is refused with the translator's words
         w->SetSumSetting({-1}, 8, "消えた列 = 1", " buy_tbl.missing_col = 1", {QString()});
-        QCOMPARE(cond(w), BuyStatement + " where  buy_tbl.missing_col = 1");
-        click(w, "cmdStart");
+        QCOMPARE(cond(w), BuyStatement);
+        QCOMPARE(fake->messages().size(), 1);
+        QVERIFY(fake->messages().first().endsWith(
+            QStringLiteral("左辺に項目でも値でもない文字が指定されました : 消えた列 = 1")));
+        fake->clear();
+        QVERIFY(!w->ExecSumSql(BuyStatement + " where  buy_tbl.missing_col = 1"));
         QCOMPARE(fake->messages().size(), 1);
         QVERIFY(fake->messages().first().startsWith(QStringLiteral("集計できませんでした。\n")));
         QVERIFY(fake->messages().first().contains(TestEnv::onServer()

@@ -316,20 +316,31 @@ QString CheckColumnsInDatabase(const QString& section, const ColumnDefs& columns
     for (int i = 1; i < columns.size(); ++i)
         if (!main.has(columns[i].FieldName))
             return noColumn(section, columns[i].FieldName, i, "FieldName");
-    for (int j = 1; j < foreignColumns.size(); ++j) {
+    for (int j = 1; j < foreignColumns.size() && read != ForeignTables::None; ++j) {
         if (read == ForeignTables::Shown && !foreignColumns[j].InputPlus)
             continue; // its table is never read
-        const int i = foreignColumns[j].LinkIndex;
-        const ColumnDef& c = columns[i];
-        const TableFields foreign = fieldsOf(c.GaibuTableName);
-        if (!foreign.error.isEmpty())
-            return QStringLiteral("データベースにテーブル「%1」がありません（%2）：[%3] %4 = %1")
-                .arg(c.GaibuTableName, foreign.error, section, columnKey(i, "GaibuTableName"));
-        if (!foreign.has(c.GaibuTableColName))
-            return noColumn(c.GaibuTableName, c.GaibuTableColName, i, "GaibuTableColName");
-        if (!foreign.has(c.GaibuTableColKey))
-            return noColumn(c.GaibuTableName, c.GaibuTableColKey, i, "GaibuTableColKey");
+        if (QString wrong =
+                CheckForeignColumnInDatabase(section, columns, foreignColumns[j].LinkIndex);
+            !wrong.isEmpty())
+            return wrong;
     }
+    return QString();
+}
+
+QString CheckForeignColumnInDatabase(const QString& section, const ColumnDefs& columns, int i) {
+    if (i < 1 || i >= columns.size() || !IsForeignColumn(columns[i])) return QString();
+    const ColumnDef& c = columns[i];
+    const TableFields foreign = fieldsOf(c.GaibuTableName);
+    if (!foreign.error.isEmpty())
+        return QStringLiteral("データベースにテーブル「%1」がありません（%2）：[%3] %4 = %1")
+            .arg(c.GaibuTableName, foreign.error, section, columnKey(i, "GaibuTableName"));
+    auto noColumn = [&](const QString& field, const char* key) {
+        return QStringLiteral("データベースのテーブル「%1」に列「%2」がありません：[%3] %4 = %2")
+            .arg(c.GaibuTableName, field, section, columnKey(i, key));
+    };
+    if (!foreign.has(c.GaibuTableColName))
+        return noColumn(c.GaibuTableColName, "GaibuTableColName");
+    if (!foreign.has(c.GaibuTableColKey)) return noColumn(c.GaibuTableColKey, "GaibuTableColKey");
     return QString();
 }
 

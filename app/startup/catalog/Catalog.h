@@ -56,8 +56,9 @@ bool ReadColumnDef(ColumnDef& def, int n, const QString& section);
 // is refused with a message that names the section and the keys.
 qint16 LoadColumnDefs(qint16 tableNumber, ColumnDefs& columns, ColumnDefs& foreignColumns);
 // Which foreign tables a window reads: the editor only those whose texts it
-// shows (InputPlus); the summary every one, for its classification texts.
-enum class ForeignTables { Shown, All };
+// shows (InputPlus); the summary every one, for its classification texts;
+// None checks the section's own table only.
+enum class ForeignTables { Shown, All, None };
 // Whether the database has what the loaded columns name: the table of the
 // section with every FieldName, and for each foreign column the window reads
 // its table with the display and key columns. Empty when it has (or there
@@ -65,6 +66,10 @@ enum class ForeignTables { Shown, All };
 QString CheckColumnsInDatabase(const QString& section, const ColumnDefs& columns,
                                const ColumnDefs& foreignColumns,
                                ForeignTables read = ForeignTables::Shown);
+// The same for the one foreign column `column` (1..n) of `columns`: its
+// table with the display and key columns. Empty when the database has them
+// or the column is no foreign column.
+QString CheckForeignColumnInDatabase(const QString& section, const ColumnDefs& columns, int column);
 bool IsForeignColumn(const ColumnDef& def);
 // Grid text to field value. Throws TamrocError for a text that is not a number.
 QVariant ToFieldValue(const QString& text, ColumnDataType dataType);
