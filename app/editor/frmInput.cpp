@@ -92,7 +92,10 @@ frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
     Forms::add(this);
 }
 
-frmInput::~frmInput() = default;
+frmInput::~frmInput() {
+    // the grid's undo steps go with the grid, after this window's members
+    if (mGrid) disconnect(mGrid->undoStack(), nullptr, this, nullptr);
+}
 
 QAction* frmInput::action(const QString& name) const {
     return findChild<QAction*>(name);
