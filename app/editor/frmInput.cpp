@@ -128,6 +128,8 @@ void frmInput::buildMenus() {
     add(mnuFile, "mnuFileFkeyRead", QStringLiteral("外部キー再読み出し"), {},
         &frmInput::mnuFileFkeyRead_Click);
     add(mnuFile, "mnuFileCsv", CsvExportCaption, {}, &frmInput::mnuFileCsv_Click);
+    add(mnuFile, "mnuFileImport", QStringLiteral("CSVから取り込み…"), {},
+        &frmInput::mnuFileImport_Click);
     add(mnuFile, "mnuFileClose", QStringLiteral("閉じる（&C)"), {}, &frmInput::mnuFileClose_Click);
 
     QMenu* menuEdit = menuBar()->addMenu(QStringLiteral("編集(&E)"));

@@ -1,4 +1,5 @@
 #pragma once
+#include "ImportPlan.h"
 #include "Catalog.h"
 #include "EditSession.h"
 #include "Guarded.h"
@@ -61,6 +62,12 @@ public:
     void mnuFileFkeyRead_Click();
     // The grid as shown, to a CSV file.
     void mnuFileCsv_Click();
+    // A bank or card statement (CSV) read into new rows, unsaved.
+    void mnuFileImport_Click();
+    // The columns a statement can fill, in grid order.
+    QList<ImportColumn> importColumns() const;
+    // Rows of texts (one per column) below the last row, as one step.
+    void appendImported(const QList<ImportColumn>& cols, const QList<QStringList>& rows);
     void mnuFileClose_Click();
     // The grid's steps; while the in-cell editor is open, its own.
     void mnuEditUndo_Click();

@@ -72,6 +72,15 @@ public:
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
         return dlg.selectedFiles().constFirst();
     }
+    std::optional<QString> openFileName(QWidget* parent, const QString& title,
+                                        const QString& filter) override {
+        QFileDialog dlg(parent, title.isEmpty() ? programTitle() : title, QString(), filter);
+        dlg.setAcceptMode(QFileDialog::AcceptOpen);
+        dlg.setFileMode(QFileDialog::ExistingFile);
+        ArrowWhileAsking arrow;
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+        return dlg.selectedFiles().constFirst();
+    }
 };
 
 RealDialogs realDialogs;

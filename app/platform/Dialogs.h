@@ -27,6 +27,9 @@ public:
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& title,
                                                 const QString& suggested,
                                                 const QString& filter) = 0;
+    // The name of an existing file to read; nullopt when cancelled.
+    virtual std::optional<QString> openFileName(QWidget* parent, const QString& title,
+                                                const QString& filter) = 0;
 
     static QString programTitle() { return QStringLiteral("Tamroc"); }
 };

@@ -43,6 +43,11 @@ public:
         return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.takeFirst();
     }
 
+    // The text recorded is the title.
+    std::optional<QString> openFileName(QWidget*, const QString& title, const QString&) override {
+        shown.append({QStringLiteral("openFile"), title, programTitle()});
+        return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.takeFirst();
+    }
     QStringList messages() const {
         QStringList out;
         for (const auto& s : shown)

@@ -1,7 +1,16 @@
 #include "CsvReader.h"
 #include "ImportPlan.h"
 #include "ImportValues.h"
+#include "FakeDialogs.h"
+#include "FormsRegistry.h"
+#include "PurchaseBook.h"
 #include "TestEnv.h"
+#include "frmImport.h"
+#include "frmInput.h"
+#include "usrFlg.h"
+
+#include <QPushButton>
+#include <QUndoStack>
 
 #include <QStringEncoder>
 #include <QtTest>
@@ -147,6 +156,59 @@ private slots:
         QVERIFY(!ImportSettingsStore::load(env.iniPath(), 1, 4, int(cols.size())));
         QVERIFY(!ImportSettings::fromText(s.toText(), 5)); // written for another catalog
         QVERIFY(!ImportSettings::fromText("enc=EBCDIC;map=-", 1));
+    }
+
+    // A Shift-JIS statement into the purchase table: previewed, appended as
+    // new rows (one undo step), and saved by the editor's ordinary save, a
+    // new shop added as a typed one would be; the same file again adds nothing.
+    void statementIntoTheEditor() {
+        FakeDialogs fake;
+        TestEnv env;
+        env.writeIni(purchaseCatalog());
+        env.runSql(purchaseBook());
+        env.startProgram();
+        const QString csv = env.path() + "/meisai.csv";
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(cp932("品名,店,金額\r\nりんご,八百屋,\"1,200\"\r\nみかん,果物店,３００円\r\n"));
+        f.close();
+
+        auto* ed = new frmInput;
+        ed->mTblNum = 1;
+        Forms::setTag(ed, "1");
+        QVERIFY(ed->Form_Load());
+        const int before = ed->grid()->MaxRow();
+        auto importOnce = [&] {
+            fake.fileAnswers << csv;
+            ed->mnuFileImport_Click();
+            auto* w = ed->findChild<frmImport*>();
+            if (!w) return QList<PlannedRow>{};
+            const QList<PlannedRow> rows = w->plannedRows();
+            if (w->cmdImport->isEnabled()) w->cmdImport->click();
+            else w->close();
+            delete w;
+            return rows;
+        };
+        QList<PlannedRow> rows = importOnce();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].texts, (QStringList{"りんご", "", "八百屋", "1200", "", ""}));
+        QCOMPARE(ed->grid()->MaxRow(), before + 2);
+        ed->grid()->undo(); // the whole import is one step
+        QCOMPARE(ed->grid()->MaxRow(), before);
+        ed->grid()->redo();
+        QCOMPARE(ed->grid()->MaxRow(), before + 2);
+        QVERIFY(ed->SaveTable());
+        QCOMPARE(env.rows("select b.id, b.name, s.shop_name, b.price from buy b join shop s "
+                          "on s.shop_id = b.shop_id where b.id > 9 order by b.id"),
+                 (QList<QStringList>{{"10", "りんご", "八百屋", "1200"},
+                                     {"11", "みかん", "果物店", "300"}}));
+        rows = importOnce();
+        QCOMPARE(rows.size(), 2);
+        QVERIFY(rows[0].present && rows[1].present);
+        QVERIFY(!ed->isModified());
+        ed->setUnloadApproved();
+        delete ed;
+        env.stopProgram();
     }
 };
 
