@@ -95,7 +95,7 @@ private slots:
         for (QAction* a : file->actions())
             captions << a->text();
         QCOMPARE(captions, QStringList({"保存（&S)", "再読み出し", "外部キー再読み出し",
-                                        "CSVで書き出し", "閉じる（&C)"}));
+                                        "CSVで書き出し", "CSVから取り込み…", "閉じる（&C)"}));
     }
 
     // Shown columns with their headers and the foreign texts, in the order
