@@ -116,6 +116,14 @@ private:
     // What the user enters goes through TextNormalise; what it replaced of
     // broken characters is told in the status bar.
     void setupEntry();
+    // Where the user was: the record by its key, the cell's column, the view.
+    struct Place {
+        QStringList key;
+        int row = -1, col = 0, offset = 0, leftCol = 0;
+    };
+    Place currentPlace() const;
+    void restorePlace(const Place& p);
+    QString cellName(int row, int col) const;
     void updateUndoActions();
 
     usrFlg* mGrid = nullptr;

@@ -152,6 +152,24 @@ private slots:
         QCOMPARE(stored(), 7);
     }
 
+    // A refused save names the cell in the status bar; a save comes back on
+    // the same record, the rows shown as they were.
+    void whereTheSaveLeavesTheUser() {
+        enter(3, 4, "abc");
+        trigger("mnuFileSave");
+        QCOMPARE(ed->statusText(),
+                 QStringLiteral("金額（3 行目）：このフィールドは文字型のデータが禁止されています"));
+        enter(3, 4, "80");
+        g()->setRow(1);
+        g()->SortOn(1, 7); // by name: お弁当 パン 牛乳 電車
+        g()->setRow(3);
+        g()->setCol(4);
+        trigger("mnuFileSave");
+        QCOMPARE(ed->statusText(), QString());
+        QCOMPARE(g()->Field(g()->row(), 1), QStringLiteral("牛乳")); // rows back in key order
+        QCOMPARE(g()->col(), 4);
+    }
+
     void accessKeys() {
         QStringList menus;
         for (QAction* m : ed->menuBar()->actions()) {
