@@ -93,6 +93,13 @@ QString usrFlg::filtered(const QString& text, int& changed) const {
 void usrFlg::setInputFilter(InputFilter filter) {
     d->inputFilter = std::move(filter);
 }
+void usrFlg::setCellNote(CellNote note) {
+    d->cellNote = std::move(note);
+    if (d->mRedraw) d->mGrid->viewport()->update();
+}
+QString usrFlg::cellNote(int r, int c) const {
+    return d->cellNote ? d->cellNote(r, c) : QString();
+}
 bool usrFlg::ReadOnly() const {
     return d->readOnly;
 }

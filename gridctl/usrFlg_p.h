@@ -44,6 +44,7 @@ struct usrFlgPrivate {
     QPointer<QWidget> mFocusWhileDisabled;
 
     std::function<QString(const QString&)> inputFilter;
+    std::function<QString(int, int)> cellNote;
     bool readOnly = false;
     bool appendRows = false;
     bool pasteAddsRows = false;

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QSet>
 #include <functional>
 #include <memory>
 
@@ -139,4 +140,13 @@ private:
     bool mWidthsSet = false;
     QString mSearchText;
     bool mSurrogateReplaced = false;
+    // The texts each foreign column's table holds, as a save matches them:
+    // any other text becomes a new record there, and the grid says so.
+    struct KnownTexts {
+        ColumnDataType type = eText;
+        QSet<QString> texts;
+        QString note;
+    };
+    QHash<int, KnownTexts> mKnownTexts; // by grid column
+    QString newTextNote(int row, int col) const;
 };
