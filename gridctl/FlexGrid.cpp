@@ -552,8 +552,12 @@ TxtFocus::TxtFocus(usrFlg* owner, QWidget* parent) : QLineEdit(parent), mOwner(o
     setFrame(false);
     setContextMenuPolicy(Qt::NoContextMenu); // the control's menu is not shown over the editor
     setTextMargins(0, 0, 0, 0);
-    connect(this, &QLineEdit::textChanged, this,
-            [this] { guarded([&] { mOwner->txt_Change(); }); });
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        guarded([&] {
+            mOwner->txt_Change();
+            mOwner->updateChoices();
+        });
+    });
 }
 
 bool TxtFocus::event(QEvent* e) {

@@ -248,6 +248,10 @@ private:
     bool txt_KeyDown(QKeyEvent* e); // true when swallowed
     void txt_Change();
     void txt_Browse(bool down);
+    // the choices under the edited cell
+    void updateChoices();
+    void placeChoices();
+    void hideChoices();
     void txt_EnterOrEsc(bool store);
 
     // input lists
