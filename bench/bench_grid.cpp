@@ -2,6 +2,8 @@
 #include "BenchUtil.h"
 #include "usrFlg.h"
 
+#include <QUndoStack>
+
 #include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QApplication>
@@ -168,6 +170,68 @@ int main(int argc, char* argv[]) {
     const double cellSmall = readCell(small, 500);
     const double cellHuge = readCell(huge, 500000);
 
+    // undo: a paste of 100,000 cells (10,000 lines of 10 fields) with its
+    // step recorded, against the same paste without
+    QString block;
+    for (int r = 0; r < 10000; ++r) {
+        for (int c = 0; c < 10; ++c) {
+            if (c) block += QLatin1Char('\t');
+            block += QStringLiteral("p%1").arg(r * 10 + c);
+        }
+        if (r < 9999) block += QStringLiteral("\r\n");
+    }
+    auto pasteOnce = [&](bool undo) {
+        g.setUndoEnabled(undo); // (switching it off drops the steps: not timed)
+        return bestOf(1, [&] {
+            g.setRow(20000);
+            g.setCol(1);
+            g.pasteCells(block);
+        });
+    };
+    // taken in turns, so that a busy moment of the machine hits both alike
+    double pasteBare = 1e300, pasteUndo = 1e300;
+    for (int i = 0; i < 9; ++i) {
+        pasteBare = std::min(pasteBare, pasteOnce(false));
+        pasteUndo = std::min(pasteUndo, pasteOnce(true));
+    }
+    const double pasteUndone = bestOf(5,
+                                      [&] {
+                                          g.undoStack()->undo();
+                                          g.undoStack()->redo();
+                                      }) /
+                               2;
+
+    // a million rows: growing to them, and one edit and a row deletion taken
+    // back there, against the bare model operations
+    const double growBare = bestOf(3, [&] {
+        std::vector<QString> v(static_cast<size_t>(1000001) * cols);
+        sink = sink + v.size();
+    });
+    const double grow = bestOf(3, [&] {
+        usrFlg big;
+        big.setMaxCol(cols);
+        big.setMaxRow(1000001);
+    });
+    auto editSteps = [](usrFlg& grid, int from) {
+        grid.setUndoEnabled(true);
+        return bestOf(5, [&] {
+            for (int i = 0; i < 1000; ++i)
+                grid.commitCell(from + i % 20, 3, QString::number(i + 1));
+            for (int i = 0; i < 1000; ++i)
+                grid.undoStack()->undo();
+        });
+    };
+    const double editSmall = editSteps(small, 500);
+    const double editHuge = editSteps(huge, 500000);
+    const double deleteBare = bestOf(3, [&] {
+        huge.model().removeRows(500000, 10);
+        huge.model().insertRows(500000, 10, -1);
+    });
+    const double deleteUndo = bestOf(3, [&] {
+        huge.removeRowsAt(500000, 10);
+        huge.undoStack()->undo();
+    });
+
     const double cells = static_cast<double>(rows) * cols;
 
     std::printf("grid of %d x %d\n", rows, cols);
@@ -182,6 +246,15 @@ int main(int argc, char* argv[]) {
     report("paint one screen, 1,000,000 rows (ratio vs 1,000)", paintHuge, paintSmall);
     report("accessible cell text, 1,000 rows (1,000 reads)", cellSmall, cellSmall);
     report("accessible cell text, 1,000,000 rows (ratio vs 1,000)", cellHuge, cellSmall);
+    report("paste 100,000 cells, no undo (baseline)", pasteBare, pasteBare);
+    report("paste 100,000 cells, its step recorded", pasteUndo, pasteBare);
+    report("that paste undone (or redone)", pasteUndone, pasteBare);
+    report("bare vector of 1,000,000 x 12 empty texts", growBare, growBare);
+    report("grid grown to 1,000,000 rows (row identities included)", grow, growBare);
+    report("1,000 cells stored as steps and undone, 1,000 rows", editSmall, editSmall);
+    report("the same, 1,000,000 rows (ratio vs 1,000)", editHuge, editSmall);
+    report("bare remove and insert of 10 rows at row 500,000", deleteBare, deleteBare);
+    report("10 rows deleted as a step and undone at row 500,000", deleteUndo, deleteBare);
     if (bareHeap > 0)
         std::printf("memory per cell (mallinfo2 before and after a fill): vector<QString> %.1f "
                     "bytes, grid %.1f bytes   ratio %5.2f\n",

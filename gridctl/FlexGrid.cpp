@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 using fendra::guarded;
 
@@ -255,6 +256,10 @@ void FlexGrid::paintEvent(QPaintEvent*) {
     const bool multi = r1 != r2 || c1 != c2;
     const QColor sel = fromBgr(mOwner->BackColorSel());
     const QFontMetrics fm(font());
+    QFont notedFont = font();
+    notedFont.setItalic(true);
+    const QFontMetrics notedMetrics(notedFont);
+    const QColor notedText(0x00, 0x3c, 0xc8);
     const bool enabled = isEnabled();
     std::vector<Qt::Alignment> aligns(static_cast<size_t>(mModel->cols()));
     for (const Span& cs : cols)
@@ -276,7 +281,10 @@ void FlexGrid::paintEvent(QPaintEvent*) {
         p.drawLine(rect.bottomLeft(), rect.bottomRight());
         const QString& t = mModel->text(rs.index, cs.index);
         if (!t.isEmpty()) {
-            p.setPen(selected ? Qt::white : (enabled ? Qt::black : Qt::gray));
+            const bool noted = !fixed && !mOwner->cellNote(rs.index, cs.index).isEmpty();
+            p.setPen(selected ? Qt::white
+                              : (!enabled ? Qt::gray : (noted ? notedText : QColor(Qt::black))));
+            if (noted) p.setFont(notedFont);
             const int m = fendra::TextMargin;
             if (fixed) {
                 // a header is drawn whole whenever the column is wide enough
@@ -284,9 +292,11 @@ void FlexGrid::paintEvent(QPaintEvent*) {
                 p.drawText(rect.adjusted(f.margin, 0, -f.margin, 0),
                            Qt::AlignVCenter | Qt::AlignLeft, f.text);
             } else {
+                const QFontMetrics& tm = noted ? notedMetrics : fm;
                 p.drawText(rect.adjusted(m, 0, -m, 0), Qt::AlignVCenter | aligns[cs.index],
-                           fm.elidedText(t, Qt::ElideRight, rect.width() - 2 * m));
+                           tm.elidedText(t, Qt::ElideRight, rect.width() - 2 * m));
             }
+            if (noted) p.setFont(font());
         }
     };
     for (const Span& rs : rows)
@@ -307,6 +317,24 @@ void FlexGrid::paintEvent(QPaintEvent*) {
             }
         }
     }
+}
+
+bool FlexGrid::viewportEvent(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        auto* h = static_cast<QHelpEvent*>(e);
+        int r, c;
+        QString note;
+        guarded([&] {
+            if (cellAt(h->pos(), r, c) && r >= mModel->fixedRows() && c >= mModel->fixedCols())
+                note = mOwner->cellNote(r, c);
+        });
+        if (note.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(h->globalPos(), note, viewport());
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(e);
 }
 
 bool FlexGrid::event(QEvent* e) {
@@ -524,8 +552,12 @@ TxtFocus::TxtFocus(usrFlg* owner, QWidget* parent) : QLineEdit(parent), mOwner(o
     setFrame(false);
     setContextMenuPolicy(Qt::NoContextMenu); // the control's menu is not shown over the editor
     setTextMargins(0, 0, 0, 0);
-    connect(this, &QLineEdit::textChanged, this,
-            [this] { guarded([&] { mOwner->txt_Change(); }); });
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        guarded([&] {
+            mOwner->txt_Change();
+            mOwner->updateChoices();
+        });
+    });
 }
 
 bool TxtFocus::event(QEvent* e) {

@@ -48,6 +48,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;

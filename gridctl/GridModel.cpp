@@ -104,6 +104,13 @@ void GridModel::setText(int r, int c, const QString& s) {
     mCells[static_cast<size_t>(r) * mCols + c] = s;
 }
 
+QString GridModel::exchangeText(int r, int c, QString s) {
+    checkRow(r);
+    checkCol(c);
+    std::swap(mCells[static_cast<size_t>(r) * mCols + c], s);
+    return s;
+}
+
 const QString& GridModel::textArray(qint64 index) const {
     if (index < 0 || index >= static_cast<qint64>(mCells.size()))
         throw GridError("Subscript out of range (index)");

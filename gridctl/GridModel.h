@@ -36,6 +36,8 @@ public:
 
     const QString& text(int r, int c) const;
     void setText(int r, int c, const QString& s);
+    // Stores `s` and hands back the text it replaces.
+    QString exchangeText(int r, int c, QString s);
     // The current cell's text (the grid's Text).
     const QString& currentText() const { return text(mRow, mCol); }
     void setCurrentText(const QString& s) { setText(mRow, mCol, s); }

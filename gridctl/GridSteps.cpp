@@ -16,19 +16,17 @@ int RowFinder::find(quint64 id, int hint) {
     return it == mIndex.end() ? -1 : it->second;
 }
 
-void CellsPart::apply(GridModel& m, bool forward) const {
+void CellsPart::swap(GridModel& m) {
     RowFinder rows(m);
     const size_t nc = cols.size();
-    const bool empties = forward && after.empty();
     for (size_t i = 0; i < ids.size(); ++i) {
         const int r = rows.find(ids[i], hints[i]);
         if (r < 0) continue; // the row is gone (the host removed it)
+        hints[i] = r;
         for (size_t j = 0; j < nc; ++j) {
             if (cols[j] >= m.cols()) continue;
-            if (empties)
-                m.setText(r, cols[j], QString());
-            else
-                m.setText(r, cols[j], (forward ? after : before)[i * nc + j]);
+            QString& t = other[i * nc + j];
+            t = m.exchangeText(r, cols[j], std::move(t));
         }
     }
 }
@@ -42,8 +40,16 @@ size_t textBytes(const std::vector<QString>& texts) {
 }
 } // namespace
 
-size_t CellsPart::bytes() const {
-    return textBytes(before) + textBytes(after) + ids.size() * (sizeof(quint64) + sizeof(int));
+size_t CellsPart::bytes(const GridModel& m) const {
+    size_t n = ids.size() * (sizeof(quint64) + sizeof(int));
+    if (counted) return n + counted + other.size() * sizeof(QString);
+    n += textBytes(other);
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (hints[i] >= m.rows()) continue;
+        for (int c : cols)
+            if (c < m.cols()) n += static_cast<size_t>(m.text(hints[i], c).size()) * sizeof(QChar);
+    }
+    return n;
 }
 
 void RowsPart::takeOut(GridModel& m) {
@@ -79,7 +85,7 @@ size_t RowsPart::bytes() const {
 
 void GridStep::undo(GridModel& m) {
     for (auto it = cells.rbegin(); it != cells.rend(); ++it)
-        it->apply(m, false);
+        it->swap(m);
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
         if (it->inserted)
             it->takeOut(m);
@@ -95,16 +101,16 @@ void GridStep::redo(GridModel& m) {
         else
             p.takeOut(m);
     }
-    for (const CellsPart& c : cells)
-        c.apply(m, true);
+    for (CellsPart& c : cells)
+        c.swap(m);
 }
 
-size_t GridStep::bytes() const {
+size_t GridStep::bytes(const GridModel& m) const {
     size_t n = sizeof(GridStep);
     for (const RowsPart& p : rows)
         n += p.bytes();
     for (const CellsPart& c : cells)
-        n += c.bytes();
+        n += c.bytes(m);
     return n;
 }
 

@@ -24,15 +24,19 @@ private:
     bool mIndexed = false;
 };
 
-// A block of cells: rows by identity, columns by index, texts row-major.
+// A block of cells: rows by identity, columns by index. It holds the texts
+// of the other side of the step (row-major): taking the step back or doing
+// it again swaps them with the cells' texts, so nothing is copied.
 struct CellsPart {
     std::vector<quint64> ids;
     std::vector<int> hints; // where each row stood
     std::vector<int> cols;
-    std::vector<QString> before;
-    std::vector<QString> after; // empty: every cell became empty
-    void apply(GridModel& m, bool forward) const;
-    size_t bytes() const;
+    std::vector<QString> other;
+    // The bytes of both sides' texts, when counted while the step was done.
+    size_t counted = 0;
+    void swap(GridModel& m);
+    // Both sides' texts: what it holds and what the cells hold now.
+    size_t bytes(const GridModel& m) const;
 };
 
 // Rows that came into the grid (inserted) or went out of it (deleted). While
@@ -62,7 +66,8 @@ struct GridStep {
     bool changesRows() const { return !rows.empty(); }
     void undo(GridModel& m);
     void redo(GridModel& m);
-    size_t bytes() const;
+    // What the step may hold, done or taken back, measured when it is done.
+    size_t bytes(const GridModel& m) const;
 };
 
 } // namespace fendra

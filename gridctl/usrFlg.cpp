@@ -59,6 +59,7 @@ usrFlg::usrFlg(QWidget* parent) : QWidget(parent), d(std::make_unique<usrFlgPriv
 
 // The steps tell the control what they hold until they go.
 usrFlg::~usrFlg() {
+    d->undoStack->blockSignals(true); // the host may be going too
     delete d->undoStack;
 }
 

@@ -148,6 +148,12 @@ public:
     // A paste running past the last row adds the rows it needs; without it
     // the lines that find no row are left out (see pasteClipped).
     void setPasteAddsRows(bool on);
+    // A note the host gives a cell (an empty text: none): the cell's text is
+    // drawn in blue italics and the note is its tool tip. Asked only for the
+    // cells being drawn or pointed at.
+    using CellNote = std::function<QString(int r, int c)>;
+    void setCellNote(CellNote note);
+    QString cellNote(int r, int c) const;
     // Whether row `r` was added by moving below the last row and is still
     // empty in every cell: it holds nothing to store.
     bool isUntouchedAppendedRow(int r) const;
@@ -242,6 +248,10 @@ private:
     bool txt_KeyDown(QKeyEvent* e); // true when swallowed
     void txt_Change();
     void txt_Browse(bool down);
+    // the choices under the edited cell
+    void updateChoices();
+    void placeChoices();
+    void hideChoices();
     void txt_EnterOrEsc(bool store);
 
     // input lists

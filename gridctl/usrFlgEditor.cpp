@@ -101,6 +101,7 @@ void usrFlg::placeEditor() {
                         (c >= d->mModel.leftCol() && d->mGrid->colPosPx(c) < vp->width()));
     if (!shown) {
         parkEditor(EditorParked, EditorParked);
+        placeChoices(); // out of sight with the editor
         return;
     }
     const int tx = twipsPerPixelX(), ty = twipsPerPixelY();
@@ -109,6 +110,7 @@ void usrFlg::placeEditor() {
     const int w = d->mModel.colWidth(c) - EditorInset;
     const int h = d->mModel.rowHeight(r) - EditorInset;
     d->mTxt->setGeometry(left / tx, top / ty, std::max(w / tx, 1), std::max(h / ty, 1));
+    placeChoices();
 }
 
 void usrFlg::revealEditor() {
@@ -150,6 +152,7 @@ void usrFlg::TxtHide(bool commit) {
         d->blnRefocus = true;
     }
     d->mEditorOpen = false;
+    hideChoices();
     parkEditor(EditorParked, EditorParked);
     if (d->iActiveCtl != 2) {
         // Closed for good: hiding it must not store its text once more.
@@ -480,6 +483,11 @@ bool usrFlg::txt_KeyDown(QKeyEvent* e) {
         return true;
     case Qt::Key_Down:
     case Qt::Key_Up:
+        if (e->key() == Qt::Key_Down && (e->modifiers() & Qt::AltModifier)) {
+            d->choicesAll = true; // every choice of the column
+            updateChoices();
+            return true;
+        }
         txt_Browse(e->key() == Qt::Key_Down);
         return true;
     case Qt::Key_Tab:

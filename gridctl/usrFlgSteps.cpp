@@ -15,7 +15,8 @@ using fendra::RowsPart;
 class GridUndoCommand : public QUndoCommand {
 public:
     GridUndoCommand(usrFlg* owner, std::shared_ptr<GridStep> step)
-        : mOwner(owner), mStep(std::move(step)), mBytes(static_cast<qint64>(mStep->bytes())) {
+        : mOwner(owner), mStep(std::move(step)),
+          mBytes(static_cast<qint64>(mStep->bytes(mOwner->model()))) {
         mOwner->d->heldBytes += mBytes;
     }
     ~GridUndoCommand() override { mOwner->d->heldBytes -= mBytes; }
@@ -91,6 +92,13 @@ QString usrFlg::filtered(const QString& text, int& changed) const {
 
 void usrFlg::setInputFilter(InputFilter filter) {
     d->inputFilter = std::move(filter);
+}
+void usrFlg::setCellNote(CellNote note) {
+    d->cellNote = std::move(note);
+    if (d->mRedraw) d->mGrid->viewport()->update();
+}
+QString usrFlg::cellNote(int r, int c) const {
+    return d->cellNote ? d->cellNote(r, c) : QString();
 }
 bool usrFlg::ReadOnly() const {
     return d->readOnly;
@@ -220,13 +228,11 @@ void usrFlg::commitCell(int r, int c, const QString& text) {
         p.ids = {m.rowId(r)};
         p.hints = {r};
         p.cols = {c};
-        p.before = {m.text(r, c)};
-        p.after = {t};
+        p.other = {m.exchangeText(r, c, t)};
         step->cells.push_back(std::move(p));
         step->focusId = m.rowId(r);
         step->focusRow = r;
         step->focusCol = c;
-        m.setText(r, c, t);
         pushStep(std::move(step));
     } else {
         m.setText(r, c, t);
@@ -274,22 +280,34 @@ void usrFlg::pasteCells(const QString& s) {
             identify(m, top, last - top + 1, part.ids, part.hints);
             for (int c = left; c <= right; ++c)
                 part.cols.push_back(c);
-            part.before.reserve(part.ids.size() * part.cols.size());
-            for (int i = top; i <= last; ++i)
-                for (int c = left; c <= right; ++c)
-                    part.before.push_back(m.text(i, c));
+            part.other.reserve(part.ids.size() * part.cols.size());
         }
+        // The step takes the replaced texts over from the cells, without copying.
+        size_t counted = 0;
+        auto unchanged = [&](int i, int c) {
+            if (!record) return;
+            part.other.push_back(m.text(i, c));
+            counted += 2 * static_cast<size_t>(part.other.back().size()) * sizeof(QChar);
+        };
         int j = 0;
         for (int i = top; i <= last; ++i) {
             int e = s.indexOf(QStringLiteral("\r\n"), j);
             if (e < 0) e = s.size();
             for (int c = left; c <= right; ++c) {
-                if (m.colWidth(c) == 0) continue;
-                if (j > e) continue; // the line has no more fields: the cell keeps its text
+                // a hidden column, or a line with no more fields: the cell keeps its text
+                if (m.colWidth(c) == 0 || j > e) {
+                    unchanged(i, c);
+                    continue;
+                }
                 int fe = s.indexOf(QLatin1Char('\t'), j);
                 if (fe < 0 || fe > e) fe = e;
                 const int was = changed;
-                m.setText(i, c, filtered(s.mid(j, fe - j), changed));
+                QString old = m.exchangeText(i, c, filtered(s.mid(j, fe - j), changed));
+                if (record) {
+                    counted +=
+                        static_cast<size_t>(old.size() + m.text(i, c).size()) * sizeof(QChar);
+                    part.other.push_back(std::move(old));
+                }
                 if (changed != was && firstChanged < 0) firstChanged = i * m.cols() + c;
                 j = fe + 1;
             }
@@ -297,10 +315,7 @@ void usrFlg::pasteCells(const QString& s) {
             if (j >= s.size()) j = 0; // wrap to the first line
         }
         if (record) {
-            part.after.reserve(part.before.size());
-            for (int i = top; i <= last; ++i)
-                for (int c = left; c <= right; ++c)
-                    part.after.push_back(m.text(i, c));
+            part.counted = counted + 1; // (never 0 once counted)
             step->focusId = m.rowId(top);
             step->focusRow = top;
             step->focusCol = left;
@@ -330,17 +345,18 @@ void usrFlg::clearSelection() {
         identify(m, r1, r2 - r1 + 1, part.ids, part.hints);
         for (int c = c1; c <= c2; ++c)
             part.cols.push_back(c);
-        part.before.reserve(part.ids.size() * part.cols.size());
+        part.other.reserve(part.ids.size() * part.cols.size());
     }
     bool changed = false;
     for (int r = r1; r <= r2; ++r)
         for (int c = c1; c <= c2; ++c) {
-            const QString& t = m.text(r, c);
-            if (d->undoEnabled) part.before.push_back(t);
-            if (!t.isEmpty()) {
-                m.setText(r, c, QString());
-                changed = true;
+            if (m.text(r, c).isEmpty()) {
+                if (d->undoEnabled) part.other.emplace_back();
+                continue;
             }
+            changed = true;
+            QString old = m.exchangeText(r, c, QString());
+            if (d->undoEnabled) part.other.push_back(std::move(old));
         }
     if (!changed) return;
     if (d->undoEnabled) {
@@ -348,7 +364,7 @@ void usrFlg::clearSelection() {
         step->focusId = m.rowId(r1);
         step->focusRow = r1;
         step->focusCol = c1;
-        step->cells.push_back(std::move(part)); // `after` empty: every cell emptied
+        step->cells.push_back(std::move(part));
         pushStep(std::move(step));
     }
     if (d->mRedraw) d->mGrid->viewport()->update();

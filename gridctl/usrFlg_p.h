@@ -16,6 +16,7 @@ class FlexGrid;
 class TxtFocus;
 class QWidget;
 class QUndoStack;
+class QListWidget;
 
 struct usrFlgPrivate {
     GridModel mModel;
@@ -44,6 +45,9 @@ struct usrFlgPrivate {
     QPointer<QWidget> mFocusWhileDisabled;
 
     std::function<QString(const QString&)> inputFilter;
+    std::function<QString(int, int)> cellNote;
+    QListWidget* choices = nullptr;
+    bool choicesAll = false; // Alt+Down: every choice, nothing typed
     bool readOnly = false;
     bool appendRows = false;
     bool pasteAddsRows = false;

@@ -1,8 +1,10 @@
 // The editor window, its menus and toolbar, and loading a table into the grid.
 #include "frmInput.h"
+#include "CellValues.h"
 #include "Dialogs.h"
 #include "ExportFile.h"
 #include "FormsRegistry.h"
+#include "Profile.h"
 #include "TamrocError.h"
 #include "TextNormalise.h"
 #include "UiFont.h"
@@ -182,6 +184,7 @@ void frmInput::setupEntry() {
                 .arg(row)
                 .arg(mGrid->Field(0, col)));
     });
+    mGrid->setCellNote([this](int r, int c) { return newTextNote(r, c); });
     mGrid->setAppendRows(true);
     mGrid->setPasteAddsRows(true);
     mGrid->setUndoEnabled(true);
@@ -198,6 +201,23 @@ void frmInput::setupEntry() {
     connect(stack, &QUndoStack::canUndoChanged, this, &frmInput::updateUndoActions);
     connect(stack, &QUndoStack::canRedoChanged, this, &frmInput::updateUndoActions);
     updateUndoActions();
+}
+
+namespace {
+// A foreign text as the save matches it with the texts of its table.
+QString matchedText(const QString& text, ColumnDataType type) {
+    const QString v = CellValues::comparable(text, type);
+    return type == eText ? v.toCaseFolded() : v;
+}
+} // namespace
+
+QString frmInput::newTextNote(int row, int col) const {
+    const auto it = mKnownTexts.constFind(col);
+    if (it == mKnownTexts.constEnd() || row < mGrid->FixedRows() || row >= mGrid->MaxRow())
+        return {};
+    const QString& t = mGrid->model().text(row, col);
+    if (t.isEmpty() || t == NoMatch || it->texts.contains(matchedText(t, it->type))) return {};
+    return it->note;
 }
 
 void frmInput::updateUndoActions() {
@@ -354,6 +374,24 @@ void frmInput::applyInputLists(const EditSession::LoadResult& loaded) {
         for (int v = 0; v < list.values.size(); ++v)
             mGrid->setInputCol(list.col, v + 1, list.values[v]);
     mGrid->SortInputDatas();
+    mKnownTexts.clear();
+    const ColumnDefs& foreign = mSession->foreignColumns();
+    for (int j = 1; j <= foreignCount(); ++j) {
+        if (!foreign[j].InputPlus) continue;
+        const ColumnDef& linked = mSession->columns()[foreign[j].LinkIndex];
+        KnownTexts known;
+        known.type = foreign[j].GaibuTableColeDataType;
+        // a lookup table outside the catalog goes by its own name
+        QString table = cutAtNul(Profile::GetString(
+            linked.GaibuTableName, QStringLiteral("TableJPName"), {}, 255, modMorvi::strIniPath));
+        if (table.isEmpty()) table = linked.GaibuTableName;
+        known.note = QStringLiteral("保存すると新しい%1として追加されます").arg(table);
+        for (const auto& list : loaded.lists)
+            if (list.col == foreign[j].ipointx)
+                for (const QString& v : list.values)
+                    known.texts.insert(matchedText(v, known.type));
+        mKnownTexts.insert(foreign[j].ipointx, std::move(known));
+    }
 }
 
 void frmInput::reportLoadFailure(const EditSession::LoadResult& loaded, bool afterSave) {

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QSet>
 #include <functional>
 #include <memory>
 
@@ -123,6 +124,14 @@ private:
     // What the user enters goes through TextNormalise; what it replaced of
     // broken characters is told in the status bar.
     void setupEntry();
+    // Where the user was: the record by its key, the cell's column, the view.
+    struct Place {
+        QStringList key;
+        int row = -1, col = 0, offset = 0, leftCol = 0;
+    };
+    Place currentPlace() const;
+    void restorePlace(const Place& p);
+    QString cellName(int row, int col) const;
     void updateUndoActions();
 
     usrFlg* mGrid = nullptr;
@@ -138,4 +147,13 @@ private:
     bool mWidthsSet = false;
     QString mSearchText;
     bool mSurrogateReplaced = false;
+    // The texts each foreign column's table holds, as a save matches them:
+    // any other text becomes a new record there, and the grid says so.
+    struct KnownTexts {
+        ColumnDataType type = eText;
+        QSet<QString> texts;
+        QString note;
+    };
+    QHash<int, KnownTexts> mKnownTexts; // by grid column
+    QString newTextNote(int row, int col) const;
 };

@@ -10,6 +10,7 @@
 #include "usrFlg.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <algorithm>
 
 using namespace modMorvi;
@@ -136,10 +137,52 @@ QString frmInput::saveFailureText(const EditSession::SaveResult& r) const {
     return explainFailure(r.kind, r.description);
 }
 
+// The cell a message is about, for the status bar: "金額（3 行目）".
+QString frmInput::cellName(int row, int col) const {
+    if (row < 1 || row >= mGrid->MaxRow() || col < 0 || col >= mGrid->MaxCol()) return {};
+    return QStringLiteral("%1（%2 行目）").arg(mGrid->Field(0, col)).arg(row);
+}
+
+frmInput::Place frmInput::currentPlace() const {
+    Place p;
+    const int r = mGrid->row();
+    p.col = mGrid->col();
+    p.offset = r - mGrid->TopRow();
+    p.leftCol = mGrid->LeftCol();
+    if (r < mGrid->FixedRows() || r >= mGrid->MaxRow()) return p;
+    p.row = r;
+    for (int i = 1; i <= numberCount(); ++i)
+        if (mSession->columns()[i].MainKey)
+            p.key << mGrid->Field(r, mSession->columns()[i].ipointx);
+    return p;
+}
+
+// The record of `p` by its key (a row still without one by its place), shown
+// at the same height in the view as before.
+void frmInput::restorePlace(const Place& p) {
+    const int fr = mGrid->FixedRows(), rows = mGrid->MaxRow();
+    if (rows <= fr) return;
+    int r = -1;
+    const bool keyed = !p.key.isEmpty() && !p.key.join(QString()).isEmpty();
+    for (int i = fr; keyed && i < rows && r < 0; ++i) {
+        QStringList key;
+        for (int k = 1; k <= numberCount(); ++k)
+            if (mSession->columns()[k].MainKey)
+                key << mGrid->Field(i, mSession->columns()[k].ipointx);
+        if (key == p.key) r = i;
+    }
+    if (r < 0) r = std::clamp(p.row, fr, rows - 1);
+    mGrid->setTopRow(std::max(fr, r - std::max(p.offset, 0)));
+    mGrid->setLeftCol(std::clamp(p.leftCol, mGrid->FixedCols(), mGrid->MaxCol() - 1));
+    mGrid->setRow(r);
+    mGrid->setCol(std::clamp(p.col, mGrid->FixedCols(), mGrid->MaxCol() - 1));
+}
+
 bool frmInput::SaveTable() {
     using Outcome = EditSession::SaveResult::Outcome;
     emit ProgramEvents::instance().bookAboutToBeSaved(this);
     mGrid->CloseEditor(true);
+    const Place place = currentPlace();
     mGrid->setRedraw(false);
     clearRed();
     EditSession::SaveResult result;
@@ -163,11 +206,13 @@ bool frmInput::SaveTable() {
     switch (result.outcome) {
     case Outcome::Written:
         mModified = false; // what the grid held is stored, whatever the reading says
+        mStatusPanel->setText(QString());
         if (!result.reload.ok) {
             reportLoadFailure(result.reload, true);
             return true;
         }
         applyInputLists(result.reload);
+        restorePlace(place);
         ShowRowCount();
         return true;
     case Outcome::NotLoaded:
@@ -180,12 +225,17 @@ bool frmInput::SaveTable() {
         return false;
     case Outcome::CheckFailed:
         paintRed(result.row, result.col);
+        mStatusPanel->setText(cellName(result.row, result.col) + QStringLiteral("：") +
+                              checkMessage(result.check));
         msgBox(this, checkMessage(result.check));
         return false;
     case Outcome::Conflict:
     case Outcome::Failed:
-        if (result.row >= 1 && result.row < mGrid->MaxRow() && result.col >= 0)
+        if (result.row >= 1 && result.row < mGrid->MaxRow() && result.col >= 0) {
             paintRed(result.row, result.col);
+            mStatusPanel->setText(cellName(result.row, result.col) + QStringLiteral("：") +
+                                  saveFailureText(result).section(QLatin1Char('\n'), 1, 1));
+        }
         msgBox(this, saveFailureText(result));
         return false;
     }

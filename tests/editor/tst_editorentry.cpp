@@ -152,6 +152,40 @@ private slots:
         QCOMPARE(stored(), 7);
     }
 
+    // A refused save names the cell in the status bar; a save comes back on
+    // the same record, the rows shown as they were.
+    void whereTheSaveLeavesTheUser() {
+        enter(3, 4, "abc");
+        trigger("mnuFileSave");
+        QCOMPARE(
+            ed->statusText(),
+            QStringLiteral("金額（3 行目）：このフィールドは文字型のデータが禁止されています"));
+        enter(3, 4, "80");
+        g()->setRow(1);
+        g()->SortOn(1, 7); // by name: お弁当 パン 牛乳 電車
+        g()->setRow(3);
+        g()->setCol(4);
+        trigger("mnuFileSave");
+        QCOMPARE(ed->statusText(), QString());
+        QCOMPARE(g()->Field(g()->row(), 1), QStringLiteral("牛乳")); // rows back in key order
+        QCOMPARE(g()->col(), 4);
+    }
+
+    // A text the lookup table does not hold becomes a new record there at
+    // the save: it is drawn apart, with a tool tip, until it is saved.
+    void newLookupTextsAreMarked() {
+        QVERIFY(g()->cellNote(1, 2).isEmpty()); // 食費
+        enter(1, 2, "交通費　");                // the same category, normalised
+        QVERIFY(g()->cellNote(1, 2).isEmpty());
+        enter(2, 2, "こうつうひ");
+        QCOMPARE(g()->cellNote(2, 2), QStringLiteral("保存すると新しい分類として追加されます"));
+        enter(3, 3, "スーパーマルヤ");
+        QCOMPARE(g()->cellNote(3, 3), QStringLiteral("保存すると新しいshopとして追加されます"));
+        trigger("mnuFileSave");
+        QCOMPARE(fake->messages(), QStringList());
+        QVERIFY(g()->cellNote(2, 2).isEmpty() && g()->cellNote(3, 3).isEmpty());
+    }
+
     void accessKeys() {
         QStringList menus;
         for (QAction* m : ed->menuBar()->actions()) {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QUndoStack>
 #include <QtTest>
 
@@ -230,6 +231,44 @@ private slots:
         key(gridWidget(), Qt::Key_Down);
         QCOMPARE(all(), shown);
         QVERIFY(!g->isEditorOpen());
+    }
+
+    // The choices that share the typed beginning show under the cell and
+    // follow the editor's browsing; a click takes one.
+    void choicesUnderTheCell() {
+        g->InputClear();
+        g->setInputColsNum(3);
+        g->setInputColMax(1, 3);
+        g->setInputSW(1, 1);
+        g->setInputMax(3);
+        g->InputIndexMake();
+        g->setInputCol(1, 1, "東京");
+        g->setInputCol(1, 2, "大阪");
+        g->setInputCol(1, 3, "東北");
+        g->SortInputDatas();
+        auto* list = g->findChild<QListWidget*>("choices");
+        QVERIFY(!list);
+        at(2, 1);
+        typeText("東");
+        list = g->findChild<QListWidget*>("choices");
+        QVERIFY(list && list->isVisible());
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->currentItem()->text(), QStringLiteral("東京"));
+        key(ed(), Qt::Key_Down);
+        QCOMPARE(list->currentItem()->text(), QStringLiteral("東北"));
+        QVERIFY(list->geometry().top() >= ed()->mapToGlobal(ed()->rect().bottomLeft()).y());
+        key(ed(), Qt::Key_Escape);
+        QVERIFY(!list->isVisible());
+
+        key(gridWidget(), Qt::Key_F2);
+        ed()->clear();
+        key(ed(), Qt::Key_Down, Qt::AltModifier); // nothing typed: the whole list
+        QVERIFY(list->isVisible());
+        QCOMPARE(list->count(), 3);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        QCOMPARE(g->Field(2, 1), QStringLiteral("大阪"));
+        QVERIFY(!g->isEditorOpen() && !list->isVisible());
     }
 
     // A row added below the last that the user leaves empty holds nothing to
