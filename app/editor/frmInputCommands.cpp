@@ -2,6 +2,7 @@
 // reloading, the Edit menu and the row details.
 #include "Dialogs.h"
 #include "ExportFile.h"
+#include "ScreenFit.h"
 #include "WaitCursor.h"
 #include "frmInput.h"
 #include "modMorvi.h"
@@ -218,6 +219,7 @@ void frmInput::menuEditSyosai_Click() {
         table->horizontalHeader()->setStretchLastSection(true);
         lay->addWidget(table);
         mDetail->resize(420, 320);
+        fitOnShow(mDetail); // kept on the screen, wherever the editor stands
     }
     auto* table = mDetail->findChild<QTableWidget*>(QStringLiteral("detailTable"));
     const int r = mGrid->row();

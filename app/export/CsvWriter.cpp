@@ -120,19 +120,20 @@ void CsvWriter::endRow() {
 }
 
 void CsvWriter::addShownGrid(const GridModel& grid) {
-    std::vector<int> cols;
+    // the shown columns, each with whether it holds numbers (right-aligned)
+    std::vector<std::pair<int, bool>> cols;
     for (int c = 0; c < grid.cols(); ++c)
-        if (grid.colWidth(c) > 0) cols.push_back(c);
-    std::vector<bool> numeric(grid.cols());
-    for (int c : cols)
-        numeric[c] = (grid.colAlignment(c) & Qt::AlignHorizontal_Mask) == Qt::AlignRight;
+        if (grid.colWidth(c) > 0)
+            cols.emplace_back(c,
+                              (grid.colAlignment(c) & Qt::AlignHorizontal_Mask) == Qt::AlignRight);
     mBytes.reserve(mBytes.size() + qsizetype(grid.rows()) * qsizetype(cols.size()) * 8);
+    const int fixed = grid.fixedRows();
     for (int r = 0; r < grid.rows(); ++r) {
         // hidden rows (an empty grid's placeholder) are not shown either
         if (grid.rowHeight(r) == 0) continue;
-        for (int c : cols) {
+        for (const auto& [c, numeric] : cols) {
             // the header row names the columns: always text
-            if (r >= grid.fixedRows() && numeric[c])
+            if (numeric && r >= fixed)
                 addNumber(grid.text(r, c));
             else
                 addField(grid.text(r, c));

@@ -45,24 +45,36 @@ QList<QRect> growLayout(const QList<QRect>& designed, const QList<QSize>& needed
         growW[i] = std::max(0, want.width() - designed[i].width());
         growH[i] = std::max(0, want.height() - designed[i].height());
     }
-    // left to right: a control is pushed by every grown control before it
+    // Left to right: a control is pushed along only as far as a grown one
+    // before it needs, keeping their designed gap up to a few pixels; a
+    // wider gap takes the growth.
+    constexpr int Gap = 6;
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return designed[a].left() < designed[b].left(); });
     for (int i : order)
         for (int j : order) {
-            if (j == i) continue;
-            if (designed[j].left() + designed[j].width() <= designed[i].left() &&
-                overlapsVertically(designed[i], designed[j]))
-                shiftX[i] = std::max(shiftX[i], shiftX[j] + growW[j]);
+            const int rightJ = designed[j].left() + designed[j].width();
+            // before it: ending left of its middle (designs overlap by a hair)
+            if (j == i || designed[j].left() >= designed[i].left() ||
+                rightJ > designed[i].left() + designed[i].width() / 2 ||
+                !overlapsVertically(designed[i], designed[j]))
+                continue;
+            const int gap = std::min(designed[i].left() - rightJ, Gap);
+            const int reach = rightJ + shiftX[j] + growW[j] + gap;
+            shiftX[i] = std::max(shiftX[i], reach - designed[i].left());
         }
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return designed[a].top() < designed[b].top(); });
     for (int i : order)
         for (int j : order) {
-            if (j == i) continue;
-            if (designed[j].top() + designed[j].height() <= designed[i].top() &&
-                overlapsHorizontally(designed[i], designed[j]))
-                shiftY[i] = std::max(shiftY[i], shiftY[j] + growH[j]);
+            const int bottomJ = designed[j].top() + designed[j].height();
+            if (j == i || designed[j].top() >= designed[i].top() ||
+                bottomJ > designed[i].top() + designed[i].height() / 2 ||
+                !overlapsHorizontally(designed[i], designed[j]))
+                continue;
+            const int gap = std::min(designed[i].top() - bottomJ, Gap);
+            const int reach = bottomJ + shiftY[j] + growH[j] + gap;
+            shiftY[i] = std::max(shiftY[i], reach - designed[i].top());
         }
     for (qsizetype i = 0; i < n; ++i)
         out[i] = QRect(designed[i].left() + shiftX[i], designed[i].top() + shiftY[i],
@@ -71,7 +83,16 @@ QList<QRect> growLayout(const QList<QRect>& designed, const QList<QSize>& needed
 }
 
 QSize textSize(const QWidget* w) {
-    if (const auto* b = qobject_cast<const QAbstractButton*>(w)) return b->sizeHint();
+    if (const auto* b = qobject_cast<const QAbstractButton*>(w)) {
+        // the caption and the button's own margins, not the style's
+        // smallest width for a dialog's buttons
+        const QFontMetrics fm(b->font());
+        const int margin = b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b);
+        const int frame = b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b);
+        return QSize(fm.horizontalAdvance(QString(b->text()).remove(QLatin1Char('&'))) +
+                         2 * (margin + frame) + 8,
+                     b->sizeHint().height());
+    }
     if (const auto* l = qobject_cast<const QLabel*>(w)) {
         const QFontMetrics fm(l->font());
         const QSize text = fm.size(Qt::TextSingleLine, l->text());

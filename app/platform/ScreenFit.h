@@ -17,7 +17,8 @@ QRect fitRect(const QRect& frame, const QRect& available);
 // Designed rectangles (of controls side by side and one above another) laid
 // out again with each control at least `needed[i]` large: a control that
 // grows pushes the ones that begin to its right (or below it) and overlap
-// it in height (or width) along by its growth, keeping the designed gaps.
+// it in height (or width) along as far as it needs, keeping their designed
+// gap up to a few pixels (a wider gap takes the growth).
 QList<QRect> growLayout(const QList<QRect>& designed, const QList<QSize>& needed);
 
 // What a control needs to show its text in its font on one line: a button's

@@ -381,9 +381,10 @@ QString PresetStore::write(QList<SumPreset> next) {
             entries.append({listKey(prefix, "Tables", m), quoted(s.Tables[m])});
         // what the reader passed over goes with its preset, under its new number
         const qsizetype own = presetTablePrefix(mTableNum).size() + 9; // "Sum( xx )"
-        for (const SumPreset::KeptEntry& k : s.unread)
-            entries.append({s.readAs == p ? k.key : prefix + k.key.mid(own),
-                            QLatin1Char('"') + k.value + QLatin1Char('"')});
+        for (SumPreset::KeptEntry& k : next[p].unread) {
+            if (s.readAs != p) k.key = prefix + k.key.mid(own);
+            entries.append({k.key, QLatin1Char('"') + k.value + QLatin1Char('"')});
+        }
     }
     // Keys of no preset stay, unless the presets now use the same key.
     QSet<QString> written;

@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <algorithm>
 
 using namespace modMorvi;
@@ -72,32 +73,41 @@ frmSum::frmSum(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFont(uiFont());
     setWindowTitle(QStringLiteral("集計選択"));
 
-    lblRange = label(this, "lblRange", QStringLiteral("集計対象項目の指定"), RangeTip);
-    txtRng = textBox(this, "txtRng");
+    // The controls stand where they were designed, on a body that scrolls
+    // when the window is smaller than they need (a small or scaled screen).
+    mScroll = new QScrollArea(this);
+    mScroll->setObjectName(QStringLiteral("scrollBody"));
+    mScroll->setFrameShape(QFrame::NoFrame);
+    mScroll->setWidgetResizable(true);
+    mBody = new QWidget(mScroll);
+    mBody->setObjectName(QStringLiteral("body"));
+    mBody->setFont(uiFont()); // the captions are measured in the font they are shown in
+    lblRange = label(mBody, "lblRange", QStringLiteral("集計対象項目の指定"), RangeTip);
+    txtRng = textBox(mBody, "txtRng");
     txtRng->setToolTip(RangeTip);
-    CmdRangeCng = button(this, "CmdRangeCng", QStringLiteral("変更"));
-    cmdTemp = button(this, "cmdTemp", QStringLiteral("定番の合計方法をセット"));
-    lblTypes = label(this, "lblTypes", QStringLiteral("分類して表示する項目の指定"), TypesTip);
-    lstType = new QListWidget(this);
+    CmdRangeCng = button(mBody, "CmdRangeCng", QStringLiteral("変更"));
+    cmdTemp = button(mBody, "cmdTemp", QStringLiteral("定番の合計方法をセット"));
+    lblTypes = label(mBody, "lblTypes", QStringLiteral("分類して表示する項目の指定"), TypesTip);
+    lstType = new QListWidget(mBody);
     lstType->setObjectName(QStringLiteral("lstType"));
-    cmdTypeCng = button(this, "cmdTypeCng", QStringLiteral("変更"));
-    lblSumType = label(this, "lblSumType", QStringLiteral("集計対象の項目"), SumTypeTip);
-    txtSumType = new QLineEdit(this);
+    cmdTypeCng = button(mBody, "cmdTypeCng", QStringLiteral("変更"));
+    lblSumType = label(mBody, "lblSumType", QStringLiteral("集計対象の項目"), SumTypeTip);
+    txtSumType = new QLineEdit(mBody);
     txtSumType->setObjectName(QStringLiteral("txtSumType"));
     txtSumType->setReadOnly(true);
     txtSumType->setToolTip(SumTypeTip);
-    cmdSumCng = button(this, "cmdSumCng", QStringLiteral("変更"));
-    cmdStart = button(this, "cmdStart", QStringLiteral("集計開始！"));
+    cmdSumCng = button(mBody, "cmdSumCng", QStringLiteral("変更"));
+    cmdStart = button(mBody, "cmdStart", QStringLiteral("集計開始！"));
     // what can be done with a result, beside the button that gives one
-    cmdGraph = button(this, "cmdGraph", QStringLiteral("グラフ"));
-    cmdCsv = button(this, "cmdCsv", CsvExportCaption);
+    cmdGraph = button(mBody, "cmdGraph", QStringLiteral("グラフ"));
+    cmdCsv = button(mBody, "cmdCsv", CsvExportCaption);
     cmdGraph->setEnabled(false);
     cmdCsv->setEnabled(false);
-    txtCond = textBox(this, "txtCond");
-    mGrid = new usrFlg(this);
+    txtCond = textBox(mBody, "txtCond");
+    mGrid = new usrFlg(mBody);
     mGrid->setObjectName(QStringLiteral("usrFlg"));
 
-    lblTotal = new QLabel(this);
+    lblTotal = new QLabel(mBody);
     lblTotal->setObjectName(QStringLiteral("lblTotal"));
     lblTotal->setTextFormat(Qt::PlainText);
 
@@ -126,6 +136,11 @@ frmSum::frmSum(QWidget* parent) : QWidget(parent, Qt::Window) {
     mDesignSize =
         QSize(std::max(DesignWidth * logicalDpiX() / 1440, corner.x() + 120 * logicalDpiX() / 1440),
               DesignHeight * logicalDpiY() / 1440);
+    // below the statement, room for the grand total at least
+    mBody->setMinimumSize(corner.x() + 120 * logicalDpiX() / 1440,
+                          txtCond->y() + txtCond->height() + lblTotal->sizeHint().height() + 8);
+    mScroll->setWidget(mBody);
+    mBody->installEventFilter(this);
     resize(mDesignSize);
     // the keyboard goes through the controls as they stand, row by row
     const QList<QWidget*> order = {txtRng,     CmdRangeCng, cmdTemp,   lstType,
@@ -502,20 +517,25 @@ QRect frmSum::gridRectTwips(int formWidth, int formHeight, int condBottom) {
 void frmSum::Form_Resize() {
     const double x = logicalDpiX() / 1440.0, y = logicalDpiY() / 1440.0;
     const int condBottom = qRound((txtCond->y() + txtCond->height()) / y);
-    const QRect r = gridRectTwips(qRound(width() / x) + FrameWidth,
-                                  qRound(height() / y) + FrameHeight, condBottom);
+    const QRect r = gridRectTwips(qRound(mBody->width() / x) + FrameWidth,
+                                  qRound(mBody->height() / y) + FrameHeight, condBottom);
     // the grand total stands below the grid, in the room the design leaves there
     const int totalHeight = lblTotal->sizeHint().height();
     const int gridHeight = std::max(
-        0, std::min(qRound(r.height() * y), height() - qRound(r.y() * y) - totalHeight - 4));
+        0, std::min(qRound(r.height() * y), mBody->height() - qRound(r.y() * y) - totalHeight - 4));
     mGrid->setGeometry(qRound(r.x() * x), qRound(r.y() * y), qRound(r.width() * x), gridHeight);
     lblTotal->setGeometry(mGrid->x(), mGrid->y() + gridHeight + 2, std::max(mGrid->width(), 1),
                           totalHeight);
 }
 
+bool frmSum::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == mBody && e->type() == QEvent::Resize) Form_Resize();
+    return QWidget::eventFilter(watched, e);
+}
+
 void frmSum::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    Form_Resize();
+    mScroll->setGeometry(rect());
 }
 
 void frmSum::Form_Unload() {

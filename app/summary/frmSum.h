@@ -15,6 +15,7 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 class frmRngSel;
 class frmSelSum;
 class frmSelType;
@@ -92,6 +93,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void InitRngSel();
@@ -104,6 +106,8 @@ private:
     void showJpSql(const QString& text);
     QRect twipsRect(int left, int top, int width, int height) const;
 
+    QScrollArea* mScroll;
+    QWidget* mBody;
     QLabel* lblRange;
     QPlainTextEdit* txtRng;
     QPushButton* CmdRangeCng;

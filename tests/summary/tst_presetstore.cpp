@@ -216,6 +216,17 @@ private slots:
                  op == "add" ? QStringLiteral("古|2|7|||") : QStringLiteral("改|2|7|||"));
     }
 
+    // A preset's passed-over keys go with it when it is numbered anew.
+    void unreadKeysFollowTheirPreset() {
+        write(cp932(Catalog + "[AppIni]\n" + lines(2, 0, "古", {"2"}, "7") +
+                    lines(2, 1, "二", {"3"}, "7") + presetKeyPrefix(2, 1) + "RCond( 02 )=\"5\"\n"));
+        auto s = fresh();
+        QCOMPARE(s->remove(s->presets().first().id), QString());
+        QCOMPARE(s->rename(s->presets().first().id, "新"), QString());
+        QCOMPARE(read(), cp932(Catalog + "[AppIni]\n" + lines(2, 0, "新", {"3"}, "7") +
+                               presetKeyPrefix(2, 0) + "RCond( 02 )=\"5\"\n"));
+    }
+
     // A rewrite that cannot be finished leaves the old file and the presets
     // as they were and says so.
     void failedRewriteKeepsEverything_data() {

@@ -1,0 +1,177 @@
+// The summary window, its condition editor, pickers, presets and chart
+// windows, and the editor's 詳細の表示, on a screen of the size the run
+// sets (an offscreen screen of 1400×900 or 1024×700, or 1400×900 at scale
+// 2): each lies inside the screen's available area, and each button and
+// label shows its caption on one line within its size.
+#include "FakeDialogs.h"
+#include "FormsRegistry.h"
+#include "ScreenFit.h"
+#include "TestEnv.h"
+#include "frmInput.h"
+#include "frmRngSel.h"
+#include "frmSelSum.h"
+#include "frmSelType.h"
+#include "frmSum.h"
+#include "frmSumChart.h"
+#include "frmSumExa.h"
+
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QLabel>
+#include <QScreen>
+#include <QtTest>
+
+class TestWindowFit : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<FakeDialogs> fake;
+
+    QRect available() const { return QGuiApplication::primaryScreen()->availableGeometry(); }
+
+    // Every caption fits its control: one line, inside the control's size.
+    static void captionsFit(QWidget* window) {
+        for (auto* b : window->findChildren<QAbstractButton*>()) {
+            if (!b->isVisibleTo(window) || b->text().isEmpty()) continue;
+            const QFontMetrics fm(b->font());
+            const QString text = QString(b->text()).remove(QLatin1Char('&'));
+            QVERIFY2(fm.horizontalAdvance(text) + 8 <= b->width() && fm.height() <= b->height(),
+                     qPrintable(QStringLiteral("%1 「%2」 %3×%4")
+                                    .arg(b->objectName(), text)
+                                    .arg(b->width())
+                                    .arg(b->height())));
+            // within reach: inside the window, or on a body that scrolls
+            const QRect at(b->mapTo(window, QPoint(0, 0)), b->size());
+            bool scrolls = false;
+            for (QWidget* p = b->parentWidget(); p && p != window; p = p->parentWidget())
+                scrolls = scrolls || p->inherits("QAbstractScrollArea");
+            QVERIFY2(window->rect().contains(at) || scrolls,
+                     qPrintable(b->objectName() + " is out of reach"));
+        }
+        for (auto* l : window->findChildren<QLabel*>()) {
+            if (!l->isVisibleTo(window) || l->text().isEmpty() || l->wordWrap()) continue;
+            if (l->objectName() == QLatin1String("sbaStatusPanel")) continue; // a message line
+            const QFontMetrics fm(l->font());
+            QVERIFY2(fm.horizontalAdvance(l->text()) <= l->contentsRect().width(),
+                     qPrintable(QStringLiteral("%1 「%2」 %3")
+                                    .arg(l->objectName(), l->text())
+                                    .arg(l->width())));
+        }
+    }
+    void fits(QWidget* window) {
+        QVERIFY(window && window->isVisible());
+        QTRY_VERIFY2(available().contains(window->frameGeometry()),
+                     qPrintable(QStringLiteral("%1 at %2,%3 %4×%5 on %6×%7")
+                                    .arg(window->objectName())
+                                    .arg(window->frameGeometry().x())
+                                    .arg(window->frameGeometry().y())
+                                    .arg(window->frameGeometry().width())
+                                    .arg(window->frameGeometry().height())
+                                    .arg(available().width())
+                                    .arg(available().height())));
+        captionsFit(window);
+    }
+
+private slots:
+    void init() {
+        fake = std::make_unique<FakeDialogs>();
+        env = std::make_unique<TestEnv>();
+        QString ini = "[buy_tbl]\nTableJPName=購入テーブル\n";
+        ini += iniColumn(1, "buy_id", "番号", 0, "eInteger", "MainKey=1");
+        ini += iniColumn(2, "buy_year", "年", 1, "eText");
+        ini += iniColumn(3, "category_id", "分類", 2, "eInteger",
+                         "GaibuTableName=category_tbl;GaibuTableColName=category_name;"
+                         "GaibuTableColKey=category_id;GaibuTableColeDataType=eText");
+        ini += iniColumn(4, "amount", "購入金額", 3, "eInteger");
+        env->writeIni(ini);
+        env->runSql({
+            "create table category_tbl (category_id integer primary key, category_name text)",
+            "create table buy_tbl (buy_id integer primary key, buy_year text,"
+            " category_id integer, amount integer)",
+            "insert into category_tbl values (1, '食費'), (2, '日用品')",
+            "insert into buy_tbl values (1, '2024', 1, 1000), (2, '2024', 2, 500)",
+        });
+        env->startProgram();
+    }
+    void cleanup() {
+        for (QWidget* w : Forms::all())
+            delete w;
+        env->stopProgram();
+        env.reset();
+        fake.reset();
+    }
+
+    // The summary window and each window it opens; the summary window also
+    // from a place beyond the screen's edge.
+    void summaryWindows_data() {
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("where it opens") << QPoint(-1, -1);
+        QTest::newRow("beyond the bottom right")
+            << QPoint(available().right() - 40, available().bottom() - 40);
+    }
+    void summaryWindows() {
+        QFETCH(QPoint, at);
+        QPointer<frmSum> w = new frmSum;
+        w->mTableNum = 1;
+        Forms::setTag(w, QStringLiteral("SUM:1  1"));
+        if (at.x() >= 0) w->move(at);
+        QVERIFY(w->Form_Load());
+        fits(w);
+        for (const char* b :
+             {"CmdRangeCng", "cmdTypeCng", "cmdSumCng", "cmdTemp", "cmdStart", "cmdGraph"})
+            QTest::mouseClick(w->findChild<QAbstractButton*>(b), Qt::LeftButton);
+        fits(w->rangeSelector());
+        fits(w->typePicker());
+        fits(w->sumPicker());
+        fits(w->presetsWindow());
+        fits(w->chartWindow());
+        // pictures of them to look at, where TAMROC_LOOK names a folder
+        if (const QString look = qEnvironmentVariable("TAMROC_LOOK"); !look.isEmpty())
+            for (QTest::qWait(100);
+                 QWidget * x :
+                 {static_cast<QWidget*>(w), static_cast<QWidget*>(w->rangeSelector()),
+                  static_cast<QWidget*>(w->typePicker()), static_cast<QWidget*>(w->sumPicker()),
+                  static_cast<QWidget*>(w->presetsWindow()),
+                  static_cast<QWidget*>(w->chartWindow())})
+                x->grab().save(look + "/" + x->objectName() + ".png");
+        delete w.data();
+    }
+
+    void detailWindow() {
+        auto* ed = new frmInput;
+        ed->mTblNum = 1;
+        Forms::setTag(ed, QStringLiteral("1"));
+        QVERIFY(ed->Form_Load());
+        ed->move(available().right() - 100, available().bottom() - 100);
+        ed->menuEditSyosai_Click();
+        fits(ed->findChild<QWidget*>("frmDetail"));
+        delete ed;
+    }
+
+    // The pure rules behind it.
+    void fitRectRule_data() {
+        QTest::addColumn<QRect>("frame");
+        QTest::addColumn<QRect>("fitted");
+        const QRect screen(0, 0, 1400, 900);
+        QTest::newRow("inside") << QRect(10, 10, 600, 400) << QRect(10, 10, 600, 400);
+        QTest::newRow("below the bottom") << QRect(100, 443, 700, 500) << QRect(100, 400, 700, 500);
+        QTest::newRow("left of the screen") << QRect(-50, 10, 600, 400) << QRect(0, 10, 600, 400);
+        QTest::newRow("larger than the screen")
+            << QRect(0, 0, 2000, 1280) << QRect(0, 0, 1400, 900);
+    }
+    void fitRectRule() {
+        QFETCH(QRect, frame);
+        QTEST(fitRect(frame, QRect(0, 0, 1400, 900)), "fitted");
+    }
+    void growLayoutRule() {
+        // a label that grows pushes the box beside it (a gap of 6 kept), not
+        // the one below; a wide gap takes the growth
+        const QList<QRect> designed = {
+            {0, 0, 50, 20}, {60, 0, 100, 20}, {0, 30, 100, 20}, {300, 0, 20, 20}};
+        const QList<QRect> grown = growLayout(designed, {{80, 10}, {}, {}, {}});
+        QCOMPARE(grown, (QList<QRect>{
+                            {0, 0, 80, 20}, {86, 0, 100, 20}, {0, 30, 100, 20}, {300, 0, 20, 20}}));
+    }
+};
+
+QTEST_MAIN(TestWindowFit)
+#include "tst_windowfit.moc"
