@@ -217,11 +217,12 @@ QString BackupStore::restore(const BackupEntry& entry, bool withIni, const Relea
         ~PartGone() { QFile::remove(path); }
     } partGone{part};
     if (!why.isEmpty()) return why;
-    if (QFile::exists(mBook)) {
-        why = make();
-        if (!why.isEmpty())
-            return QStringLiteral("今の帳簿のバックアップを作成できませんでした。\n") + why;
-    }
+    // The book as it is is copied into the folder first. When it cannot be
+    // copied (SQLite cannot read it, or there is no room for a copy) it is
+    // moved there whole instead, once the program has let go of it: a
+    // damaged book is exactly the one a restore is for, and it is kept.
+    bool moveAside = false;
+    if (QFile::exists(mBook)) moveAside = !make().isEmpty();
 
     if (release) release();
     // A journal beside the book belongs to it: renaming another book under
@@ -229,20 +230,42 @@ QString BackupStore::restore(const BackupEntry& entry, bool withIni, const Relea
     for (const char* suffix : {"-journal", "-wal"})
         if (QFile::exists(mBook + QLatin1String(suffix)))
             return QStringLiteral("帳簿が他のプログラムで使用中のため置き換えられません。");
+    QString keptAside;
+    if (moveAside) {
+        QDateTime when = QDateTime::currentDateTime();
+        do {
+            keptAside = mFolder + QLatin1Char('/') + Prefix + when.toString(StampFormat) +
+                        QStringLiteral(".mdb");
+            when = when.addSecs(1);
+        } while (QFile::exists(keptAside));
+        why = QDir().mkpath(mFolder) ? renameOver(mBook, keptAside)
+                                     : mFolder + QStringLiteral(": フォルダーを作れません");
+        if (!why.isEmpty())
+            return QStringLiteral("今の帳簿を残しておけないため、戻しませんでした。\n") + why;
+    }
+    auto putBack = [&] {
+        if (!keptAside.isEmpty()) renameOver(keptAside, mBook);
+    };
 
     QByteArray oldIni;
     const bool hadIni = QFile::exists(mIni);
     if (withIni) {
         QFile in(mIni);
         if (hadIni) {
-            if (!in.open(QIODevice::ReadOnly))
+            if (!in.open(QIODevice::ReadOnly)) {
+                putBack();
                 return mIni + QStringLiteral(": ") + in.errorString();
+            }
             oldIni = in.readAll();
         }
-        if (!writeWholeFile(mIni, newIni, &why)) return mIni + QStringLiteral(": ") + why;
+        if (!writeWholeFile(mIni, newIni, &why)) {
+            putBack();
+            return mIni + QStringLiteral(": ") + why;
+        }
     }
     why = renameOver(part, mBook);
     if (!why.isEmpty()) {
+        putBack();
         if (withIni) {
             if (hadIni)
                 writeWholeFile(mIni, oldIni);

@@ -55,7 +55,8 @@ public:
     // Puts the backup in place of the book, and its INI copy in place of
     // the INI file when `withIni`. A backup of the book as it is is made
     // first. Returns the empty string, or why the backup was not restored:
-    // the book and the INI file are then as they were.
+    // the book and the INI file are then as they were. A book that cannot
+    // be copied (damaged, or no room) is moved into the folder instead.
     QString restore(const BackupEntry& entry, bool withIni, const Release& release);
 
 private:

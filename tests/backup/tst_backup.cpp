@@ -1,5 +1,6 @@
 // Backups of the purchase book: what is kept, what is offered, and putting
 // one back, from the main menu with editors open.
+#include "clsRellmark.h"
 #include "BackupStore.h"
 #include "DailyBackup.h"
 #include "FakeDialogs.h"
@@ -213,6 +214,25 @@ private slots:
 #else
         QSKIP("needs a file size limit");
 #endif
+    }
+
+    // A book SQLite can no longer read is what a restore is for: it goes
+    // back, and the damaged file is kept whole in the folder.
+    void damagedBookIsRestoredAndKept() {
+        BackupStore s = store();
+        QCOMPARE(s.make(Morning), QString());
+        const QByteArray junk = QByteArray("not a book ").repeated(500);
+        {
+            QFile f(env->dbPath());
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(junk);
+        }
+        QCOMPARE(s.restore(s.list().last(), false, [] { objDB->DisConnect(); }), QString());
+        QCOMPARE(env->rows("select count(*) from buy"), (QList<QStringList>{{"4"}}));
+        bool kept = false;
+        for (const QFileInfo& f : QDir(s.folder()).entryInfoList({"*.mdb"}, QDir::Files))
+            kept = kept || bytes(f.filePath()) == junk;
+        QVERIFY(kept);
     }
 
     void dayBackupBeforeTheFirstSave_data() {
