@@ -5,6 +5,7 @@
 #include "ExportFile.h"
 #include "FormsRegistry.h"
 #include "Profile.h"
+#include "ScreenFit.h"
 #include "TamrocError.h"
 #include "TextNormalise.h"
 #include "UiFont.h"
@@ -91,6 +92,7 @@ frmInput::frmInput(QWidget* parent) : QMainWindow(parent) {
         ShowRowCount(); // rows may have come or gone
     });
     resize(1000, 640);
+    fitOnShow(this); // a smaller screen gets a smaller window, its grid scrolling
     Forms::add(this);
 }
 

@@ -6,6 +6,7 @@
 #include "Guarded.h"
 #include "Profile.h"
 #include "ProgramEvents.h"
+#include "ScreenFit.h"
 #include "UiFont.h"
 #include "frmInput.h"
 #include "frmRestore.h"
@@ -62,6 +63,7 @@ frmSelect::frmSelect(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(cmdRestore, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { cmdRestore_Click(); }); });
     Forms::add(this);
+    fitOnShow(this);
     guarded(this, [this] { Form_Load(); });
 }
 
