@@ -271,6 +271,24 @@ private slots:
         QVERIFY(!g->isEditorOpen() && !list->isVisible());
     }
 
+    void pasteIntoAnEmptyGrid() {
+        g->setRow(1);
+        g->setRowSel(5);
+        g->EditRowDelete();
+        QCOMPARE(g->MaxRow(), 1);
+        const QStringList empty = all();
+        at(1, 0);
+        QApplication::clipboard()->setText("a\r\nb");
+        g->EditPaste();
+        QCOMPARE(g->MaxRow(), 3);
+        QCOMPARE(g->Field(2, 0), QStringLiteral("b"));
+        g->undo();
+        QCOMPARE(all(), empty);
+        g->undo();
+        QCOMPARE(g->MaxRow(), 6);
+        QCOMPARE(g->Field(5, 3), QStringLiteral("5-3"));
+    }
+
     // A row added below the last that the user leaves empty holds nothing to
     // store; a second Down adds no other one.
     void untouchedRowsAreSetAside() {
