@@ -69,9 +69,9 @@ private slots:
 
     void everyKindOfStep_data() {
         QTest::addColumn<QString>("kind");
-        for (const char* k :
-             {"typed", "completion", "paste", "pasteAddingRows", "cut", "delete", "rowInsert",
-              "rowsAtPoint", "rowDelete", "deleteEveryRow", "appendByDown", "tabPastTheEnd"})
+        for (const char* k : {"typed", "completion", "paste", "pasteAddingRows", "cut", "delete",
+                              "rowInsert", "rowsAtPoint", "rowDelete", "deleteEveryRow",
+                              "appendByDown", "tabPastTheEnd", "enterOnTheLastRow"})
             QTest::newRow(k) << QString::fromLatin1(k);
     }
     void everyKindOfStep() {
@@ -120,6 +120,14 @@ private slots:
         } else if (kind == "appendByDown") {
             at(5, 1);
             key(gridWidget(), Qt::Key_Down);
+            QCOMPARE(g->row(), focus = 6);
+        } else if (kind == "enterOnTheLastRow") {
+            at(5, 1);
+            key(gridWidget(), Qt::Key_F2);
+            key(ed(), Qt::Key_F2); // F2 closes the editor, and stays
+            QCOMPARE(g->MaxRow(), 6);
+            key(gridWidget(), Qt::Key_F2);
+            key(ed(), Qt::Key_Return);
             QCOMPARE(g->row(), focus = 6);
         } else if (kind == "tabPastTheEnd") {
             at(5, 2);
