@@ -433,6 +433,7 @@ bool usrFlg::appendRow() {
 }
 
 int usrFlg::setAsideUntouchedRows() {
+    if (d->appended.empty()) return 0;
     GridModel& m = d->mModel;
     RowsPart p;
     p.inserted = false;
