@@ -18,6 +18,7 @@ void usrFlg::hideChoices() {
 }
 
 void usrFlg::updateChoices() {
+    if (d->choosing) return; // the list is being clicked: it stays as it is meanwhile
     if (!d->mEditorOpen || !hasList(d->iEditCol)) {
         hideChoices();
         return;
@@ -54,9 +55,11 @@ void usrFlg::updateChoices() {
         connect(d->choices, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
             if (!d->mEditorOpen) return;
             const QString v = item->text();
+            d->choosing = true;
             d->blnTyped = false;
             d->mTxt->setText(v);
             txt_EnterOrEsc(true);
+            d->choosing = false;
         });
     }
     QListWidget* list = d->choices;

@@ -456,8 +456,6 @@ void usrFlg::txt_EnterOrEsc(bool store) {
     if (d->iEditRow < d->mModel.rows() && d->iEditCol < d->mModel.cols()) {
         d->mModel.setRow(d->iEditRow);
         d->mModel.setCol(d->iEditCol);
-        // Enter on the last row goes on to a new row below it.
-        if (store && d->iEditRow == d->mModel.rows() - 1) appendRow();
     }
     d->blnNoCommit = true;
     d->mGrid->setFocus(Qt::OtherFocusReason);
@@ -474,9 +472,13 @@ bool usrFlg::txt_KeyDown(QKeyEvent* e) {
     d->iShift = shiftState(e);
     switch (e->key()) {
     case Qt::Key_F2:
+        txt_EnterOrEsc(true);
+        return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         txt_EnterOrEsc(true);
+        // Enter on the last row goes on to a new row below it.
+        if (d->mModel.row() == d->mModel.rows() - 1) appendRow();
         return true;
     case Qt::Key_Escape:
         txt_EnterOrEsc(false);

@@ -144,7 +144,7 @@ void usrFlg::undo() {
         d->mTxt->undo();
         return;
     }
-    if (d->undoStack->canUndo()) d->undoStack->undo();
+    if (!d->readOnly && d->undoStack->canUndo()) d->undoStack->undo();
 }
 
 void usrFlg::redo() {
@@ -152,7 +152,7 @@ void usrFlg::redo() {
         d->mTxt->redo();
         return;
     }
-    if (d->undoStack->canRedo()) d->undoStack->redo();
+    if (!d->readOnly && d->undoStack->canRedo()) d->undoStack->redo();
 }
 
 void usrFlg::pushStep(std::shared_ptr<GridStep> step) {
@@ -433,6 +433,7 @@ bool usrFlg::appendRow() {
 }
 
 int usrFlg::setAsideUntouchedRows() {
+    if (d->appended.empty()) return 0;
     GridModel& m = d->mModel;
     RowsPart p;
     p.inserted = false;

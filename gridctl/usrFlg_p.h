@@ -48,6 +48,7 @@ struct usrFlgPrivate {
     std::function<QString(int, int)> cellNote;
     QListWidget* choices = nullptr;
     bool choicesAll = false; // Alt+Down: every choice, nothing typed
+    bool choosing = false;
     bool readOnly = false;
     bool appendRows = false;
     bool pasteAddsRows = false;

@@ -1,6 +1,7 @@
 // The checks and the save as the user sees them (messages, red cells, the
 // cursor), and closing.
 #include "Dialogs.h"
+#include "GridModel.h"
 #include "ProgramEvents.h"
 #include "RellmarkError.h"
 #include "TamrocError.h"
@@ -162,14 +163,17 @@ frmInput::Place frmInput::currentPlace() const {
 void frmInput::restorePlace(const Place& p) {
     const int fr = mGrid->FixedRows(), rows = mGrid->MaxRow();
     if (rows <= fr) return;
+    QList<int> keyCols;
+    for (int k = 1; k <= numberCount(); ++k)
+        if (mSession->columns()[k].MainKey) keyCols << mSession->columns()[k].ipointx;
     int r = -1;
-    const bool keyed = !p.key.isEmpty() && !p.key.join(QString()).isEmpty();
+    const bool keyed = keyCols.size() == p.key.size() && !p.key.join(QString()).isEmpty();
+    const GridModel& m = mGrid->model();
     for (int i = fr; keyed && i < rows && r < 0; ++i) {
-        QStringList key;
-        for (int k = 1; k <= numberCount(); ++k)
-            if (mSession->columns()[k].MainKey)
-                key << mGrid->Field(i, mSession->columns()[k].ipointx);
-        if (key == p.key) r = i;
+        bool same = true;
+        for (int k = 0; k < keyCols.size() && same; ++k)
+            same = m.text(i, keyCols[k]) == p.key[k];
+        if (same) r = i;
     }
     if (r < 0) r = std::clamp(p.row, fr, rows - 1);
     mGrid->setTopRow(std::max(fr, r - std::max(p.offset, 0)));

@@ -69,9 +69,9 @@ private slots:
 
     void everyKindOfStep_data() {
         QTest::addColumn<QString>("kind");
-        for (const char* k :
-             {"typed", "completion", "paste", "pasteAddingRows", "cut", "delete", "rowInsert",
-              "rowsAtPoint", "rowDelete", "deleteEveryRow", "appendByDown", "tabPastTheEnd"})
+        for (const char* k : {"typed", "completion", "paste", "pasteAddingRows", "cut", "delete",
+                              "rowInsert", "rowsAtPoint", "rowDelete", "deleteEveryRow",
+                              "appendByDown", "tabPastTheEnd", "enterOnTheLastRow"})
             QTest::newRow(k) << QString::fromLatin1(k);
     }
     void everyKindOfStep() {
@@ -120,6 +120,14 @@ private slots:
         } else if (kind == "appendByDown") {
             at(5, 1);
             key(gridWidget(), Qt::Key_Down);
+            QCOMPARE(g->row(), focus = 6);
+        } else if (kind == "enterOnTheLastRow") {
+            at(5, 1);
+            key(gridWidget(), Qt::Key_F2);
+            key(ed(), Qt::Key_F2); // F2 closes the editor, and stays
+            QCOMPARE(g->MaxRow(), 6);
+            key(gridWidget(), Qt::Key_F2);
+            key(ed(), Qt::Key_Return);
             QCOMPARE(g->row(), focus = 6);
         } else if (kind == "tabPastTheEnd") {
             at(5, 2);
@@ -269,6 +277,24 @@ private slots:
                           list->visualItemRect(list->item(0)).center());
         QCOMPARE(g->Field(2, 1), QStringLiteral("大阪"));
         QVERIFY(!g->isEditorOpen() && !list->isVisible());
+    }
+
+    void pasteIntoAnEmptyGrid() {
+        g->setRow(1);
+        g->setRowSel(5);
+        g->EditRowDelete();
+        QCOMPARE(g->MaxRow(), 1);
+        const QStringList empty = all();
+        at(1, 0);
+        QApplication::clipboard()->setText("a\r\nb");
+        g->EditPaste();
+        QCOMPARE(g->MaxRow(), 3);
+        QCOMPARE(g->Field(2, 0), QStringLiteral("b"));
+        g->undo();
+        QCOMPARE(all(), empty);
+        g->undo();
+        QCOMPARE(g->MaxRow(), 6);
+        QCOMPARE(g->Field(5, 3), QStringLiteral("5-3"));
     }
 
     // A row added below the last that the user leaves empty holds nothing to
