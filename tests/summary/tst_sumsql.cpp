@@ -317,6 +317,10 @@ private slots:
         QCOMPARE(
             gridRows(grid),
             (Rows{{"合計", "組"}, {"6,000,000,000", "a"}, {"-3,000,000,000", "b"}, {"0", "c"}}));
+        // the same as plain values, without a grid: a file's numbers, the grand total
+        const SumRows rows = ExecSumSql(objDB, MakeSumSql(s).text, s);
+        QCOMPARE(plainTotalText(rows.rows[1].total), QStringLiteral("-3000000000"));
+        QCOMPARE(totalText(rows.grandTotal()), QStringLiteral("3,000,000,000"));
     }
 
     void moreGroupsThan16Bits() {

@@ -30,7 +30,14 @@ class TestWindowFit : public QObject {
 
     QRect available() const { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
-    // Every caption fits its control: one line, inside the control's size.
+    // What a failure names: the control, its text and its rectangle.
+    static QByteArray named(const QWidget* w, const QString& text, const QRect& r) {
+        QString out;
+        QDebug(&out) << w->objectName() << text << r;
+        return out.toUtf8();
+    }
+    // Every caption fits its control on one line; every button is within
+    // reach (inside the window, or on a body that scrolls).
     static void captionsFit(QWidget* window) {
         for (auto* b : window->findChildren<QAbstractButton*>()) {
             if (!b->isVisibleTo(window) || b->text().isEmpty()) continue;
@@ -38,40 +45,26 @@ class TestWindowFit : public QObject {
                 continue; // a toolbar's picture; its caption is the tool tip
             const QFontMetrics fm(b->font());
             const QString text = QString(b->text()).remove(QLatin1Char('&'));
-            QVERIFY2(fm.horizontalAdvance(text) + 8 <= b->width() && fm.height() <= b->height(),
-                     qPrintable(QStringLiteral("%1 「%2」 %3×%4")
-                                    .arg(b->objectName(), text)
-                                    .arg(b->width())
-                                    .arg(b->height())));
-            // within reach: inside the window, or on a body that scrolls
             const QRect at(b->mapTo(window, QPoint(0, 0)), b->size());
+            QVERIFY2(fm.horizontalAdvance(text) + 8 <= b->width() && fm.height() <= b->height(),
+                     named(b, text, at));
             bool scrolls = false;
             for (QWidget* p = b->parentWidget(); p && p != window; p = p->parentWidget())
                 scrolls = scrolls || p->inherits("QAbstractScrollArea");
-            QVERIFY2(window->rect().contains(at) || scrolls,
-                     qPrintable(b->objectName() + " is out of reach"));
+            QVERIFY2(window->rect().contains(at) || scrolls, named(b, text, at));
         }
         for (auto* l : window->findChildren<QLabel*>()) {
             if (!l->isVisibleTo(window) || l->text().isEmpty() || l->wordWrap()) continue;
             if (l->objectName() == QLatin1String("sbaStatusPanel")) continue; // a message line
-            const QFontMetrics fm(l->font());
-            QVERIFY2(fm.horizontalAdvance(l->text()) <= l->contentsRect().width(),
-                     qPrintable(QStringLiteral("%1 「%2」 %3")
-                                    .arg(l->objectName(), l->text())
-                                    .arg(l->width())));
+            QVERIFY2(QFontMetrics(l->font()).horizontalAdvance(l->text()) <=
+                         l->contentsRect().width(),
+                     named(l, l->text(), l->geometry()));
         }
     }
     void fits(QWidget* window) {
         QVERIFY(window && window->isVisible());
         QTRY_VERIFY2(available().contains(window->frameGeometry()),
-                     qPrintable(QStringLiteral("%1 at %2,%3 %4×%5 on %6×%7")
-                                    .arg(window->objectName())
-                                    .arg(window->frameGeometry().x())
-                                    .arg(window->frameGeometry().y())
-                                    .arg(window->frameGeometry().width())
-                                    .arg(window->frameGeometry().height())
-                                    .arg(available().width())
-                                    .arg(available().height())));
+                     named(window, QString(), window->frameGeometry()));
         captionsFit(window);
     }
 
@@ -129,14 +122,17 @@ private slots:
         fits(w->presetsWindow());
         fits(w->chartWindow());
         // pictures of them to look at, where TAMROC_LOOK names a folder
-        if (const QString look = qEnvironmentVariable("TAMROC_LOOK"); !look.isEmpty())
-            for (QTest::qWait(100);
-                 QWidget * x :
-                 {static_cast<QWidget*>(w), static_cast<QWidget*>(w->rangeSelector()),
-                  static_cast<QWidget*>(w->typePicker()), static_cast<QWidget*>(w->sumPicker()),
-                  static_cast<QWidget*>(w->presetsWindow()),
-                  static_cast<QWidget*>(w->chartWindow())})
+        if (const QString look = qEnvironmentVariable("TAMROC_LOOK"); !look.isEmpty()) {
+            QTest::qWait(100);
+            const QList<QWidget*> shown = {w,
+                                           w->rangeSelector(),
+                                           w->typePicker(),
+                                           w->sumPicker(),
+                                           w->presetsWindow(),
+                                           w->chartWindow()};
+            for (QWidget* x : shown)
                 x->grab().save(look + "/" + x->objectName() + ".png");
+        }
         delete w.data();
     }
 
