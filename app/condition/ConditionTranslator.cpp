@@ -102,6 +102,20 @@ bool isQuotedValue(const QString& v) {
 bool holdsNul(const QString& v) {
     return v.contains(QChar(0));
 }
+
+// A quoted value as the cells hold what was typed: full-width ASCII forms
+// narrowed, the ideographic space a blank, one character for one, so the
+// positions of the text stay. The full-width apostrophe stays as typed: it
+// must never close the value. Blanks at the ends stay too, so that values
+// stored before cells were trimmed are still found.
+QString narrowedValue(QString v) {
+    for (qsizetype i = 1; i + 1 < v.size(); ++i) {
+        const char16_t u = v[i].unicode();
+        if (u >= 0xFF01 && u <= 0xFF5E && u != 0xFF07) v[i] = QChar(char16_t(u - 0xFEE0));
+        else if (u == 0x3000) v[i] = QLatin1Char(' ');
+    }
+    return v;
+}
 } // namespace
 
 ConditionToken GetNextToken(const QString& text, qsizetype start) {
@@ -145,7 +159,7 @@ ConditionToken GetNextToken(const QString& text, qsizetype start) {
             return t;
         }
         t.kind = tkQuoted;
-        t.text = text.mid(p - 1, close - (p - 1) + 1);
+        t.text = narrowedValue(text.mid(p - 1, close - (p - 1) + 1));
         return t;
     }
     qsizetype q = p;

@@ -1,16 +1,12 @@
 #include "ImportValues.h"
+#include "TextNormalise.h"
 
 #include <QRegularExpression>
 
 namespace ImportValues {
 
 QString plainText(QString text) {
-    for (QChar& c : text) {
-        const char16_t u = c.unicode();
-        if (u >= 0xFF01 && u <= 0xFF5E) c = QChar(u - 0xFEE0);
-        else if (u == 0x3000) c = QLatin1Char(' ');
-    }
-    return text.trimmed();
+    return TextNormalise::normalised(text);
 }
 
 std::optional<qint64> amount(const QString& raw) {

@@ -106,6 +106,8 @@ frmSum::frmSum(QWidget* parent) : QWidget(parent, Qt::Window) {
     txtCond = textBox(mBody, "txtCond");
     mGrid = new usrFlg(mBody);
     mGrid->setObjectName(QStringLiteral("usrFlg"));
+    // totals are read, copied and exported, never typed over
+    mGrid->setReadOnly(true);
 
     lblTotal = new QLabel(mBody);
     lblTotal->setObjectName(QStringLiteral("lblTotal"));

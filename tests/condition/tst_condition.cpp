@@ -162,6 +162,12 @@ private slots:
         QTest::newRow("text value") << "年 = '123'"
                                     << " T.y = '123'"
                                     << "";
+        QTest::newRow("full-width value narrowed as cells are") << "年 = '２０２１　Ａ'"
+                                                             << " T.y = '2021 A'"
+                                                             << "";
+        QTest::newRow("full-width apostrophe stays inside") << "年 = 'Ｏ＇ｎ'"
+                                                           << " T.y = 'O＇n'"
+                                                           << "";
         QTest::newRow("signed and decimal values") << "a >= -5 and b <> +2.5 and c < 1e3"
                                                    << " T.a >= -5 and T.b <> +2.5 and T.c < 1e3"
                                                    << "";

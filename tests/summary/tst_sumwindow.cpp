@@ -373,6 +373,13 @@ private slots:
         QCOMPARE(cond(w), BuyStatement + " where  buy_tbl.buy_year = '2021'");
         QCOMPARE(gridRows(w->grid()), (Rows{{"合計"}, {"500"}}));
         QVERIFY(fake->shown.isEmpty());
+        // a stray key over the total changes nothing
+        w->grid()->setFocus();
+        w->grid()->setRow(1);
+        QTest::keyClicks(w->grid(), "9");
+        QTest::keyClick(w->grid(), Qt::Key_Return);
+        QTest::keyClick(w->grid(), Qt::Key_Delete);
+        QCOMPARE(gridRows(w->grid()), (Rows{{"合計"}, {"500"}}));
 
         typeCondition(rng, " and 月 = 2");
         int col = 0;
