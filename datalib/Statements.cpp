@@ -241,14 +241,30 @@ bool transactionOpen(const RellmarkConnection& conn) {
     return true;
 }
 
+bool connectionGone(const RellmarkConnection& conn) {
+    if (!conn.db().isOpen()) return true;
+#if defined(RELLMARK_HAVE_LIBPQ)
+    if (PGconn* pg = serverHandle(conn); pg && PQstatus(pg) == CONNECTION_BAD) return true;
+#endif
+    return false;
+}
+
+RellmarkError connectionLost() {
+    return RellmarkError(RellmarkErr::Provider,
+                         QStringLiteral("データベースへの接続が切れています。"),
+                         Kind::ConnectionLost);
+}
+
 std::optional<RellmarkError> beforeStatement(RellmarkConnection& conn, bool inTransaction) {
     if (auto fault = injectedFault(conn)) return fault;
-    if (inTransaction && !transactionOpen(conn))
+    if (inTransaction && !transactionOpen(conn)) {
+        const bool gone = connectionGone(conn);
         return RellmarkError(RellmarkErr::TransactionEnded,
                              QStringLiteral("データベースがトランザクションを途中で終了しました"
                                             "（ディスクの空き不足、入出力エラー、接続の切断など）。"
                                             "この書き込みは何も保存されていません。"),
-                             conn.db().isOpen() ? Kind::Other : Kind::ConnectionLost);
+                             gone ? Kind::ConnectionLost : Kind::Other);
+    }
     return std::nullopt;
 }
 
