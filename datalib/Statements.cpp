@@ -195,7 +195,15 @@ Kind errorKind(const RellmarkConnection& conn, const QSqlError& e, bool* reconne
     }
     if (db.driverName() != QLatin1String("QSQLITE")) return Kind::Other;
     bool ok = false;
-    const int n = code.toInt(&ok);
+    int n = code.toInt(&ok);
+#if defined(RELLMARK_HAVE_SQLITE3)
+    // a commit's error may come without its code: the connection still has it
+    if (!ok || n <= 0)
+        if (sqlite3* h = nativeHandle<sqlite3>(db, "sqlite3*")) {
+            n = sqlite3_extended_errcode(h);
+            ok = true;
+        }
+#endif
     if (!ok) return Kind::Other;
     switch (n & 0xff) { // the primary code of an extended one
     case 5:             // SQLITE_BUSY
