@@ -243,6 +243,7 @@ private slots:
         QVERIFY(!r->BatchUpdate());
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].contains("UNIQUE", Qt::CaseInsensitive));
+        QCOMPARE(db->lastBatchError()->kind(), RellmarkError::Kind::Constraint);
         // detached with no filter: every row again, the first current
         QCOMPARE(r->RowCount(), 4);
         QCOMPARE(r->Column("id").toInt(), 1);
@@ -480,6 +481,13 @@ private slots:
 #endif
             env->scalar(QString("select pg_terminate_backend(%1)").arg(pid));
         };
+        // a statement the server itself ends in time
+        try {
+            open("select pg_sleep(2)");
+            QFAIL("not ended");
+        } catch (const RellmarkError& e) {
+            QCOMPARE(e.kind(), RellmarkError::Kind::TimedOut);
+        }
         QElapsedTimer timer;
         timer.start();
         fault();
@@ -502,15 +510,17 @@ private slots:
     }
 
     // A backslash in quotes is a backslash, even where the server's own
-    // setting says otherwise.
-    void serverTakesBackslashesAsText() {
+    // setting says otherwise; no statement runs for ever.
+    void serverSettings() {
         if (!TestEnv::onServer()) QSKIP("a server's setting");
         const QString name = env->scalar("select current_database()").toString();
         env->runSql({"alter database \"" + name + "\" set standard_conforming_strings = off"});
         db = std::make_unique<clsRellmark>();
         db->connect(env->dbPath());
-        auto r = open("select current_setting('standard_conforming_strings') as s, '\\' as b");
+        auto r = open("select current_setting('standard_conforming_strings') as s, '\\' as b, "
+                      "current_setting('statement_timeout') as t");
         QCOMPARE(r->Column("s").toString(), QStringLiteral("on"));
+        QCOMPARE(r->Column("t").toString(), QStringLiteral("30s"));
         QCOMPARE(r->Column("b").toString(), QStringLiteral("\\"));
     }
 };
