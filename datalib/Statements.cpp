@@ -68,9 +68,9 @@ public:
         const quint64 token = ++mNext;
         mWatched[token] = {socket,
                            std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs)};
-        if (!mThread.joinable()) {
-            mThread = std::thread([this] { run(); });
-            mThread.detach();
+        if (!mStarted) {
+            std::thread([this] { run(); }).detach();
+            mStarted = true;
         }
         mWake.notify_one();
         return token;
@@ -109,7 +109,7 @@ private:
     std::condition_variable mWake;
     std::map<quint64, Watched> mWatched;
     quint64 mNext = 0;
-    std::thread mThread;
+    bool mStarted = false;
 };
 
 // ---- faults on purpose ----
