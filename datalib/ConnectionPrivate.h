@@ -110,6 +110,9 @@ std::optional<RellmarkError> runStatement(RellmarkConnection& conn, QSqlQuery& q
 std::optional<RellmarkError> beforeStatement(RellmarkConnection& conn, bool inTransaction);
 std::optional<RellmarkError> execWatched(RellmarkConnection& conn, QSqlQuery& q,
                                          const QString* sql);
+// Whether the connection is gone (closed, or a server's connection broken).
+bool connectionGone(const RellmarkConnection& conn);
+RellmarkError connectionLost();
 // Keeps a server's answer watched while internal statements run as well.
 class AnswerWatch {
 public:

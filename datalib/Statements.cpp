@@ -68,9 +68,9 @@ public:
         const quint64 token = ++mNext;
         mWatched[token] = {socket,
                            std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs)};
-        if (!mThread.joinable()) {
-            mThread = std::thread([this] { run(); });
-            mThread.detach();
+        if (!mStarted) {
+            std::thread([this] { run(); }).detach();
+            mStarted = true;
         }
         mWake.notify_one();
         return token;
@@ -109,7 +109,7 @@ private:
     std::condition_variable mWake;
     std::map<quint64, Watched> mWatched;
     quint64 mNext = 0;
-    std::thread mThread;
+    bool mStarted = false;
 };
 
 // ---- faults on purpose ----
@@ -195,7 +195,15 @@ Kind errorKind(const RellmarkConnection& conn, const QSqlError& e, bool* reconne
     }
     if (db.driverName() != QLatin1String("QSQLITE")) return Kind::Other;
     bool ok = false;
-    const int n = code.toInt(&ok);
+    int n = code.toInt(&ok);
+#if defined(RELLMARK_HAVE_SQLITE3)
+    // a commit's error may come without its code: the connection still has it
+    if (!ok || n <= 0)
+        if (sqlite3* h = nativeHandle<sqlite3>(db, "sqlite3*")) {
+            n = sqlite3_extended_errcode(h);
+            ok = true;
+        }
+#endif
     if (!ok) return Kind::Other;
     switch (n & 0xff) { // the primary code of an extended one
     case 5:             // SQLITE_BUSY
@@ -241,14 +249,30 @@ bool transactionOpen(const RellmarkConnection& conn) {
     return true;
 }
 
+bool connectionGone(const RellmarkConnection& conn) {
+    if (!conn.db().isOpen()) return true;
+#if defined(RELLMARK_HAVE_LIBPQ)
+    if (PGconn* pg = serverHandle(conn); pg && PQstatus(pg) == CONNECTION_BAD) return true;
+#endif
+    return false;
+}
+
+RellmarkError connectionLost() {
+    return RellmarkError(RellmarkErr::Provider,
+                         QStringLiteral("データベースへの接続が切れています。"),
+                         Kind::ConnectionLost);
+}
+
 std::optional<RellmarkError> beforeStatement(RellmarkConnection& conn, bool inTransaction) {
     if (auto fault = injectedFault(conn)) return fault;
-    if (inTransaction && !transactionOpen(conn))
+    if (inTransaction && !transactionOpen(conn)) {
+        const bool gone = connectionGone(conn);
         return RellmarkError(RellmarkErr::TransactionEnded,
                              QStringLiteral("データベースがトランザクションを途中で終了しました"
                                             "（ディスクの空き不足、入出力エラー、接続の切断など）。"
                                             "この書き込みは何も保存されていません。"),
-                             conn.db().isOpen() ? Kind::Other : Kind::ConnectionLost);
+                             gone ? Kind::ConnectionLost : Kind::Other);
+    }
     return std::nullopt;
 }
 

@@ -568,7 +568,19 @@ bool clsDBRecord::Private::BatchUpdate() {
             // A row is found by the table's primary key where the result holds
             // all of it; every original value is compared as well, so a row
             // changed by someone else since it was read is not overwritten.
-            const QSqlIndex pk = db.primaryIndex(unquoted(table));
+            const QSqlIndex pk = [&] {
+                const AnswerWatch watch(*conn); // a server is asked for it
+                return db.primaryIndex(unquoted(table));
+            }();
+            // without an answer, the table only seems to lack a primary key
+            if (pk.count() == 0 && connectionGone(*conn)) {
+                conn->errors.append(RellmarkProviderError(connectionLost()));
+                for (auto* list : {&dels, &upds, &ins}) {
+                    for (int i : *list)
+                        mRows[i].status |= RecStatus::Invalid;
+                    list->clear();
+                }
+            }
             bool pkInResult = pk.count() > 0;
             for (int k = 0; k < pk.count() && pkInResult; ++k)
                 pkInResult = mIndexFolded.contains(pk.fieldName(k).toCaseFolded());
@@ -651,7 +663,12 @@ bool clsDBRecord::Private::BatchUpdate() {
                     QSqlQuery q(db);
                     // A server checks the statement (and waits for the
                     // table) already here.
-                    if (!q.prepare(sql) && conn->server) {
+                    bool ok = false;
+                    {
+                        const AnswerWatch watch(*conn);
+                        ok = q.prepare(sql);
+                    }
+                    if (!ok && conn->server) {
                         const RellmarkError e = errorOf(*conn, q.lastError());
                         conn->errors.append(RellmarkProviderError(e));
                         mRows[row].status |= flagFor(e.kind());

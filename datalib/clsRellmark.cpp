@@ -208,7 +208,12 @@ void clsRellmark::connectServer(const QString& address) {
         q.exec(QStringLiteral("SET lock_timeout = '10s'"));
     // No statement runs for ever; 30 seconds unless the server or the
     // address (options=-c statement_timeout=...) says otherwise.
-    if (setting(QStringLiteral("statement_timeout")) == QLatin1String("0"))
+    bool addressSetsTimeout = false;
+    for (const auto& p : a->params)
+        if (p.first == QLatin1String("options") &&
+            p.second.contains(QLatin1String("statement_timeout")))
+            addressSetsTimeout = true;
+    if (!addressSetsTimeout && setting(QStringLiteral("statement_timeout")) == QLatin1String("0"))
         q.exec(QStringLiteral("SET statement_timeout = '30s'"));
     q.finish();
     // A server that is stopped, not gone, keeps the connection up without

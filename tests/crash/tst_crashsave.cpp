@@ -7,12 +7,15 @@
 // Each run starts this program again as a child that performs one save and
 // announces its start on stdout; the parent kills it after a random delay
 // spread over the whole save and then inspects the files. TAMROC_CRASH_RUNS
-// sets the number of runs (20 by default), TAMROC_CRASH_ROWS the size of the
-// purchase table, TAMROC_CRASH_SEED the random seed (printed by every run).
+// sets the number of runs (20 by default; as many saves again on a small
+// disk that runs full at a random byte, where the machine lets the test
+// mount one), TAMROC_CRASH_ROWS the size of the purchase table,
+// TAMROC_CRASH_SEED the random seed (printed by every run).
 #include "FakeDialogs.h"
 #include "FormsRegistry.h"
 #include "PresetStore.h"
 #include "Profile.h"
+#include "SmallDisk.h"
 #include "TestEnv.h"
 #include "frmInput.h"
 #include "modMorvi.h"
@@ -375,6 +378,54 @@ private slots:
         qInfo("save of %d rows killed %d times: %d as before, %d as after (%d of them had "
               "finished), 0 mixed, 0 corrupt; the whole save took %lld ms",
               rows, runs, asBefore, asAfter, finishedFirst, full.elapsedUs / 1000);
+    }
+
+    // The same save on a real small disk that runs full at a random byte:
+    // the book is intact and holds all of the save or none of it, and the
+    // program said that it saved exactly when it did.
+    void editorSaveOnAFullDisk() {
+        TestEnv base;
+        base.writeIni(catalogText());
+        base.runSql(bookSql(rows));
+        const qint64 bookSize = QFileInfo(base.dbPath()).size();
+        SmallDisk probe(3 * bookSize + 2 * 1024 * 1024);
+        if (!probe.mounted()) QSKIP("this machine does not let the test mount a small disk");
+        const DbState before = inspect(base.dbPath());
+        TestEnv done;
+        QVERIFY(QFile::copy(base.iniPath(), done.iniPath()));
+        QVERIFY(QFile::copy(base.dbPath(), done.dbPath()));
+        QVERIFY(runChild({QStringLiteral("--child-save"), done.path()}, -1).exitCode == 0);
+        const DbState after = inspect(done.dbPath());
+
+        QRandomGenerator random(seed);
+        int asBefore = 0, asAfter = 0;
+        for (int i = 0; i < runs; ++i) {
+            SmallDisk disk(3 * bookSize + 2 * 1024 * 1024);
+            TestEnv env;
+            QVERIFY(QFile::copy(base.iniPath(), env.iniPath()));
+            const QString onDisk = disk.path() + QStringLiteral("/Tamroc.mdb");
+            QVERIFY(QFile::copy(base.dbPath(), onDisk));
+            QVERIFY(QFile::link(onDisk, env.dbPath()));
+            const qint64 left = random.bounded(2 * bookSize);
+            disk.fill(left);
+            const ChildRun run = runChild({QStringLiteral("--child-save"), env.path()}, -1);
+            const QString where = QStringLiteral("%1 bytes left (seed %2)").arg(left).arg(seed);
+            QVERIFY2(run.finished, qPrintable(where));
+            disk.release();
+            const DbState s = inspect(onDisk);
+            QVERIFY2(s.integrity == QLatin1String("ok\n"), qPrintable(s.integrity + where));
+            if (s.content == before.content) {
+                ++asBefore;
+                QVERIFY2(run.exitCode == 4, qPrintable("not saved, yet no word: " + where));
+            } else if (s.content == after.content) {
+                ++asAfter;
+                QVERIFY2(run.exitCode == 0, qPrintable("saved, yet a message: " + where));
+            } else {
+                QFAIL(qPrintable(QStringLiteral("neither before nor after: ") + where));
+            }
+        }
+        qInfo("save of %d rows on a full disk %d times: %d as before, %d as after", rows, runs,
+              asBefore, asAfter);
     }
 
     void iniRewriteIsAllOrNothing_data() {

@@ -5,6 +5,9 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
+#if defined(Q_OS_UNIX)
+#include <signal.h>
+#endif
 
 class TestRecordSet : public QObject {
     Q_OBJECT
@@ -240,6 +243,7 @@ private slots:
         QVERIFY(!r->BatchUpdate());
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].contains("UNIQUE", Qt::CaseInsensitive));
+        QCOMPARE(db->lastBatchError()->kind(), RellmarkError::Kind::Constraint);
         // detached with no filter: every row again, the first current
         QCOMPARE(r->RowCount(), 4);
         QCOMPARE(r->Column("id").toInt(), 1);
@@ -440,6 +444,92 @@ private slots:
         r->setBookMark(added);
         QCOMPARE(r->Column("id").toInt(), 4);
         QCOMPARE(errorOf([&] { r->setBookMark(second); }), RellmarkErr::NoCurrentRecord);
+    }
+
+    // A server's connection that ends under the program, or a server that
+    // stops answering (its own time-out cannot end a statement then): a read
+    // is tried again on a new connection, a write in a transaction fails in
+    // time with what happened, and the next transaction works again.
+    void serverConnectionFaults_data() {
+        QTest::addColumn<bool>("stopped");
+        QTest::newRow("connection ended") << false;
+#if defined(Q_OS_UNIX)
+        QTest::newRow("server stops answering") << true;
+#endif
+    }
+    void serverConnectionFaults() {
+        if (!TestEnv::onServer()) QSKIP("a server's connection");
+        QFETCH(bool, stopped);
+        db = std::make_unique<clsRellmark>();
+        db->connect(env->dbPath() + "&options=-c statement_timeout=300");
+        QList<qint64> stoppedPids;
+        // a stopped server process is let go whatever the test finds
+        const auto resume = qScopeGuard([&] {
+#if defined(Q_OS_UNIX)
+            for (qint64 pid : stoppedPids)
+                ::kill(static_cast<pid_t>(pid), SIGCONT);
+#endif
+        });
+        auto fault = [&] {
+            const qint64 pid = open("select pg_backend_pid() as p")->Column("p").toLongLong();
+#if defined(Q_OS_UNIX)
+            if (stopped) {
+                ::kill(static_cast<pid_t>(pid), SIGSTOP);
+                stoppedPids << pid;
+                return;
+            }
+#endif
+            env->scalar(QString("select pg_terminate_backend(%1)").arg(pid));
+        };
+        // a statement the server itself ends in time
+        try {
+            open("select pg_sleep(2)");
+            QFAIL("not ended");
+        } catch (const RellmarkError& e) {
+            QCOMPARE(e.kind(), RellmarkError::Kind::TimedOut);
+        }
+        QElapsedTimer timer;
+        timer.start();
+        fault();
+        QCOMPARE(open("select price from item where id = 1")->Column("price").toInt(), 120);
+        auto r = open("select * from item order by id");
+        r->BeginTrans();
+        r->setColumn("price", 1);
+        fault();
+        QVERIFY(!r->BatchUpdate());
+        QVERIFY2(db->lastBatchError()->kind() == RellmarkError::Kind::ConnectionLost,
+                 qPrintable(db->lastBatchError()->description()));
+        QVERIFY(!shown.isEmpty() && !shown.last().isEmpty());
+        r->RollBackTrans();
+        QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
+        r->BeginTrans();
+        r->setColumn("price", 2);
+        QVERIFY(r->BatchUpdate());
+        r->ComittTrans();
+        QCOMPARE(env->scalar("select price from item where id = 1").toInt(), 2);
+    }
+
+    // A backslash in quotes is a backslash, even where the server's own
+    // setting says otherwise; no statement runs for ever.
+    void serverSettings() {
+        if (!TestEnv::onServer()) QSKIP("a server's setting");
+        const QString name = env->scalar("select current_database()").toString();
+        env->runSql({"alter database \"" + name + "\" set standard_conforming_strings = off"});
+        db = std::make_unique<clsRellmark>();
+        db->connect(env->dbPath());
+        auto r = open("select current_setting('standard_conforming_strings') as s, '\\' as b, "
+                      "current_setting('statement_timeout') as t");
+        QCOMPARE(r->Column("s").toString(), QStringLiteral("on"));
+        QCOMPARE(r->Column("t").toString(), QStringLiteral("30s"));
+#if defined(Q_OS_LINUX)
+        // the watch on the server's answers is one thread, however many statements
+        auto threads = [] { return QDir("/proc/self/task").count(); };
+        const auto before = threads();
+        for (int i = 0; i < 20; ++i)
+            open("select 1 as x");
+        QVERIFY(threads() <= before + 1);
+#endif
+        QCOMPARE(r->Column("b").toString(), QStringLiteral("\\"));
     }
 };
 

@@ -6,6 +6,7 @@
 #include "GridModel.h"
 #include "PurchaseBook.h"
 #include "RellmarkFaults.h"
+#include "SmallDisk.h"
 #include "modMorvi.h"
 
 #include <QtTest>
@@ -32,6 +33,18 @@ QStringList memoBook() {
         << "insert into tag values ('abc', 'x', 'ma'), ('ABC', 'y', 'mb')";
     return sql;
 }
+
+// One save of many kinds of change: an amount, a name, a new category, a
+// deleted row and a new row. Its statements: 1 BEGIN, 2 the greatest key,
+// 3 categories, 4 the new category, 5 shops, 6 the deletion, 7-9 the
+// changes, 10 the new row, 11 COMMIT.
+const QStringList many{"2:4=999", "1:1=食パン", "3:2=衣料", "-4", "+", "4:1=卵", "4:3=スーパー"};
+const QStringList manyWritten{"update buy set price = 999 where id = 6",
+                              "update buy set name = '食パン' where id = 5",
+                              "insert into cat (cat_id, cat_name) values (3, '衣料')",
+                              "update buy set cat_id = 3 where id = 7",
+                              "delete from buy where id = 9",
+                              "insert into buy (id, name, shop_id) values (10, '卵', 1)"};
 
 class TestEditSession : public QObject {
     Q_OBJECT
@@ -135,18 +148,6 @@ private slots:
             << 3 << none << QStringList{"1:1=z", "2:1=z"} << none << Outcome::Written
             << QStringList{"update tag set label = 'z'"} << Plan{} << Kind::Other;
 
-        // One save of many kinds of change: an amount, a name, a new
-        // category, a deleted row and a new row. Its statements: 1 BEGIN,
-        // 2 the greatest key, 3 categories, 4 the new category, 5 shops,
-        // 6 the deletion, 7-9 the changes, 10 the new row, 11 COMMIT.
-        const QStringList many{"2:4=999", "1:1=食パン", "3:2=衣料",    "-4",
-                               "+",       "4:1=卵",     "4:3=スーパー"};
-        const QStringList manyWritten{"update buy set price = 999 where id = 6",
-                                      "update buy set name = '食パン' where id = 5",
-                                      "insert into cat (cat_id, cat_name) values (3, '衣料')",
-                                      "update buy set cat_id = 3 where id = 7",
-                                      "delete from buy where id = 9",
-                                      "insert into buy (id, name, shop_id) values (10, '卵', 1)"};
         QTest::newRow("many changes") << 1 << none << many << none << Outcome::Written
                                       << manyWritten << Plan{} << Kind::Other;
         // a full disk: the database ends the transaction, at any statement
@@ -173,6 +174,10 @@ private slots:
         QTest::newRow("file writable again")
             << 1 << none << many << none << Outcome::Written << manyWritten
             << Plan{Fault::Fail, 7, 1, Kind::DiskFull, false, true} << Kind::Other;
+        // "@replace": another program puts a copy of the file in its place
+        QTest::newRow("file replaced while open")
+            << 1 << none << many << QStringList{"@replace"} << Outcome::Written << manyWritten
+            << Plan{} << Kind::Other;
         QTest::newRow("connection lost for good")
             << 1 << none << many << none << Outcome::Failed << manyWritten
             << Plan{Fault::Fail, 6, 1000, Kind::ConnectionLost} << Kind::ConnectionLost;
@@ -196,7 +201,13 @@ private slots:
 
         QVERIFY(open(table));
         apply(edits);
-        if (!elsewhere.isEmpty()) env->runSql(elsewhere);
+        if (elsewhere == QStringList{"@replace"}) {
+            SKIP_ON_SERVER("a file");
+            QVERIFY(QFile::rename(env->dbPath(), env->dbPath() + ".old"));
+            QVERIFY(QFile::copy(env->dbPath() + ".old", env->dbPath()));
+        } else if (!elsewhere.isEmpty()) {
+            env->runSql(elsewhere);
+        }
         if (fault.fault != Fault::None) {
             const Rows untouched = book();
             RellmarkFaults::arm(fault);
@@ -222,6 +233,49 @@ private slots:
                           expected.rows("select * from cat order by cat_id") +
                           expected.rows("select * from tag order by tag");
         QCOMPARE(book(), want);
+    }
+
+    // A real disk that is full, whatever room is left: a save writes all or
+    // nothing, and once there is room again the edits it kept are written.
+    void fullDisk() {
+        SKIP_ON_SERVER("a file's disk");
+        TestEnv expected;
+        expected.runSql(memoBook());
+        expected.runSql(manyWritten);
+        const Rows want = expected.rows("select * from buy order by id") +
+                          expected.rows("select * from cat order by cat_id") +
+                          expected.rows("select * from tag order by tag");
+        int failed = 0;
+        for (qint64 left = 0; left <= 48 * 1024; left += 4096) {
+            cleanup();
+            init();
+            SmallDisk disk;
+            if (!disk.mounted()) QSKIP("this machine does not let the test mount a small disk");
+            env->stopProgram();
+            const QString onDisk = disk.path() + "/Tamroc.mdb";
+            QVERIFY(QFile::copy(env->dbPath(), onDisk));
+            QVERIFY(QFile::remove(env->dbPath()));
+            QVERIFY(QFile::link(onDisk, env->dbPath()));
+            env->startProgram();
+            QVERIFY(open(1));
+            apply(many);
+            const Rows before = book();
+            disk.fill(left);
+            const auto result = session->save();
+            if (result.outcome == Outcome::Failed) {
+                ++failed;
+                QVERIFY2(result.kind == Kind::DiskFull, qPrintable(result.description));
+                disk.release();
+                QCOMPARE(book(), before);
+                QCOMPARE(session->save().outcome, Outcome::Written);
+            } else {
+                QCOMPARE(result.outcome, Outcome::Written);
+            }
+            QCOMPARE(book(), want);
+            session.reset();
+            env->stopProgram();
+        }
+        QVERIFY(failed > 0); // the disk was full for some of them
     }
 
     // A table that could not be read is never saved from, until a load
