@@ -86,6 +86,7 @@ public:
             NotLoaded,     // refused: the last load failed
             KeysExhausted, // no key number left for a new row
             CheckFailed,   // refused by a check: `check` at `row`, `col`
+            InUse,         // refused: a deleted record is still referred to (`description`)
             Conflict,      // someone else changed or deleted `rowLabel` since loading
                            // (`description`: the library's words, when it found it)
             Failed,        // the database refused: `description`
@@ -121,7 +122,7 @@ public:
 
 private:
     enum class State { Empty, Loaded, LoadFailed };
-    enum class MainSave { Written, Failed, Conflict };
+    enum class MainSave { Written, Failed, Conflict, InUse };
 
     void setCell(int row, int col, const QString& text);
     void resize(int maxRow);
@@ -136,6 +137,9 @@ private:
     bool saveForeignTables();
     MainSave saveMainTable(SaveResult& result);
     SaveResult saveOnce(bool& retry);
+    // Why a loaded record (its texts by column) may not be deleted: the
+    // rows of other catalog tables that still refer to it ("" when none).
+    QString stillReferredTo(const std::function<QString(int column)>& loaded);
     // The greatest whole-number key the table holds now.
     qint64 keyFloorInTable();
 

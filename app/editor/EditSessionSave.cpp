@@ -5,6 +5,7 @@
 #include "TamrocError.h"
 #include "clsDBRecord.h"
 #include "clsRellmark.h"
+#include "modMorvi.h"
 
 #include <QHash>
 #include <QMap>
@@ -149,6 +150,57 @@ qint64 EditSession::keyFloorInTable() {
     return parsePlainInteger(FieldText(rs.Column_Num(0)), v) ? v : 0;
 }
 
+QString EditSession::stillReferredTo(const std::function<QString(int column)>& loaded) {
+    const QString key = loaded(firstKeyColumn());
+    if (!modMorvi::objPublic || key.isEmpty()) return {};
+    const ColumnDef& keyCol = mCols[firstKeyColumn()];
+    QString literal = key;
+    if (isNumberType(keyCol.eDataType)) {
+        qint64 v = 0;
+        if (!parsePlainInteger(key, v)) return {};
+        literal = QString::number(v);
+    } else {
+        literal = QLatin1Char('\'') + QString(key).replace(QLatin1Char('\''), QStringLiteral("''")) +
+                  QLatin1Char('\'');
+    }
+    // The named text of the record: the column the referring tables show.
+    for (qint16 t = 1; t <= modMorvi::objPublic->TableNumber(); ++t) {
+        const QString section = modMorvi::objPublic->TableSection(t);
+        if (section.compare(mSection, Qt::CaseInsensitive) == 0) continue;
+        const qint16 n = CountColumns(section);
+        for (int i = 1; i <= n; ++i) {
+            ColumnDef d;
+            try {
+                if (ReadColumnDef(d, i, section)) continue;
+            } catch (const TamrocError&) {
+                continue; // a faulty catalog entry refers to nothing
+            }
+            if (!IsForeignColumn(d) ||
+                d.GaibuTableName.compare(mSection, Qt::CaseInsensitive) != 0 ||
+                d.GaibuTableColKey.compare(keyCol.FieldName, Qt::CaseInsensitive) != 0)
+                continue;
+            clsDBRecord rs;
+            rs.setParentConnectClass(mDb);
+            rs.GetRecordSet_free(QStringLiteral("select count(*) from ") + section +
+                                     QStringLiteral(" where ") + d.FieldName +
+                                     QStringLiteral(" = ") + literal,
+                                 false);
+            if (rs.RowCount() == 0) continue;
+            rs.MoveFirst();
+            qint64 count = 0;
+            if (!parsePlainInteger(FieldText(rs.Column_Num(0)), count) || count == 0) continue;
+            QString name = key;
+            for (int c = 1; c < mCols.size(); ++c)
+                if (mCols[c].FieldName.compare(d.GaibuTableColName, Qt::CaseInsensitive) == 0)
+                    name = loaded(c);
+            return QStringLiteral("「%1」は%2の%3件で使われているため削除できません。")
+                .arg(name, GetTableJPName(section))
+                .arg(count);
+        }
+    }
+    return {};
+}
+
 EditSession::SaveResult EditSession::saveOnce(bool& retry) {
     using Outcome = SaveResult::Outcome;
     const bool mayRetry = retry;
@@ -236,6 +288,9 @@ EditSession::SaveResult EditSession::saveOnce(bool& retry) {
                     break;
                 case MainSave::Conflict:
                     result.outcome = Outcome::Conflict;
+                    break;
+                case MainSave::InUse:
+                    result.outcome = Outcome::InUse;
                     break;
                 case MainSave::Failed:
                     numbersTaken = newRowsRefused();
@@ -523,6 +578,10 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
         if (f < 0) continue;
         rs.setBookMark(marks[static_cast<size_t>(f)]);
         if (!untouchedElsewhere(b)) return conflict(-1, keyLabel(loadedText(b)));
+        if (keyCols.size() == 1) {
+            result.description = stillReferredTo(loadedText(b));
+            if (!result.description.isEmpty()) return MainSave::InUse;
+        }
         rs.Edit();
         rs.Delete();
         rs.UpDate();

@@ -233,6 +233,10 @@ bool frmInput::SaveTable() {
                               checkMessage(result.check));
         msgBox(this, checkMessage(result.check));
         return false;
+    case Outcome::InUse:
+        mStatusPanel->setText(result.description);
+        msgBox(this, result.description);
+        return false;
     case Outcome::Conflict:
     case Outcome::Failed:
         if (result.row >= 1 && result.row < mGrid->MaxRow() && result.col >= 0) {

@@ -131,6 +131,12 @@ private slots:
             << QStringList{"delete from buy where id = 8",
                            "insert into buy (id, name, shop_id) values (9, '卵', 1)"}
             << Plan{} << Kind::Other;
+        QTest::newRow("lookup record still in use is kept")
+            << 2 << none << QStringList{"-1"} << none << Outcome::InUse << none << Plan{}
+            << Kind::Other;
+        QTest::newRow("lookup record no purchase uses is deleted")
+            << 2 << none << QStringList{"-3"} << none << Outcome::Written
+            << QStringList{"delete from cat where cat_id = 2"} << Plan{} << Kind::Other;
         QTest::newRow("number taken meanwhile")
             << 1 << none << QStringList{"+", "5:1=卵", "5:3=スーパー"}
             << QStringList{"insert into buy (id, name, shop_id) values (10, 'よそ', 1)"}
@@ -228,6 +234,9 @@ private slots:
         for (int a = 0; a < attempts; ++a) {
             const auto result = session->save();
             QCOMPARE(result.outcome, outcome);
+            if (outcome == Outcome::InUse)
+                QCOMPARE(result.description,
+                         QStringLiteral("「食費」は購入の2件で使われているため削除できません。"));
         }
         const Rows want = expected.rows("select * from buy order by id") +
                           expected.rows("select * from cat order by cat_id") +
