@@ -172,66 +172,6 @@ private slots:
 
     // The first save fails on a value the database refuses; meanwhile someone
     // else writes; the user mends the value and saves again.
-    void retryWritesOnlyTheUsersChanges_data() {
-        QTest::addColumn<QString>("elsewhere");
-        QTest::addColumn<QStringList>("userEdits");
-        QTest::addColumn<bool>("saves");
-        QTest::addColumn<Rows>("endRows");
-        const QStringList none;
-        QTest::newRow("changed elsewhere")
-            << "update buy set price = 999 where id = 9" << none << true
-            << Rows{{"5", "食パン", "150"},
-                    {"6", "お弁当", "500"},
-                    {"7", "電車", "<null>"},
-                    {"9", "牛乳", "999"}};
-        QTest::newRow("added elsewhere")
-            << "insert into buy values (20, 'よそ', null, 1, 10, null, null)" << none << true
-            << Rows{{"5", "食パン", "150"},
-                    {"6", "お弁当", "500"},
-                    {"7", "電車", "<null>"},
-                    {"9", "牛乳", "200"},
-                    {"20", "よそ", "10"}};
-        QTest::newRow("deleted elsewhere")
-            << "delete from buy where id = 6" << none << true
-            << Rows{{"5", "食パン", "150"}, {"7", "電車", "<null>"}, {"9", "牛乳", "200"}};
-        QTest::newRow("changed in both places")
-            << "update buy set price = 999 where id = 9" << QStringList{"4:4=300"} << false
-            << Rows{{"5", "パン", "150"},
-                    {"6", "お弁当", "500"},
-                    {"7", "電車", "<null>"},
-                    {"9", "牛乳", "999"}};
-        QTest::newRow("deleted elsewhere, changed here")
-            << "delete from buy where id = 7" << QStringList{"3:4=50"} << false
-            << Rows{{"5", "パン", "150"}, {"6", "お弁当", "500"}, {"9", "牛乳", "200"}};
-        QTest::newRow("changed elsewhere, deleted here")
-            << "update buy set price = 1 where id = 6" << QStringList{"-2"} << false
-            << Rows{{"5", "パン", "150"},
-                    {"6", "お弁当", "1"},
-                    {"7", "電車", "<null>"},
-                    {"9", "牛乳", "200"}};
-    }
-    void retryWritesOnlyTheUsersChanges() {
-        QFETCH(QString, elsewhere);
-        QFETCH(QStringList, userEdits);
-        QFETCH(bool, saves);
-        QFETCH(Rows, endRows);
-        env->runSql({"create unique index buy_name on buy(name)"});
-        QVERIFY(open());
-        put(ed, 1, 1, "牛乳"); // refused by the database
-        QVERIFY(!ed->SaveTable());
-        env->runSql({elsewhere});
-        put(ed, 1, 1, "食パン");
-        apply(ed, userEdits);
-        fake->clear();
-        QCOMPARE(ed->SaveTable(), saves);
-        if (!saves) {
-            QCOMPARE(fake->messages().size(), 1);
-            QVERIFY2(fake->messages()[0].contains("他で変更または削除"),
-                     qPrintable(fake->messages()[0]));
-        }
-        QCOMPARE(db("select id, name, price from buy order by id"), endRows);
-    }
-
     void aConflictStaysAConflictWhenRetried() {
         QVERIFY(open());
         env->runSql({"update buy set price = 999 where id = 5"});
@@ -245,46 +185,6 @@ private slots:
             QCOMPARE(db("select price from buy where id = 5"), Rows{{"999"}});
         }
         QCOMPARE(g()->Field(1, 4), QStringLiteral("151")); // the edit is still there
-    }
-
-    // Two editors in one program: what one of them adds to a lookup table
-    // survives a failed and retried save of the other.
-    void lookupEditorKeepsWhatAnotherEditorAdded() {
-        frmInput* cats = open(2);
-        QVERIFY(cats);
-        frmInput* buys = open(1);
-        QVERIFY(buys);
-        put(buys, 1, 2, "衣料");
-        QVERIFY(buys->SaveTable());
-        QCOMPARE(db("select cat_id from buy where id = 5"), Rows{{"3"}});
-
-        put(cats, rowOfKey(cats, "1"), 1, "食費"); // the database refuses a second 食費
-        QVERIFY(!cats->SaveTable());
-        put(cats, rowOfKey(cats, "1"), 1, "生活用品");
-        QVERIFY(cats->SaveTable());
-        QCOMPARE(
-            db("select cat_id, cat_name from cat order by cat_id"),
-            Rows(
-                {{"0", "食費"}, {"1", "生活用品"}, {"2", "外食"}, {"3", "衣料"}, {"4", "交通費"}}));
-        QCOMPARE(db("select b.id, c.cat_name from buy b join cat c using (cat_id) order by id"),
-                 Rows({{"5", "衣料"}, {"9", "食費"}}));
-    }
-
-    // A rename in the lookup table's own editor is not undone by a second
-    // editor that still shows the old text.
-    void renameInLookupTableIsKept() {
-        frmInput* buys = open(1);
-        QVERIFY(buys);
-        frmInput* cats = open(2);
-        QVERIFY(cats);
-        put(cats, rowOfKey(cats, "0"), 1, "食料品");
-        QVERIFY(cats->SaveTable());
-        put(buys, 1, 4, "160");
-        QVERIFY(buys->SaveTable());
-        QCOMPARE(db("select cat_id, cat_name from cat order by cat_id"),
-                 Rows({{"0", "食料品"}, {"1", "日用品"}, {"2", "外食"}, {"4", "交通費"}}));
-        QCOMPARE(db("select id, cat_id, price from buy where cat_id is not null order by id"),
-                 Rows({{"5", "0", "160"}, {"7", "9", "<null>"}, {"9", "0", "200"}}));
     }
 
     // What the checks accept and refuse is decided on the values as they will

@@ -52,17 +52,17 @@ class TestEditSession : public QObject {
     GridModel model;
     std::unique_ptr<EditSession> session;
 
-    bool open(int table) {
+    static bool openInto(int table, GridModel& m, std::unique_ptr<EditSession>& s) {
         ColumnDefs cols, foreign;
         if (LoadColumnDefs(static_cast<qint16>(table), cols, foreign) != 0) return false;
-        model = GridModel();
-        model.setFixedCols(0);
-        model.setCols(cols.size() + foreign.size() - 1);
-        session = std::make_unique<EditSession>(model, modMorvi::objDB);
-        session->setTable(modMorvi::objPublic->TableSection(static_cast<qint16>(table)), cols,
-                          foreign);
-        return session->load().ok;
+        m = GridModel();
+        m.setFixedCols(0);
+        m.setCols(cols.size() + foreign.size() - 1);
+        s = std::make_unique<EditSession>(m, modMorvi::objDB);
+        s->setTable(modMorvi::objPublic->TableSection(static_cast<qint16>(table)), cols, foreign);
+        return s->load().ok;
     }
+    bool open(int table) { return openInto(table, model, session); }
     int maxRow() const { return session->maxRow(); }
     // Edits written "row:col=text"; "+" adds an empty row at the end, "-row"
     // deletes that row.
@@ -242,6 +242,89 @@ private slots:
                           expected.rows("select * from cat order by cat_id") +
                           expected.rows("select * from tag order by tag");
         QCOMPARE(book(), want);
+    }
+
+    // A save the database refused, then another program's change, then the
+    // retry: it writes the user's edits and nothing of the other's undone.
+    void retryAfterARefusalWritesOnlyTheUsersChanges_data() {
+        QTest::addColumn<QString>("elsewhere");
+        QTest::addColumn<QStringList>("userEdits");
+        QTest::addColumn<bool>("saves");
+        QTest::addColumn<Rows>("endRows");
+        const QStringList none;
+        QTest::newRow("changed elsewhere")
+            << "update buy set price = 999 where id = 9" << none << true
+            << Rows{{"5", "食パン", "150"},
+                    {"6", "お弁当", "500"},
+                    {"7", "電車", "<null>"},
+                    {"9", "牛乳", "999"}};
+        QTest::newRow("added elsewhere")
+            << "insert into buy (id, name, shop_id, price) values (20, 'よそ', 1, 10)" << none << true
+            << Rows{{"5", "食パン", "150"},
+                    {"6", "お弁当", "500"},
+                    {"7", "電車", "<null>"},
+                    {"9", "牛乳", "200"},
+                    {"20", "よそ", "10"}};
+        QTest::newRow("deleted elsewhere")
+            << "delete from buy where id = 6" << none << true
+            << Rows{{"5", "食パン", "150"}, {"7", "電車", "<null>"}, {"9", "牛乳", "200"}};
+        QTest::newRow("changed in both places")
+            << "update buy set price = 999 where id = 9" << QStringList{"4:4=300"} << false
+            << Rows{{"5", "パン", "150"},
+                    {"6", "お弁当", "500"},
+                    {"7", "電車", "<null>"},
+                    {"9", "牛乳", "999"}};
+        QTest::newRow("deleted elsewhere, changed here")
+            << "delete from buy where id = 7" << QStringList{"3:4=50"} << false
+            << Rows{{"5", "パン", "150"}, {"6", "お弁当", "500"}, {"9", "牛乳", "200"}};
+        QTest::newRow("changed elsewhere, deleted here")
+            << "update buy set price = 1 where id = 6" << QStringList{"-2"} << false
+            << Rows{{"5", "パン", "150"},
+                    {"6", "お弁当", "1"},
+                    {"7", "電車", "<null>"},
+                    {"9", "牛乳", "200"}};
+    }
+    void retryAfterARefusalWritesOnlyTheUsersChanges() {
+        QFETCH(QString, elsewhere);
+        QFETCH(QStringList, userEdits);
+        QFETCH(bool, saves);
+        QFETCH(Rows, endRows);
+        env->runSql({"create unique index buy_name on buy(name)"});
+        QVERIFY(open(1));
+        apply({"1:1=牛乳"}); // refused by the database
+        QCOMPARE(session->save().outcome, Outcome::Failed);
+        env->runSql({elsewhere});
+        apply(QStringList{"1:1=食パン"} + userEdits);
+        QCOMPARE(session->save().outcome, saves ? Outcome::Written : Outcome::Conflict);
+        QCOMPARE(env->rows("select id, name, price from buy order by id"), endRows);
+    }
+
+    // Two editors of one book: what the purchases' editor adds to the
+    // categories survives a refused and retried save of the categories'
+    // editor, and a rename there is not undone by the purchases' editor,
+    // which still shows the old text.
+    void twoEditorsOfOneBook() {
+        GridModel catModel;
+        std::unique_ptr<EditSession> cats;
+        QVERIFY(openInto(2, catModel, cats));
+        QVERIFY(open(1));
+        apply({"1:2=衣料"});
+        QCOMPARE(session->save().outcome, Outcome::Written);
+        catModel.setText(2, 1, "食費"); // the database refuses a second 食費
+        QCOMPARE(cats->save().outcome, Outcome::Failed);
+        catModel.setText(2, 1, "生活用品");
+        QCOMPARE(cats->save().outcome, Outcome::Written);
+        QCOMPARE(env->rows("select cat_id, cat_name from cat order by cat_id"),
+                 (Rows{{"0", "食費"}, {"1", "生活用品"}, {"2", "外食"}, {"3", "衣料"}, {"4", "交通費"}}));
+
+        catModel.setText(1, 1, "食料品"); // key 0
+        QCOMPARE(cats->save().outcome, Outcome::Written);
+        apply({"4:4=210"}); // the row of 牛乳 still shows 食費
+        QCOMPARE(session->save().outcome, Outcome::Written);
+        QCOMPARE(env->rows("select b.id, c.cat_name from buy b join cat c using (cat_id) order by id"),
+                 (Rows{{"5", "衣料"}, {"9", "食料品"}}));
+        QCOMPARE(env->rows("select cat_name from cat order by cat_id"),
+                 (Rows{{"食料品"}, {"生活用品"}, {"外食"}, {"衣料"}, {"交通費"}}));
     }
 
     // A real disk that is full, whatever room is left: a save writes all or
