@@ -331,6 +331,31 @@ qint16 EditSession::countDataRows() const {
 // The checks read the rows in the order the user has them and never sort
 // them: a failed check leaves every row where it was, so that the next
 // value typed lands in the record the user meant.
+bool EditSession::loadedAsIs(int row, int i) const {
+    const int n = numberCount(), k = firstKeyColumn();
+    if (n == 0 || k == 0) return false;
+    const QString& key = cell(row, mCols[k].ipointx);
+    if (key.isEmpty()) return false; // a new row
+    for (size_t b = 0; (b + 1) * static_cast<size_t>(n) <= mLoaded.size(); ++b)
+        if (mLoaded[b * n + (k - 1)] == key)
+            return mLoaded[b * n + (i - 1)] == cell(row, mCols[i].ipointx);
+    return false;
+}
+
+int EditSession::changedOfRepeat(int row, int col, ColumnDataType type, bool ignoreCase,
+                                 const std::function<bool(int)>& asLoaded) const {
+    // the earlier row holding the same value
+    int first = -1;
+    for (int q = 1; q < row && first < 0; ++q) {
+        CellValues::Repeats pair(type, ignoreCase);
+        if (cell(q, col).isEmpty()) continue;
+        pair.seen(cell(q, col));
+        if (pair.seen(cell(row, col))) first = q;
+    }
+    // the user's row is the one that was not loaded as it stands
+    return first >= 0 && asLoaded(row) && !asLoaded(first) ? first : row;
+}
+
 EditSession::CheckResult EditSession::checkCells() const {
     const int rows = maxRow();
     if (countDataRows() == 0) return {-1, -1, -1};
@@ -349,7 +374,10 @@ EditSession::CheckResult EditSession::checkCells() const {
         for (int r = 1; r < rows; ++r) {
             const QString& t = cell(r, c.ipointx);
             if (t.isEmpty()) continue;
-            if (repeats.seen(t)) return fail(r, c.ipointx, 1);
+            if (repeats.seen(t))
+                return fail(changedOfRepeat(r, c.ipointx, c.eDataType, false,
+                                            [&](int row) { return loadedAsIs(row, i); }),
+                            c.ipointx, 1);
         }
     }
     // Foreign columns without input choices show no texts: their keys are
@@ -362,7 +390,11 @@ EditSession::CheckResult EditSession::checkCells() const {
         for (int r = 1; r < rows; ++r) {
             const QString& t = cell(r, mForeign[j].ipointx);
             if (t.isEmpty() || t == NoMatch) continue;
-            if (repeats.seen(t)) return fail(r, mForeign[j].ipointx, 1);
+            if (repeats.seen(t))
+                return fail(changedOfRepeat(r, mForeign[j].ipointx,
+                                            mForeign[j].GaibuTableColeDataType, true,
+                                            [&](int row) { return keepsLoadedKey(j, row); }),
+                            mForeign[j].ipointx, 1);
         }
     }
     // 2. empty values, and values that are not numbers of the column's type

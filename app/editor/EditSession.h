@@ -132,6 +132,12 @@ private:
     // its key showed at loading (the placeholder included): such a row keeps
     // its key, whatever the foreign table calls that key by now.
     bool keepsLoadedKey(int j, int row) const;
+    // Whether `row` holds in number column i what its record was loaded with.
+    bool loadedAsIs(int row, int i) const;
+    // Of a repeated value found at `row`, the row to name: the one the user
+    // changed or added rather than the record it repeats.
+    int changedOfRepeat(int row, int col, ColumnDataType type, bool ignoreCase,
+                        const std::function<bool(int)>& asLoaded) const;
     QString mainSource() const;
     void openMainRecordSet();
     bool saveForeignTables();

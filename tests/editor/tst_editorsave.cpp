@@ -211,6 +211,8 @@ private slots:
                     {"6", "500", "2"},
                     {"7", "<null>", "<null>"},
                     {"9", "200", "1"}};
+        QTest::newRow("a repeat names the row the user changed, not the record it repeats")
+            << none << "" << QStringList{"1:6=d"} << dup << QPoint(6, 1) << prices << unchanged;
         QTest::newRow("unique text with a trailing blank")
             << none << "" << QStringList{"1:6=A1", "4:6=A1 "} << dup << QPoint(6, 4)
             << "select code from buy order by id" << Rows{{"a"}, {"b"}, {"c"}, {"d"}};
