@@ -130,6 +130,10 @@ void frmInput::appendImported(const QList<ImportColumn>& cols, const QList<QStri
     mLoading = false;
     mModified = true;
     ShowRowCount();
+    // the first imported row, in view
+    mGrid->setRow(at);
+    mGrid->setCol(cols.front().gridCol);
+    if (!mGrid->RowIsVisible(at)) mGrid->setTopRow(at);
     statusBar()->showMessage(QStringLiteral("%1 行を取り込みました。保存するまで表には書き込まれません。")
                                  .arg(rows.size()),
                              10000);

@@ -193,6 +193,7 @@ private slots:
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[0].texts, (QStringList{"りんご", "", "八百屋", "1200", "", ""}));
         QCOMPARE(ed->grid()->MaxRow(), before + 2);
+        QCOMPARE(ed->grid()->row(), before); // the first imported row is current
         ed->grid()->undo(); // the whole import is one step
         QCOMPARE(ed->grid()->MaxRow(), before);
         ed->grid()->redo();
