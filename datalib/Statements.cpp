@@ -102,7 +102,9 @@ private:
                 mWatched.erase(first);
                 continue;
             }
-            mWake.wait_until(lock, first->second.deadline);
+            // a copy: while the lock is let go, the entry may be disarmed
+            const auto deadline = first->second.deadline;
+            mWake.wait_until(lock, deadline);
         }
     }
     std::mutex mMutex;
