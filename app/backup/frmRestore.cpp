@@ -2,6 +2,7 @@
 #include "Catalog.h"
 #include "Dialogs.h"
 #include "Guarded.h"
+#include "ScreenFit.h"
 #include "ServerAddress.h"
 #include "UiFont.h"
 #include "WaitCursor.h"
@@ -15,6 +16,7 @@
 #include <QLocale>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeWidget>
 
 using namespace modMorvi;
@@ -60,6 +62,9 @@ QPointer<frmRestore> openWindow;
 frmRestore::frmRestore(const QString& bookPath, const QString& iniPath, Menu menu, QWidget* parent)
     : QWidget(parent, Qt::Window), mStore(bookPath, iniPath), mMenu(std::move(menu)) {
     setWindowTitle(QStringLiteral("バックアップから戻す"));
+    fitOnShow(this);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
     setFont(uiFont(10));
     auto* lay = new QGridLayout(this);
     lblInfo = new QLabel(this);

@@ -175,7 +175,8 @@ QList<PlannedRow> rows(const CsvReader::File& file, const ImportSettings& s,
                               .arg(needed);
         else if (!row.bad.isEmpty())
             row.problem = QStringLiteral("「%1」を読み取れません。").arg(columns[row.bad[0]].jpName);
-        row.present = present.contains(keyOf(row.texts, s));
+        const QString key = keyOf(row.texts, s);
+        row.present = !key.isEmpty() && present.contains(key); // nothing mapped: nothing to match
         row.chosen = row.problem.isEmpty() && !row.present;
         out << row;
     }

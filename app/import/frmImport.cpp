@@ -1,6 +1,8 @@
 #include "frmImport.h"
+#include "ImportValues.h"
 #include "Dialogs.h"
 #include "Guarded.h"
+#include "ScreenFit.h"
 #include "UiFont.h"
 #include "WaitCursor.h"
 
@@ -11,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -31,6 +34,9 @@ frmImport::frmImport(QWidget* parent, Table table, QByteArray bytes, const QStri
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::WindowModal);
     setWindowTitle(QStringLiteral("CSVから取り込み（%1）").arg(fileName));
+    fitOnShow(this);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
     setFont(uiFont(10));
     auto* lay = new QVBoxLayout(this);
     auto* form = new QFormLayout;
@@ -131,7 +137,13 @@ void frmImport::readFile() {
 }
 
 void frmImport::fillFieldChoices() {
-    const QStringList names = ImportPlan::fieldNames(mFile, current());
+    const ImportSettings s = current();
+    const QStringList names = ImportPlan::fieldNames(mFile, s);
+    // the fields whose first value is a date can fill a year, a month and a day
+    QSet<int> dates;
+    const QStringList sample = mFile.records.value(s.skip + (s.header ? 1 : 0));
+    for (int f = 0; f < sample.size(); ++f)
+        if (ImportValues::date(sample[f])) dates.insert(f);
     mFilling = true;
     for (QComboBox* cmb : cmbFields) {
         const QVariant was = cmb->currentData();
@@ -139,6 +151,7 @@ void frmImport::fillFieldChoices() {
         cmb->addItem(QStringLiteral("（なし）"), -1);
         for (int f = 0; f < names.size(); ++f) {
             cmb->addItem(names[f], code({f, Part::Whole}));
+            if (!dates.contains(f)) continue;
             cmb->addItem(names[f] + QStringLiteral("（年）"), code({f, Part::Year}));
             cmb->addItem(names[f] + QStringLiteral("（月）"), code({f, Part::Month}));
             cmb->addItem(names[f] + QStringLiteral("（日）"), code({f, Part::Day}));

@@ -149,8 +149,10 @@ protected:
         if (e->type() == QEvent::Show) {
             QPointer<QWidget> w = static_cast<QWidget*>(watched);
             keepOnScreen(w);
-            // once more when the window manager has framed and placed it
-            QTimer::singleShot(0, w, [w] { keepOnScreen(w); });
+            // again when the window manager has framed and placed it, which
+            // it does in its own time
+            for (int ms : {0, 150, 600})
+                QTimer::singleShot(ms, w, [w] { keepOnScreen(w); });
         }
         return false;
     }

@@ -10,6 +10,7 @@
 #include "usrFlg.h"
 
 #include <QPushButton>
+#include <QTableWidget>
 #include <QUndoStack>
 
 #include <QStringEncoder>
@@ -143,6 +144,9 @@ private slots:
         QVERIFY(rows[3].present);
         QCOMPARE((QList<bool>{rows[0].chosen, rows[1].chosen, rows[2].chosen, rows[3].chosen}),
                  (QList<bool>{true, true, false, false}));
+        ImportSettings unmapped = s;
+        unmapped.sources = QList<ColumnSource>(cols.size());
+        QVERIFY(!ImportPlan::rows(f, unmapped, cols, {QString()}).first().present);
 
         // kept per table and number of fields, beside what the file already holds
         TestEnv env;
@@ -206,6 +210,15 @@ private slots:
         rows = importOnce();
         QCOMPARE(rows.size(), 2);
         QVERIFY(rows[0].present && rows[1].present);
+        // Escape closes the window without importing
+        fake.fileAnswers << csv;
+        ed->mnuFileImport_Click();
+        QPointer<frmImport> w = ed->findChild<frmImport*>();
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(w->grdPreview, Qt::Key_Escape);
+        QTRY_VERIFY(!w);
         QVERIFY(!ed->isModified());
         ed->setUnloadApproved();
         delete ed;
