@@ -77,6 +77,7 @@ frmImport::frmImport(QWidget* parent, Table table, QByteArray bytes, const QStri
     cmdImport = new QPushButton(QStringLiteral("取り込む"), this);
     cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
     cmdImport->setDefault(true);
+    cmdCancel->setAutoDefault(true);
     buttons->addStretch();
     buttons->addWidget(cmdImport);
     buttons->addWidget(cmdCancel);

@@ -62,6 +62,9 @@ frmSelect::frmSelect(QWidget* parent) : QWidget(parent, Qt::Window) {
             [this] { guarded(this, [this] { cmdEnd_Click(); }); });
     connect(cmdRestore, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { cmdRestore_Click(); }); });
+    // Return presses the button that has the focus, as Space does
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(true);
     Forms::add(this);
     fitOnShow(this);
     guarded(this, [this] { Form_Load(); });

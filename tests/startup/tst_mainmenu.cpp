@@ -87,6 +87,15 @@ private slots:
         QCOMPARE(second->mTblNum, qint16(2));
     }
 
+    void returnPressesTheFocusedButton() {
+        menu->cmbTbl->setCurrentIndex(3);
+        menu->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(menu));
+        menu->cmdSum->setFocus();
+        QTest::keyClick(menu->cmdSum, Qt::Key_Return);
+        QVERIFY(tags().contains("SUM:3  1"));
+    }
+
     void emptyEntryAsksForATable() {
         menu->cmbTbl->setCurrentIndex(0);
         const int before = Forms::all().size();
