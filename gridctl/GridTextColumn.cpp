@@ -32,7 +32,7 @@ quint32 hashOf(const QString& s) {
 
 // A column gives its hash up when the hash has grown this large and has
 // mostly missed: the texts are mostly new.
-constexpr size_t ShareTrial = 65536;
+constexpr size_t ShareTrial = 16384;
 
 bool sameText(const QString& a, const QString& b) {
     return a.isNull() == b.isNull() && a == b;
@@ -41,8 +41,7 @@ bool sameText(const QString& a, const QString& b) {
 
 TextColumn::TextColumn(const TextColumn& o)
     : mSize(o.mSize), mWidth(o.mWidth), m8(o.m8), m16(o.m16), m32(o.m32), mRefs(o.mRefs),
-      mFree(o.mFree), mShared(o.mShared), mSlots(o.mSlots), mHashes(o.mHashes),
-      mLookups(o.mLookups), mHits(o.mHits) {
+      mFree(o.mFree), mShared(o.mShared), mSlots(o.mSlots), mLookups(o.mLookups), mHits(o.mHits) {
     mChunks.reserve(o.mChunks.size());
     for (size_t k = 0; k < o.mChunks.size(); ++k) {
         const size_t len = chunkLength(k);
@@ -76,20 +75,21 @@ size_t TextColumn::bytes() const {
     size_t n = m8.capacity() + m16.capacity() * 2 + m32.capacity() * 4;
     for (size_t k = 0; k < mChunks.size(); ++k)
         n += chunkLength(k) * sizeof(QString);
-    n += (mRefs.capacity() + mFree.capacity() + mSlots.capacity() + mHashes.capacity()) *
-         sizeof(quint32);
+    n += (mRefs.capacity() + mFree.capacity()) * sizeof(quint32) +
+         mSlots.capacity() * sizeof(quint64);
     return n;
 }
 
 quint32 TextColumn::findSlot(const QString& s, quint32 h, size_t& slot) const {
     const size_t mask = mSlots.size() - 1;
     for (size_t i = h & mask;; i = (i + 1) & mask) {
-        const quint32 e = mSlots[i];
+        const quint64 v = mSlots[i];
+        const quint32 e = static_cast<quint32>(v);
         if (e == 0) {
             slot = i;
             return 0;
         }
-        if (mHashes[e] == h && sameText(text(e), s)) {
+        if (static_cast<quint32>(v >> 32) == h && sameText(text(e), s)) {
             slot = i;
             return e;
         }
@@ -101,30 +101,30 @@ void TextColumn::growSlots() {
     if (live >= ShareTrial && live * 2 > mSize && mHits * 4 < mLookups) {
         // mostly new texts: keep them as they come, without the hash
         mShared = false;
-        std::vector<quint32>().swap(mSlots);
-        std::vector<quint32>().swap(mHashes);
+        std::vector<quint64>().swap(mSlots);
         return;
     }
     const size_t len = std::max<size_t>(16, mSlots.size() * 2);
-    mSlots.assign(len, 0);
+    std::vector<quint64> old(len, 0);
+    old.swap(mSlots);
     const size_t mask = len - 1;
-    for (quint32 e = 1; e < entries(); ++e) {
-        if (mRefs[e] == 0) continue;
-        size_t i = mHashes[e] & mask;
+    for (const quint64 v : old) {
+        if (v == 0) continue;
+        size_t i = (v >> 32) & mask;
         while (mSlots[i] != 0)
             i = (i + 1) & mask;
-        mSlots[i] = e;
+        mSlots[i] = v;
     }
 }
 
 void TextColumn::dropSlot(quint32 e) {
     const size_t mask = mSlots.size() - 1;
-    size_t i = mHashes[e] & mask;
-    while (mSlots[i] != e)
+    size_t i = hashOf(text(e)) & mask;
+    while (static_cast<quint32>(mSlots[i]) != e)
         i = (i + 1) & mask;
     // shift the entries after it back over the gap (linear probing)
     for (size_t j = (i + 1) & mask; mSlots[j] != 0; j = (j + 1) & mask) {
-        const size_t home = mHashes[mSlots[j]] & mask;
+        const size_t home = (mSlots[j] >> 32) & mask;
         const bool between = i <= j ? (i < home && home <= j) : (i < home || home <= j);
         if (between) continue;
         mSlots[i] = mSlots[j];
@@ -172,13 +172,11 @@ quint32 TextColumn::intern(const QString& s) {
     } else {
         e = entries();
         mRefs.push_back(0);
-        if (mShared) mHashes.push_back(0);
     }
     slotText(e) = s;
     mRefs[e] = 1;
     if (mShared) {
-        mHashes[e] = h;
-        mSlots[slot] = e;
+        mSlots[slot] = static_cast<quint64>(h) << 32 | e;
     }
     widenFor(e);
     return e;

@@ -95,10 +95,10 @@ private:
     std::vector<quint32> mRefs{0}; // cells using each entry (entry 0 is not counted)
     std::vector<quint32> mFree;    // entries no cell uses, to be taken again
 
-    // Sharing: open addressing over entries (0 is an empty slot), at most half full.
+    // Sharing: open addressing over entries, at most half full; a slot holds
+    // an entry's hash (high half) and the entry (low half; 0 is an empty slot).
     bool mShared = true;
-    std::vector<quint32> mSlots;
-    std::vector<quint32> mHashes{0}; // per entry, while sharing
+    std::vector<quint64> mSlots;
     quint64 mLookups = 0, mHits = 0;
 };
 
