@@ -5,8 +5,14 @@
 #include <numeric>
 
 namespace {
-const QString emptyText;
+// A text's value for a numeric sort: texts that are not numbers rank as zero.
+double numberOf(const QString& t) {
+    bool ok = false;
+    double v = static_cast<double>(t.toLongLong(&ok));
+    if (!ok) v = t.trimmed().toDouble(&ok);
+    return ok && v == v ? v : 0.0;
 }
+} // namespace
 
 GridModel::GridModel() {
     setCols(2);
@@ -37,7 +43,8 @@ void GridModel::clampCursor() {
 void GridModel::setRows(int n) {
     if (n < 0) throw GridError("Invalid row count");
     if (n < mFixedRows) mFixedRows = n;
-    mCells.resize(static_cast<size_t>(n) * mCols);
+    for (fendra::TextColumn& col : mColumns)
+        col.resize(static_cast<size_t>(n));
     if (!mColors.empty()) mColors.resize(static_cast<size_t>(n) * mCols, NoColor);
     mRowHeights.resize(n, mDefaultRowHeight);
     const size_t had = mRowIds.size();
@@ -51,20 +58,18 @@ void GridModel::setRows(int n) {
 void GridModel::setCols(int n) {
     if (n < 0) throw GridError("Invalid column count");
     if (n == mCols) return;
-    std::vector<QString> cells(static_cast<size_t>(mRows) * n);
-    std::vector<quint32> colors;
-    if (!mColors.empty()) colors.assign(static_cast<size_t>(mRows) * n, NoColor);
-    const int keep = std::min(n, mCols);
-    for (int r = 0; r < mRows; ++r)
-        for (int c = 0; c < keep; ++c) {
-            cells[static_cast<size_t>(r) * n + c] =
-                std::move(mCells[static_cast<size_t>(r) * mCols + c]);
-            if (!colors.empty())
+    mColumns.resize(n);
+    for (fendra::TextColumn& col : mColumns)
+        col.resize(static_cast<size_t>(mRows));
+    if (!mColors.empty()) {
+        std::vector<quint32> colors(static_cast<size_t>(mRows) * n, NoColor);
+        const int keep = std::min(n, mCols);
+        for (int r = 0; r < mRows; ++r)
+            for (int c = 0; c < keep; ++c)
                 colors[static_cast<size_t>(r) * n + c] =
                     mColors[static_cast<size_t>(r) * mCols + c];
-        }
-    mCells.swap(cells);
-    mColors.swap(colors);
+        mColors.swap(colors);
+    }
     mColWidths.resize(n, mDefaultColWidth);
     mColAligns.resize(n, Qt::AlignLeft);
     mCols = n;
@@ -95,32 +100,38 @@ void GridModel::setFixedCols(int n) {
 const QString& GridModel::text(int r, int c) const {
     checkRow(r);
     checkCol(c);
-    return mCells[static_cast<size_t>(r) * mCols + c];
+    return mColumns[c].at(static_cast<size_t>(r));
 }
 
 void GridModel::setText(int r, int c, const QString& s) {
     checkRow(r);
     checkCol(c);
-    mCells[static_cast<size_t>(r) * mCols + c] = s;
+    mColumns[c].set(static_cast<size_t>(r), s);
 }
 
 QString GridModel::exchangeText(int r, int c, QString s) {
     checkRow(r);
     checkCol(c);
-    std::swap(mCells[static_cast<size_t>(r) * mCols + c], s);
-    return s;
+    return mColumns[c].exchange(static_cast<size_t>(r), s);
 }
 
 const QString& GridModel::textArray(qint64 index) const {
-    if (index < 0 || index >= static_cast<qint64>(mCells.size()))
+    if (index < 0 || index >= static_cast<qint64>(cellCount()))
         throw GridError("Subscript out of range (index)");
-    return mCells[static_cast<size_t>(index)];
+    return mColumns[index % mCols].at(static_cast<size_t>(index / mCols));
 }
 
 void GridModel::setTextArray(qint64 index, const QString& s) {
-    if (index < 0 || index >= static_cast<qint64>(mCells.size()))
+    if (index < 0 || index >= static_cast<qint64>(cellCount()))
         throw GridError("Subscript out of range (index)");
-    mCells[static_cast<size_t>(index)] = s;
+    mColumns[index % mCols].set(static_cast<size_t>(index / mCols), s);
+}
+
+size_t GridModel::storeBytes() const {
+    size_t n = mColumns.capacity() * sizeof(fendra::TextColumn);
+    for (const fendra::TextColumn& col : mColumns)
+        n += col.bytes();
+    return n;
 }
 
 Qt::Alignment GridModel::colAlignment(int c) const {
@@ -168,7 +179,7 @@ void GridModel::setCellColor(int r, int c, quint32 color) {
     checkCol(c);
     if (mColors.empty()) {
         if (color == NoColor) return;
-        mColors.assign(mCells.size(), NoColor);
+        mColors.assign(cellCount(), NoColor);
     }
     mColors[static_cast<size_t>(r) * mCols + c] = color;
 }
@@ -207,7 +218,8 @@ void GridModel::insertRows(int at, int n, int height) {
     if (at < 0 || at > mRows) throw GridError("Subscript out of range (row)");
     if (n <= 0) return;
     const size_t pos = static_cast<size_t>(at) * mCols;
-    mCells.insert(mCells.begin() + pos, static_cast<size_t>(n) * mCols, QString());
+    for (fendra::TextColumn& col : mColumns)
+        col.insert(static_cast<size_t>(at), static_cast<size_t>(n));
     if (!mColors.empty())
         mColors.insert(mColors.begin() + pos, static_cast<size_t>(n) * mCols, NoColor);
     mRowHeights.insert(mRowHeights.begin() + at, n, height < 0 ? mDefaultRowHeight : height);
@@ -222,7 +234,7 @@ void GridModel::addItem(const QString& tabText, int index) {
     insertRows(index, 1, -1);
     const QStringList fields = tabText.split(QLatin1Char('\t'));
     for (int c = 0; c < mCols && c < fields.size(); ++c)
-        mCells[static_cast<size_t>(index) * mCols + c] = fields[c];
+        mColumns[c].set(static_cast<size_t>(index), fields[c]);
 }
 
 void GridModel::removeRows(int at, int n) {
@@ -230,7 +242,8 @@ void GridModel::removeRows(int at, int n) {
     if (at < 0 || at + n > mRows) throw GridError("Subscript out of range (row)");
     if (mRows - n < mFixedRows) throw GridError("Cannot remove a fixed row");
     const size_t pos = static_cast<size_t>(at) * mCols;
-    mCells.erase(mCells.begin() + pos, mCells.begin() + pos + static_cast<size_t>(n) * mCols);
+    for (fendra::TextColumn& col : mColumns)
+        col.erase(static_cast<size_t>(at), static_cast<size_t>(n));
     if (!mColors.empty())
         mColors.erase(mColors.begin() + pos,
                       mColors.begin() + pos + static_cast<size_t>(n) * mCols);
@@ -253,59 +266,106 @@ void GridModel::sort(int c, int mode) {
     }
     if (r2 - r1 < 1) return;
     const int n = r2 - r1 + 1;
-    std::vector<int> order(n);
-    std::iota(order.begin(), order.end(), r1);
+    const fendra::TextColumn& col = mColumns[c];
     const bool numeric = mode == 3 || mode == 4;
     const bool descending = mode == 4 || mode == 8;
-    if (numeric) {
-        std::vector<double> key(n);
+    std::vector<int> order(n);
+    if (static_cast<size_t>(n) * 2 >= col.distinct()) {
+        // Most of the column: rank the column's distinct texts once, then
+        // place the rows by rank (a counting sort, stable).
+        const quint32 entries = col.entries();
+        std::vector<quint32> rank(entries, 0);
+        quint32 ranks = 0;
+        if (numeric) {
+            std::vector<std::pair<double, quint32>> keyed;
+            keyed.reserve(col.distinct());
+            for (quint32 e = 0; e < entries; ++e)
+                if (col.inUse(e)) keyed.emplace_back(numberOf(col.text(e)), e);
+            std::sort(keyed.begin(), keyed.end());
+            for (size_t i = 0; i < keyed.size(); ++i) {
+                if (i > 0 && keyed[i - 1].first < keyed[i].first) ++ranks;
+                rank[keyed[i].second] = ranks;
+            }
+        } else {
+            std::vector<std::pair<QStringView, quint32>> keyed;
+            keyed.reserve(col.distinct());
+            for (quint32 e = 0; e < entries; ++e)
+                if (col.inUse(e)) keyed.emplace_back(col.text(e), e);
+            std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+                return a.first.compare(b.first, Qt::CaseSensitive) < 0;
+            });
+            for (size_t i = 0; i < keyed.size(); ++i) {
+                if (i > 0 && keyed[i - 1].first.compare(keyed[i].first, Qt::CaseSensitive) != 0)
+                    ++ranks;
+                rank[keyed[i].second] = ranks;
+            }
+        }
+        std::vector<quint32> key(n);
         bool inOrder = true;
         for (int i = 0; i < n; ++i) {
-            const QString& t = mCells[static_cast<size_t>(r1 + i) * mCols + c];
-            bool ok = false;
-            double v = static_cast<double>(t.toLongLong(&ok));
-            if (!ok) v = t.trimmed().toDouble(&ok);
-            key[i] = ok ? v : 0.0; // texts that are not numbers rank as zero
-            if (i > 0 && (descending ? key[i - 1] < key[i] : key[i - 1] > key[i])) inOrder = false;
+            const quint32 k = rank[col.entry(static_cast<size_t>(r1 + i))];
+            key[i] = descending ? ranks - k : k;
+            if (i > 0 && key[i - 1] > key[i]) inOrder = false;
         }
         if (inOrder) return; // nothing to move
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            return descending ? key[a - r1] > key[b - r1] : key[a - r1] < key[b - r1];
-        });
+        std::vector<int> start(static_cast<size_t>(ranks) + 2, 0);
+        for (quint32 k : key)
+            ++start[k + 1];
+        std::partial_sum(start.begin(), start.end(), start.begin());
+        for (int i = 0; i < n; ++i)
+            order[start[key[i]]++] = r1 + i;
     } else {
-        bool inOrder = true;
-        for (int i = 1; i < n && inOrder; ++i) {
-            const int cmp = QString::compare(mCells[static_cast<size_t>(r1 + i - 1) * mCols + c],
-                                             mCells[static_cast<size_t>(r1 + i) * mCols + c],
-                                             Qt::CaseSensitive);
-            inOrder = descending ? cmp >= 0 : cmp <= 0;
+        // A few rows of a column of many texts: compare their texts alone.
+        std::iota(order.begin(), order.end(), r1);
+        if (numeric) {
+            std::vector<double> key(n);
+            bool inOrder = true;
+            for (int i = 0; i < n; ++i) {
+                key[i] = numberOf(col.at(static_cast<size_t>(r1 + i)));
+                if (i > 0 && (descending ? key[i - 1] < key[i] : key[i - 1] > key[i]))
+                    inOrder = false;
+            }
+            if (inOrder) return;
+            std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+                return descending ? key[a - r1] > key[b - r1] : key[a - r1] < key[b - r1];
+            });
+        } else {
+            bool inOrder = true;
+            for (int i = 1; i < n && inOrder; ++i) {
+                const int cmp =
+                    QString::compare(col.at(static_cast<size_t>(r1 + i - 1)),
+                                     col.at(static_cast<size_t>(r1 + i)), Qt::CaseSensitive);
+                inOrder = descending ? cmp >= 0 : cmp <= 0;
+            }
+            if (inOrder) return;
+            std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+                const int cmp = QString::compare(col.at(static_cast<size_t>(a)),
+                                                 col.at(static_cast<size_t>(b)), Qt::CaseSensitive);
+                return descending ? cmp > 0 : cmp < 0;
+            });
         }
-        if (inOrder) return;
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            const QString& x = mCells[static_cast<size_t>(a) * mCols + c];
-            const QString& y = mCells[static_cast<size_t>(b) * mCols + c];
-            const int cmp = QString::compare(x, y, Qt::CaseSensitive);
-            return descending ? cmp > 0 : cmp < 0;
-        });
     }
-    // Move whole rows into their new places.
-    std::vector<QString> cells(static_cast<size_t>(n) * mCols);
-    std::vector<quint32> colors;
-    if (!mColors.empty()) colors.resize(static_cast<size_t>(n) * mCols);
+    moveRows(r1, order);
+}
+
+// Rows r1, r1 + 1, ... take what rows order[0], order[1], ... held.
+void GridModel::moveRows(int r1, const std::vector<int>& order) {
+    const size_t n = order.size();
+    for (fendra::TextColumn& col : mColumns)
+        col.reorder(static_cast<size_t>(r1), order);
+    if (!mColors.empty()) {
+        std::vector<quint32> colors(n * mCols);
+        for (size_t i = 0; i < n; ++i)
+            std::copy_n(mColors.begin() + static_cast<std::ptrdiff_t>(order[i]) * mCols, mCols,
+                        colors.begin() + static_cast<std::ptrdiff_t>(i * mCols));
+        std::copy(colors.begin(), colors.end(), mColors.begin() + static_cast<size_t>(r1) * mCols);
+    }
     std::vector<int> heights(n);
     std::vector<quint64> ids(n);
-    for (int i = 0; i < n; ++i) {
-        ids[i] = mRowIds[order[i]];
-        const size_t from = static_cast<size_t>(order[i]) * mCols;
-        for (int k = 0; k < mCols; ++k) {
-            cells[static_cast<size_t>(i) * mCols + k] = std::move(mCells[from + k]);
-            if (!colors.empty()) colors[static_cast<size_t>(i) * mCols + k] = mColors[from + k];
-        }
+    for (size_t i = 0; i < n; ++i) {
         heights[i] = mRowHeights[order[i]];
+        ids[i] = mRowIds[order[i]];
     }
-    std::move(cells.begin(), cells.end(), mCells.begin() + static_cast<size_t>(r1) * mCols);
-    if (!colors.empty())
-        std::copy(colors.begin(), colors.end(), mColors.begin() + static_cast<size_t>(r1) * mCols);
     std::copy(heights.begin(), heights.end(), mRowHeights.begin() + r1);
     std::copy(ids.begin(), ids.end(), mRowIds.begin() + r1);
 }
@@ -335,7 +395,7 @@ GridModel::RowBlock GridModel::takeRows(std::vector<int> indexes) {
     for (int r : indexes) {
         const size_t from = static_cast<size_t>(r) * mCols;
         for (int c = 0; c < mCols; ++c)
-            b.cells.push_back(std::move(mCells[from + c]));
+            b.cells.push_back(mColumns[c].at(static_cast<size_t>(r)));
         if (!mColors.empty())
             b.colors.insert(b.colors.end(), mColors.begin() + from, mColors.begin() + from + mCols);
         b.heights.push_back(mRowHeights[r]);
@@ -357,9 +417,12 @@ void GridModel::putRows(int at, const RowBlock& b) {
     const int n = b.count();
     insertRows(at, n, -1);
     const size_t pos = static_cast<size_t>(at) * mCols;
-    std::copy(b.cells.begin(), b.cells.end(), mCells.begin() + pos);
+    for (int i = 0; i < n; ++i)
+        for (int c = 0; c < mCols; ++c)
+            mColumns[c].set(static_cast<size_t>(at + i),
+                            b.cells[static_cast<size_t>(i) * mCols + c]);
     if (!b.colors.empty()) {
-        if (mColors.empty()) mColors.assign(mCells.size(), NoColor);
+        if (mColors.empty()) mColors.assign(cellCount(), NoColor);
         std::copy(b.colors.begin(), b.colors.end(), mColors.begin() + pos);
     }
     std::copy(b.heights.begin(), b.heights.end(), mRowHeights.begin() + at);

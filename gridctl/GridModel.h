@@ -1,4 +1,5 @@
 #pragma once
+#include "GridTextColumn.h"
 #include "fendra_global.h"
 
 #include <QRgb>
@@ -107,17 +108,20 @@ public:
     // Inserts the block's rows at `at`, one after the other.
     void putRows(int at, const RowBlock& block);
 
-    // Texts bytes held, for measuring.
-    size_t cellCount() const { return mCells.size(); }
+    // Cells held, for measuring.
+    size_t cellCount() const { return static_cast<size_t>(mRows) * mCols; }
+    // Bytes of the cell store itself (indexes, pools; not the texts' data).
+    size_t storeBytes() const;
 
 private:
     void checkRow(int r) const;
     void checkCol(int c) const;
     void clampCursor();
+    void moveRows(int r1, const std::vector<int>& order);
 
     int mRows = 0, mCols = 0;
     int mFixedRows = 0, mFixedCols = 0;
-    std::vector<QString> mCells;
+    std::vector<fendra::TextColumn> mColumns; // the texts, column by column
     std::vector<quint32> mColors; // empty until a cell gets a colour of its own
     std::vector<int> mRowHeights;
     std::vector<quint64> mRowIds;

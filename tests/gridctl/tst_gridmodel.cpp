@@ -1,6 +1,8 @@
 #include "GridModel.h"
 
 #include <QtTest>
+#include <algorithm>
+#include <numeric>
 
 class TestGridModel : public QObject {
     Q_OBJECT
@@ -62,6 +64,105 @@ private slots:
         for (int r = 0; r < 6; ++r)
             got << m.text(r, 0);
         QCOMPARE(got, QStringList({"h", "e", "d", "c", "b", "a"}));
+    }
+
+    // The cell store against a plain list of the same texts: a column of a
+    // few distinct texts, of more than one and two bytes of them, of mostly
+    // new ones; changed, sorted (all rows, then a few) and mostly removed.
+    void storeKeepsTexts_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("distinct");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("one text, string") << 2000 << 1 << 7;
+        QTest::newRow("5 texts, numeric") << 2000 << 5 << 3;
+        QTest::newRow("5 texts, string down") << 2000 << 5 << 8;
+        QTest::newRow("300 texts, numeric down") << 5000 << 300 << 4;
+        QTest::newRow("300 texts, string") << 5000 << 300 << 7;
+        QTest::newRow("mostly new texts, numeric") << 100000 << 1000000 << 3;
+        QTest::newRow("mostly new texts, string down") << 100000 << 1000000 << 8;
+    }
+    void storeKeepsTexts() {
+        QFETCH(int, rows);
+        QFETCH(int, distinct);
+        QFETCH(int, mode);
+        auto textOf = [&](int r) {
+            return r % 11 == 0  ? QString()
+                   : r % 7 == 0 ? QString("")
+                                : QString::number(r * 7919 % distinct);
+        };
+        GridModel m;
+        m.setCols(2);
+        m.setRows(rows + 1);
+        std::vector<QStringList> want(static_cast<size_t>(rows) + 1, QStringList{"", ""});
+        for (int r = 1; r <= rows; ++r) {
+            want[r] = {QString::number(r), textOf(r)};
+            m.setText(r, 0, want[r][0]);
+            m.setText(r, 1, want[r][1]);
+        }
+        m.setText(5, 1, "changed"); // a text changed after it was shared
+        want[5][1] = "changed";
+        QCOMPARE(m.exchangeText(6, 1, want[7][1]), want[6][1]);
+        want[6][1] = want[7][1];
+        auto number = [](const QString& t) {
+            bool ok = false;
+            const double v = t.toLongLong(&ok);
+            return ok ? v : t.trimmed().toDouble();
+        };
+        auto sortWant = [&](int r1, int r2) {
+            std::vector<std::pair<double, QStringList>> rowsToSort;
+            for (int r = r1; r <= r2; ++r)
+                rowsToSort.emplace_back(number(want[r][1]), want[r]);
+            std::stable_sort(rowsToSort.begin(), rowsToSort.end(), [&](auto& a, auto& b) {
+                const int cmp = mode == 3 || mode == 4 ? (a.first > b.first) - (a.first < b.first)
+                                                       : QString::compare(a.second[1], b.second[1]);
+                return mode == 4 || mode == 8 ? cmp > 0 : cmp < 0;
+            });
+            for (int r = r1; r <= r2; ++r)
+                want[r] = rowsToSort[r - r1].second;
+        };
+        auto check = [&] {
+            QCOMPARE(m.rows(), static_cast<int>(want.size()));
+            for (int r = 1; r < m.rows(); ++r)
+                for (int c = 0; c < 2; ++c)
+                    if (m.text(r, c) != want[r][c] || m.text(r, c).isNull() != want[r][c].isNull())
+                        QFAIL(qPrintable(
+                            QString("row %1: %2, not %3").arg(r).arg(m.text(r, c), want[r][c])));
+        };
+        m.setRow(1);
+        m.sort(1, mode);
+        sortWant(1, rows);
+        check();
+        std::reverse(want.begin() + 2, want.begin() + 31); // a few rows out of order, sorted alone
+        for (int r = 2; r <= 30; ++r)
+            for (int c = 0; c < 2; ++c)
+                m.setText(r, c, want[r][c]);
+        m.setRow(2);
+        m.setRowSel(30);
+        m.sort(1, mode);
+        sortWant(2, 30);
+        check();
+        m.removeRows(1, rows * 3 / 4);
+        want.erase(want.begin() + 1, want.begin() + 1 + rows * 3 / 4);
+        check();
+    }
+
+    // A million equal texts, each read as a string of its own, share one
+    // string and take a byte a cell; one of them changed leaves the others.
+    void millionEqualTextsShareOne() {
+        GridModel m;
+        m.setCols(1);
+        m.setRows(1000001);
+        for (int r = 1; r <= 1000000; ++r)
+            m.setText(r, 0, QString::fromUtf8("同じ"));
+        QCOMPARE(m.text(999999, 0), QStringLiteral("同じ"));
+        QCOMPARE(m.text(1, 0).constData(), m.text(999999, 0).constData());
+        QVERIFY2(m.storeBytes() < 1100000, qPrintable(QString::number(m.storeBytes())));
+        m.setText(500000, 0, QStringLiteral("別"));
+        QCOMPARE(m.text(499999, 0), QStringLiteral("同じ"));
+        m.setRow(1);
+        m.sort(0, 7);
+        QCOMPARE(m.text(1, 0), QStringLiteral("別"));
+        QCOMPARE(m.text(500000, 0), QStringLiteral("同じ"));
     }
 };
 

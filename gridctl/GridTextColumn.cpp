@@ -1,0 +1,271 @@
+#include "GridTextColumn.h"
+
+#include <QHash>
+#include <algorithm>
+#include <bit>
+
+namespace fendra {
+
+namespace {
+const QString nullText;
+
+// Where entry `e` lives: its chunk and its place in it.
+struct Place {
+    size_t chunk, offset;
+};
+Place placeOf(quint32 e) {
+    if (e < 16) return {0, e};
+    if (e < 4096) {
+        const int b = std::bit_width(e) - 1; // 4 .. 11
+        return {static_cast<size_t>(b - 3), e - (1u << b)};
+    }
+    return {static_cast<size_t>((e >> 12) + 8), e & 4095u};
+}
+size_t chunkLength(size_t k) {
+    return k == 0 ? 16 : k <= 8 ? size_t{1} << (k + 3) : 4096;
+}
+
+quint32 hashOf(const QString& s) {
+    const size_t h = qHash(s, 0);
+    return static_cast<quint32>(h ^ (static_cast<quint64>(h) >> 32));
+}
+
+// A column gives its hash up when the hash has grown this large and has
+// mostly missed: the texts are mostly new.
+constexpr size_t ShareTrial = 16384;
+
+bool sameText(const QString& a, const QString& b) {
+    return a.isNull() == b.isNull() && a == b;
+}
+} // namespace
+
+TextColumn::TextColumn(const TextColumn& o)
+    : mSize(o.mSize), mWidth(o.mWidth), m8(o.m8), m16(o.m16), m32(o.m32), mRefs(o.mRefs),
+      mFree(o.mFree), mShared(o.mShared), mSlots(o.mSlots), mLookups(o.mLookups), mHits(o.mHits) {
+    mChunks.reserve(o.mChunks.size());
+    for (size_t k = 0; k < o.mChunks.size(); ++k) {
+        const size_t len = chunkLength(k);
+        mChunks.push_back(std::make_unique<QString[]>(len));
+        std::copy(o.mChunks[k].get(), o.mChunks[k].get() + len, mChunks.back().get());
+    }
+}
+
+TextColumn& TextColumn::operator=(const TextColumn& o) {
+    if (this != &o) {
+        TextColumn copy(o);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+const QString& TextColumn::text(quint32 e) const {
+    if (e == 0) return nullText;
+    const Place p = placeOf(e);
+    return mChunks[p.chunk][p.offset];
+}
+
+QString& TextColumn::slotText(quint32 e) {
+    const Place p = placeOf(e);
+    while (mChunks.size() <= p.chunk)
+        mChunks.push_back(std::make_unique<QString[]>(chunkLength(mChunks.size())));
+    return mChunks[p.chunk][p.offset];
+}
+
+size_t TextColumn::bytes() const {
+    size_t n = m8.capacity() + m16.capacity() * 2 + m32.capacity() * 4;
+    for (size_t k = 0; k < mChunks.size(); ++k)
+        n += chunkLength(k) * sizeof(QString);
+    n += (mRefs.capacity() + mFree.capacity()) * sizeof(quint32) +
+         mSlots.capacity() * sizeof(quint64);
+    return n;
+}
+
+quint32 TextColumn::findSlot(const QString& s, quint32 h, size_t& slot) const {
+    const size_t mask = mSlots.size() - 1;
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+        const quint64 v = mSlots[i];
+        const quint32 e = static_cast<quint32>(v);
+        if (e == 0) {
+            slot = i;
+            return 0;
+        }
+        if (static_cast<quint32>(v >> 32) == h && sameText(text(e), s)) {
+            slot = i;
+            return e;
+        }
+    }
+}
+
+void TextColumn::growSlots() {
+    const size_t live = distinct();
+    if (live >= ShareTrial && live * 2 > mSize && mHits * 4 < mLookups) {
+        // mostly new texts: keep them as they come, without the hash
+        mShared = false;
+        std::vector<quint64>().swap(mSlots);
+        return;
+    }
+    const size_t len = std::max<size_t>(16, mSlots.size() * 2);
+    std::vector<quint64> old(len, 0);
+    old.swap(mSlots);
+    const size_t mask = len - 1;
+    for (const quint64 v : old) {
+        if (v == 0) continue;
+        size_t i = (v >> 32) & mask;
+        while (mSlots[i] != 0)
+            i = (i + 1) & mask;
+        mSlots[i] = v;
+    }
+}
+
+void TextColumn::dropSlot(quint32 e) {
+    const size_t mask = mSlots.size() - 1;
+    size_t i = hashOf(text(e)) & mask;
+    while (static_cast<quint32>(mSlots[i]) != e)
+        i = (i + 1) & mask;
+    // shift the entries after it back over the gap (linear probing)
+    for (size_t j = (i + 1) & mask; mSlots[j] != 0; j = (j + 1) & mask) {
+        const size_t home = (mSlots[j] >> 32) & mask;
+        const bool between = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+        if (between) continue;
+        mSlots[i] = mSlots[j];
+        i = j;
+    }
+    mSlots[i] = 0;
+}
+
+void TextColumn::widenFor(quint32 e) {
+    if (mWidth == 1 && e > 0xFF) {
+        m16.assign(m8.begin(), m8.end());
+        std::vector<quint8>().swap(m8);
+        mWidth = 2;
+    }
+    if (mWidth == 2 && e > 0xFFFF) {
+        m32.assign(m16.begin(), m16.end());
+        std::vector<quint16>().swap(m16);
+        mWidth = 4;
+    }
+}
+
+quint32 TextColumn::intern(const QString& s) {
+    if (s.isNull()) return 0;
+    quint32 h = 0;
+    size_t slot = 0;
+    if (mShared) {
+        h = hashOf(s);
+        ++mLookups;
+        if (!mSlots.empty()) {
+            if (const quint32 e = findSlot(s, h, slot)) {
+                ++mHits;
+                ++mRefs[e];
+                return e;
+            }
+        }
+        if ((distinct() + 1) * 2 > mSlots.size()) {
+            growSlots();
+            if (mShared) findSlot(s, h, slot);
+        }
+    }
+    quint32 e;
+    if (!mFree.empty()) {
+        e = mFree.back();
+        mFree.pop_back();
+    } else {
+        e = entries();
+        mRefs.push_back(0);
+    }
+    slotText(e) = s;
+    mRefs[e] = 1;
+    if (mShared) {
+        mSlots[slot] = static_cast<quint64>(h) << 32 | e;
+    }
+    widenFor(e);
+    return e;
+}
+
+void TextColumn::release(quint32 e) {
+    if (e == 0 || --mRefs[e] != 0) return;
+    if (mShared) dropSlot(e);
+    slotText(e) = QString();
+    mFree.push_back(e);
+}
+
+void TextColumn::store(size_t r, quint32 e) {
+    switch (mWidth) {
+    case 1:
+        m8[r] = static_cast<quint8>(e);
+        break;
+    case 2:
+        m16[r] = static_cast<quint16>(e);
+        break;
+    default:
+        m32[r] = e;
+        break;
+    }
+}
+
+void TextColumn::set(size_t r, const QString& s) {
+    const quint32 old = entry(r);
+    if (sameText(text(old), s)) return;
+    const quint32 e = intern(s); // before the old one goes: `s` may be its text
+    store(r, e);
+    release(old);
+}
+
+QString TextColumn::exchange(size_t r, const QString& s) {
+    QString old = at(r);
+    set(r, s);
+    return old;
+}
+
+void TextColumn::resize(size_t n) {
+    if (n < mSize) {
+        erase(n, mSize - n);
+        return;
+    }
+    withCells([&](auto& v) { v.resize(n, 0); });
+    mSize = n;
+}
+
+void TextColumn::insert(size_t pos, size_t n) {
+    withCells([&](auto& v) { v.insert(v.begin() + static_cast<std::ptrdiff_t>(pos), n, 0); });
+    mSize += n;
+}
+
+void TextColumn::erase(size_t pos, size_t n) {
+    if (n == 0) return;
+    if ((mSize - n) * 2 < n) {
+        rebuildKeeping(pos, n);
+        return;
+    }
+    for (size_t r = pos; r < pos + n; ++r)
+        release(entry(r));
+    withCells([&](auto& v) {
+        v.erase(v.begin() + static_cast<std::ptrdiff_t>(pos),
+                v.begin() + static_cast<std::ptrdiff_t>(pos + n));
+    });
+    mSize -= n;
+}
+
+// Most cells go: a new pool of the texts that stay, cheaper than giving the
+// others back one by one, and sharing is tried afresh.
+void TextColumn::rebuildKeeping(size_t from, size_t n) {
+    TextColumn kept;
+    kept.resize(mSize - n);
+    for (size_t r = 0; r < from; ++r)
+        kept.set(r, at(r));
+    for (size_t r = from + n; r < mSize; ++r)
+        kept.set(r - n, at(r));
+    *this = std::move(kept);
+}
+
+void TextColumn::reorder(size_t from, const std::vector<int>& order) {
+    withCells([&](auto& v) {
+        using Cell = typename std::decay_t<decltype(v)>::value_type;
+        std::vector<Cell> moved(order.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            moved[i] = v[static_cast<size_t>(order[i])];
+        std::copy(moved.begin(), moved.end(), v.begin() + static_cast<std::ptrdiff_t>(from));
+    });
+}
+
+} // namespace fendra

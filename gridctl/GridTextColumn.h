@@ -1,0 +1,105 @@
+#pragma once
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace fendra {
+
+// The texts of one grid column. Each distinct text is kept once in a pool and
+// each cell holds its index there: one byte while the pool has up to 255
+// texts, two up to 65,535, four beyond. Entry 0 is the null text, which new
+// cells start with, so growing a column allocates nothing per row.
+//
+// Equal texts share one entry while the column shares: the pool keeps a hash
+// of its texts. A column where nearly every text is new (numbers, free notes
+// of a large table) gives the hash up and keeps each text as it came; its
+// cells still share the caller's string data.
+//
+// An entry stays in place while a cell uses it: a reference to a cell's text
+// holds until that cell changes or rows are removed.
+class TextColumn {
+public:
+    TextColumn() = default;
+    TextColumn(const TextColumn& o);
+    TextColumn& operator=(const TextColumn& o);
+    TextColumn(TextColumn&&) noexcept = default;
+    TextColumn& operator=(TextColumn&&) noexcept = default;
+    ~TextColumn() = default;
+
+    size_t size() const { return mSize; }
+    const QString& at(size_t r) const { return text(entry(r)); }
+    void set(size_t r, const QString& s);
+    // Stores `s` and hands back the text it replaces.
+    QString exchange(size_t r, const QString& s);
+
+    // New cells are null; cells that go give their texts back.
+    void resize(size_t n);
+    void insert(size_t pos, size_t n);
+    void erase(size_t pos, size_t n);
+    // Cells [from, from + order.size()) take the entries of cells order[i]
+    // (a permutation of that range).
+    void reorder(size_t from, const std::vector<int>& order);
+
+    // The pool, for sorting: a cell's entry, an entry's text, the number of
+    // entries (free ones included) and whether an entry is used by a cell.
+    quint32 entry(size_t r) const {
+        switch (mWidth) {
+        case 1:
+            return m8[r];
+        case 2:
+            return m16[r];
+        default:
+            return m32[r];
+        }
+    }
+    const QString& text(quint32 e) const;
+    quint32 entries() const { return static_cast<quint32>(mRefs.size()); }
+    bool inUse(quint32 e) const { return e == 0 || mRefs[e] != 0; }
+    // Entries in use, the null one included.
+    size_t distinct() const { return mRefs.size() - mFree.size(); }
+    bool shares() const { return mShared; }
+    // Bytes the column holds of its own (cells, pool, hash; not the texts' data).
+    size_t bytes() const;
+
+private:
+    quint32 intern(const QString& s);
+    void release(quint32 e);
+    void store(size_t r, quint32 e);
+    void widenFor(quint32 e);
+    QString& slotText(quint32 e);
+    quint32 findSlot(const QString& s, quint32 h, size_t& slot) const;
+    void addSlot(quint32 e, quint32 h);
+    void dropSlot(quint32 e);
+    void growSlots();
+    void rebuildKeeping(size_t from, size_t n);
+
+    template <typename F> decltype(auto) withCells(F&& f) {
+        switch (mWidth) {
+        case 1:
+            return f(m8);
+        case 2:
+            return f(m16);
+        default:
+            return f(m32);
+        }
+    }
+
+    size_t mSize = 0;
+    int mWidth = 1;
+    std::vector<quint8> m8;
+    std::vector<quint16> m16;
+    std::vector<quint32> m32;
+
+    // The pool in chunks that never move: 16, 16, 32, ... 2048 texts, then 4096 each.
+    std::vector<std::unique_ptr<QString[]>> mChunks;
+    std::vector<quint32> mRefs{0}; // cells using each entry (entry 0 is not counted)
+    std::vector<quint32> mFree;    // entries no cell uses, to be taken again
+
+    // Sharing: open addressing over entries, at most half full; a slot holds
+    // an entry's hash (high half) and the entry (low half; 0 is an empty slot).
+    bool mShared = true;
+    std::vector<quint64> mSlots;
+    quint64 mLookups = 0, mHits = 0;
+};
+
+} // namespace fendra
