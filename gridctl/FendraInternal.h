@@ -1,5 +1,7 @@
 #pragma once
 // Helpers shared by the control's own source files; not part of its interface.
+#include "GridModel.h"
+
 #include <QFontMetrics>
 #include <QString>
 #include <QtGlobal>
@@ -43,5 +45,23 @@ inline FittedText fitText(const QFontMetrics& fm, const QString& t, int width) {
     if (w <= width - 2) return {t, std::clamp((width - w) / 2, 1, TextMargin)};
     return {fm.elidedText(t, Qt::ElideRight, width - 2 * TextMargin), TextMargin};
 }
+
+// Restores the grid's current cell and selection when a command is done.
+struct KeepCursor {
+    GridModel& m;
+    int row, col, rowSel, colSel;
+    explicit KeepCursor(GridModel& model)
+        : m(model), row(model.row()), col(model.col()), rowSel(model.rowSel()),
+          colSel(model.colSel()) {}
+    ~KeepCursor() {
+        try {
+            m.setRow(row);
+            m.setCol(col);
+            m.setRowSel(rowSel);
+            m.setColSel(colSel);
+        } catch (const GridError&) {
+        }
+    }
+};
 
 } // namespace fendra

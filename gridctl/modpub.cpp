@@ -35,23 +35,7 @@ struct OverrideCursor {
     ~OverrideCursor() { QApplication::restoreOverrideCursor(); }
 };
 
-// Restores the grid's current cell and selection when a command is done.
-struct KeepCursor {
-    GridModel& m;
-    int row, col, rowSel, colSel;
-    explicit KeepCursor(GridModel& model)
-        : m(model), row(model.row()), col(model.col()), rowSel(model.rowSel()),
-          colSel(model.colSel()) {}
-    ~KeepCursor() {
-        try {
-            m.setRow(row);
-            m.setCol(col);
-            m.setRowSel(rowSel);
-            m.setColSel(colSel);
-        } catch (const GridError&) {
-        }
-    }
-};
+using fendra::KeepCursor;
 // The clipboard text in the grid's own form, or a null string when there is
 // nothing to paste. Lines may end in LF alone (what most programs outside
 // Windows write) as well as in CR LF. A break that closes the last line ends

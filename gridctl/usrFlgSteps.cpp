@@ -1,4 +1,5 @@
 // The user's changes of cells and rows as single steps, and taking them back.
+#include "FendraInternal.h"
 #include "FlexGrid.h"
 #include "GridSteps.h"
 #include "usrFlg.h"
@@ -39,23 +40,7 @@ private:
 };
 
 namespace {
-// Restores the grid's current cell and selection when a command is done.
-struct KeepCursor {
-    GridModel& m;
-    int row, col, rowSel, colSel;
-    explicit KeepCursor(GridModel& model)
-        : m(model), row(model.row()), col(model.col()), rowSel(model.rowSel()),
-          colSel(model.colSel()) {}
-    ~KeepCursor() {
-        try {
-            m.setRow(row);
-            m.setCol(col);
-            m.setRowSel(rowSel);
-            m.setColSel(colSel);
-        } catch (const GridError&) {
-        }
-    }
-};
+using fendra::KeepCursor;
 
 // The rows from `at` on, as a step's part refers to them.
 void identify(const GridModel& m, int at, int n, std::vector<quint64>& ids,
