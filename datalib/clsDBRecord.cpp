@@ -134,9 +134,10 @@ void clsDBRecord::Private::GetRecordSet(const QString& str_TblName) {
     GetRecordSet_free(QStringLiteral("select * from ") + str_TblName);
 }
 
-void clsDBRecord::Private::GetRecordSet_free(const QString& ssql) {
+void clsDBRecord::Private::GetRecordSet_free(const QString& ssql, int firstRows) {
     try {
-        openOnce(ssql);
+        startReading(ssql);
+        readSome(firstRows);
     } catch (const RellmarkError& e) {
         // A read outside a transaction that failed because the connection is
         // gone (or the file was replaced, or could not be written when it was
@@ -148,12 +149,14 @@ void clsDBRecord::Private::GetRecordSet_free(const QString& ssql) {
         } catch (const RellmarkError&) {
             throw e;
         }
-        openOnce(ssql);
+        startReading(ssql);
+        readSome(firstRows);
     }
 }
 
-void clsDBRecord::Private::openOnce(const QString& ssql) {
+void clsDBRecord::Private::startReading(const QString& ssql) {
     // Whatever was held is dropped first; a failed open leaves a new, unopened set.
+    mReading.reset();
     mState = State::New;
     mSource.clear();
     mNames.clear();
@@ -178,9 +181,8 @@ void clsDBRecord::Private::openOnce(const QString& ssql) {
 
     // before the guard's savepoint, which would open a transaction of its own
     if (auto refused = beforeStatement(*conn, conn->inTransaction)) throw *refused;
-    const SchemaGuard schema(conn->db(), SchemaGuard::HoldUntilRead);
-    StatementSavepoint savepoint(*conn);
-    QSqlQuery q(conn->db());
+    auto reading = std::make_unique<Reading>(*conn);
+    QSqlQuery& q = reading->q;
     q.setForwardOnly(true);
     // Decimal results (a server's sum of whole numbers) come as their text
     // and are read below as the numbers they are.
@@ -192,10 +194,9 @@ void clsDBRecord::Private::openOnce(const QString& ssql) {
         if (statement.isEmpty()) throw RellmarkError(RellmarkErr::Provider, refusal);
     }
     if (auto failed = execWatched(*conn, q, &statement)) {
-        savepoint.failed();
+        reading->savepoint.failed();
         throw *failed;
     }
-    const AnswerWatch watch(*conn); // the rows may come in several answers
     const QSqlRecord rec = q.record();
     mCols = rec.count();
     for (int i = 0; i < mCols; ++i) {
@@ -206,38 +207,88 @@ void clsDBRecord::Private::openOnce(const QString& ssql) {
         if (!mIndexFolded.contains(f)) mIndexFolded.insert(f, i);
     }
     if (conn->server) {
-        std::vector<char> decimal(static_cast<size_t>(mCols));
+        reading->decimal.resize(static_cast<size_t>(mCols));
         for (int i = 0; i < mCols; ++i)
-            decimal[static_cast<size_t>(i)] = rec.field(i).metaType().id() == QMetaType::Double;
-        while (q.next()) {
-            for (int i = 0; i < mCols; ++i)
-                mValues.push_back(serverValue(q.value(i), decimal[static_cast<size_t>(i)]));
-            Row row;
-            row.id = mNextId++;
-            mRows.push_back(row);
-        }
-    } else {
-        while (q.next()) {
-            for (int i = 0; i < mCols; ++i)
-                mValues.push_back(q.value(i));
-            Row row;
-            row.id = mNextId++;
-            mRows.push_back(row);
-        }
+            reading->decimal[static_cast<size_t>(i)] =
+                rec.field(i).metaType().id() == QMetaType::Double;
     }
-    if (q.lastError().isValid()) {
-        savepoint.failed();
-        const QSqlError e = q.lastError();
+    mSource = ssql;
+    mReading = std::move(reading);
+    mState = State::Open;
+}
+
+bool clsDBRecord::Private::readSome(int limit) {
+    if (!mReading) return false;
+    Reading& rd = *mReading;
+    QSqlQuery& q = rd.q;
+    // A server hands its whole answer over at once (and a statement left
+    // open there would be cut short by the next one on the connection), so
+    // it is always read to the end.
+    if (rd.conn.server) limit = std::numeric_limits<int>::max();
+    bool more = false;
+    try {
+        const std::optional<AnswerWatch> watch =
+            rd.conn.server ? std::optional<AnswerWatch>(std::in_place, rd.conn) : std::nullopt;
+        for (int n = 0; n < limit; ++n) {
+            if (!q.next()) break;
+            if (rd.conn.server)
+                for (int i = 0; i < mCols; ++i)
+                    mValues.push_back(serverValue(q.value(i), rd.decimal[static_cast<size_t>(i)]));
+            else
+                for (int i = 0; i < mCols; ++i)
+                    mValues.push_back(q.value(i));
+            Row row;
+            row.id = mNextId++;
+            mRows.push_back(row);
+            if (n + 1 == limit) more = true;
+        }
+        if (q.lastError().isValid()) {
+            rd.savepoint.failed();
+            throw errorOf(rd.conn, q.lastError());
+        }
+    } catch (...) {
+        // a set cut short holds nothing: it is unopened, as after a failed open
+        mReading.reset();
+        mState = State::New;
         mValues.clear();
         mRows.clear();
         mNextId = 0;
-        throw errorOf(*conn, e);
+        mVisible = 0;
+        mPos = -1;
+        throw;
     }
-    q.finish(); // detached: nothing of the statement stays open
-    mSource = ssql;
     mVisible = static_cast<int>(mRows.size());
     mPos = 0;
-    mState = State::Open;
+    if (more && q.isActive()) {
+        // The first rows are in: from now on the statement itself holds the
+        // read lock (or snapshot) on the file, and the schema guard's
+        // savepoint, a transaction of its own, must not stay open while the
+        // program goes on between two steps.
+        rd.schema.reset();
+        return true;
+    }
+    q.finish(); // detached: nothing of the statement stays open
+    mReading.reset();
+    return false;
+}
+
+void clsDBRecord::Private::stopReading() {
+    if (!mReading) return;
+    mReading.reset();
+    // what was read is not the whole result: nothing of it can be saved
+    mState = State::New;
+    mValues.clear();
+    mRows.clear();
+    mNextId = 0;
+    mVisible = 0;
+    mPos = -1;
+}
+
+void clsDBRecord::Private::requireRead() const {
+    if (mReading)
+        throw RellmarkError(
+            RellmarkErr::Provider,
+            QStringLiteral("レコードセットはまだ読み込み中のため、書き込めません。"));
 }
 
 int clsDBRecord::Private::fieldIndex(const QString& name) const {
@@ -304,6 +355,7 @@ QList<QVariant> clsDBRecord::Private::rowValues(int r) const {
 
 void clsDBRecord::Private::CloseRecordSet() {
     requireOpen();
+    mReading.reset();
     mState = State::Closed;
     mValues.clear();
     mRows.clear();
@@ -520,6 +572,7 @@ void clsDBRecord::Private::RollBackTrans() {
 
 bool clsDBRecord::Private::BatchUpdate() {
     requireOpen();
+    requireRead();
     RellmarkConnection* conn = connectionOf(mParentConnect);
     conn->errors.clear();
 

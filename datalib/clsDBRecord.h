@@ -40,6 +40,18 @@ public:
     void GetRecordSet_free(const QString& ssql, bool bln_ConnectSW = false,
                            const QString& str_tempName = QStringLiteral("aa"));
 
+    // A large result in steps: opened as GetRecordSet_free does, with only
+    // its first `firstRows` rows read; ReadMore reads up to `rows` more and
+    // is false once the whole result is in. While rows remain, the file is
+    // held as it was when the statement began (so the steps make one
+    // consistent read) and the set cannot be written; StopReading gives the
+    // read up and leaves the set unopened. A server's result is always read
+    // whole at once.
+    void OpenFirstRows(const QString& ssql, int firstRows);
+    bool ReadMore(int rows);
+    bool IsReading() const;
+    void StopReading();
+
     QVariant Column(const QString& sfield) const;
     void setColumn(const QString& sfield, const QVariant& vntdata);
     QVariant Column_Num(int iColmnNum) const;

@@ -1,6 +1,8 @@
 // The record set's interface: each member forwards to its private part.
 #include "clsDBRecord_p.h"
 
+#include <algorithm>
+
 clsDBRecord::clsDBRecord() : d(std::make_unique<Private>()) {}
 clsDBRecord::~clsDBRecord() = default;
 
@@ -15,6 +17,18 @@ void clsDBRecord::GetRecordSet(const QString& str_TblName) {
 }
 void clsDBRecord::GetRecordSet_free(const QString& ssql, bool, const QString&) {
     d->GetRecordSet_free(ssql);
+}
+void clsDBRecord::OpenFirstRows(const QString& ssql, int firstRows) {
+    d->GetRecordSet_free(ssql, std::max(firstRows, 1));
+}
+bool clsDBRecord::ReadMore(int rows) {
+    return d->readSome(std::max(rows, 1));
+}
+bool clsDBRecord::IsReading() const {
+    return d->mReading != nullptr;
+}
+void clsDBRecord::StopReading() {
+    d->stopReading();
 }
 QVariant clsDBRecord::Column(const QString& sfield) const {
     return d->Column(sfield);

@@ -1,16 +1,20 @@
 #pragma once
 // The state of a clsDBRecord, and the record set's work itself; the class
 // forwards to it.
+#include "ConnectionPrivate.h"
 #include "clsDBRecord.h"
 
 #include <QHash>
 #include <QList>
+#include <QSqlQuery>
+#include <limits>
+#include <memory>
 #include <vector>
 
 struct clsDBRecord::Private {
     void setParentConnectClass(clsRellmark* obj_rellmark) { mParentConnect = obj_rellmark; }
     void GetRecordSet(const QString& str_TblName);
-    void GetRecordSet_free(const QString& ssql);
+    void GetRecordSet_free(const QString& ssql, int firstRows = std::numeric_limits<int>::max());
     QVariant Column(const QString& sfield) const;
     void setColumn(const QString& sfield, const QVariant& vntdata);
     QVariant Column_Num(int iColmnNum) const;
@@ -44,7 +48,13 @@ struct clsDBRecord::Private {
         bool pending = false;
     };
 
-    void openOnce(const QString& ssql);
+    // A statement read in steps: started (rows not yet read), read on by
+    // up to `limit` rows at a time (true while rows may remain), or stopped
+    // before its end (the set is then unopened).
+    void startReading(const QString& ssql);
+    bool readSome(int limit);
+    void stopReading();
+    void requireRead() const;
     void requireOpen() const;
     int requireCurrent() const;
     // The current row for reading or writing a field: not a deleted one.
@@ -54,6 +64,20 @@ struct clsDBRecord::Private {
     QList<QVariant> rowValues(int row) const;
     int firstVisible() const;
     int lastVisible() const;
+
+    // The statement of a set still being read, and what holds the file
+    // still for it until its first rows are in.
+    struct Reading {
+        explicit Reading(RellmarkConnection& c)
+            : conn(c), schema(std::make_unique<SchemaGuard>(c.db(), SchemaGuard::HoldUntilRead)),
+              savepoint(c), q(c.db()) {}
+        RellmarkConnection& conn;
+        std::unique_ptr<SchemaGuard> schema;
+        StatementSavepoint savepoint;
+        QSqlQuery q;
+        std::vector<char> decimal; // per column: a server's decimal, read as a number
+    };
+    std::unique_ptr<Reading> mReading;
 
     clsRellmark* mParentConnect = nullptr;
     State mState = State::New;

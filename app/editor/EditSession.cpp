@@ -136,56 +136,161 @@ void EditSession::openMainRecordSet() {
 }
 
 EditSession::LoadResult EditSession::load() {
+    LoadStep step = beginLoad(std::numeric_limits<int>::max());
+    while (!step.done)
+        step = loadMore(std::numeric_limits<int>::max());
+    return step.result;
+}
+
+EditSession::LoadStep EditSession::failedStep(const QString& error) {
+    if (mRecordSet && mRecordSet->IsReading()) mRecordSet->StopReading();
+    mState = State::LoadFailed;
+    LoadStep step;
+    step.done = true;
+    step.result = std::move(mPending);
+    mPending = {};
+    step.result.ok = false;
+    step.result.error = error;
+    return step;
+}
+
+template <typename F> EditSession::LoadStep EditSession::guardedStep(F&& f) {
+    try {
+        return f();
+    } catch (const RellmarkError& e) {
+        return failedStep(e.description());
+    } catch (const std::exception& e) {
+        return failedStep(QString::fromStdString(e.what()));
+    }
+}
+
+EditSession::LoadStep EditSession::beginLoad(int firstRows) {
     // Whatever fails below, the baseline of the last complete load is gone
     // with the grid it described: nothing is saved until a load succeeds.
     mState = State::LoadFailed;
     mRecordSetIsBaseline = false;
-    LoadResult result;
-    try {
+    mPending = {};
+    return guardedStep([&] {
         resize(0);
         resize(1);
-        loadRows();
-        result = loadForeignValues(1);
-        if (!result.ok) return result;
-        const ColumnDef& last = mCols[lastKeyColumn()];
-        sortAll(last.ipointx, isNumberType(last.eDataType) ? 3 : 7);
-        mRecordSetIsBaseline = true;
-        mState = State::Loaded;
-        result.ok = true;
-    } catch (const RellmarkError& e) {
-        result.ok = false;
-        result.error = e.description();
-    } catch (const std::exception& e) {
-        result.ok = false;
-        result.error = QString::fromStdString(e.what());
-    }
-    return result;
+        mLoaded.clear();
+        // The lookup tables first: each row shows its foreign texts as it comes.
+        readForeignTexts(1, mPending);
+        mLoaded.reserve(static_cast<size_t>(mExpected) * static_cast<size_t>(numberCount()));
+        if (mRecordSet && mRecordSet->IsOpen()) mRecordSet->CloseRecordSet();
+        mRecordSet = std::make_unique<clsDBRecord>();
+        mRecordSet->setParentConnectClass(mDb);
+        mRecordSet->OpenFirstRows(QStringLiteral("select * from ") + mainSource(), firstRows);
+        mFields.clear();
+        const QStringList names = mRecordSet->fieldNames();
+        for (int i = 1; i <= numberCount(); ++i) {
+            int at = names.indexOf(mCols[i].FieldName);
+            if (at < 0)
+                for (int f = 0; f < names.size() && at < 0; ++f)
+                    if (names[f].compare(mCols[i].FieldName, Qt::CaseInsensitive) == 0) at = f;
+            if (at < 0)
+                throw RellmarkError(RellmarkErr::ItemNotFound,
+                                    QStringLiteral("要求された名前または序数に対応する項目がありません：%1")
+                                        .arg(mCols[i].FieldName));
+            mFields.push_back(at);
+        }
+        mState = State::Loading;
+        return takeRows();
+    });
 }
 
-void EditSession::loadRows() {
-    openMainRecordSet();
+EditSession::LoadStep EditSession::loadMore(int rows) {
+    if (mState != State::Loading) {
+        LoadStep step;
+        step.done = true;
+        step.result.ok = mState == State::Loaded;
+        return step;
+    }
+    return guardedStep([&] {
+        mRecordSet->ReadMore(rows);
+        return takeRows();
+    });
+}
+
+void EditSession::cancelLoad() {
+    if (mState != State::Loading) return;
+    failedStep(QString());
+}
+
+int EditSession::rowsRead() const {
+    return mRecordSet && mRecordSet->IsOpen() ? mRecordSet->RowCount() : 0;
+}
+
+EditSession::LoadStep EditSession::takeRows() {
     clsDBRecord& rs = *mRecordSet;
     const int n = numberCount();
-    mLoaded.clear();
-    if (rs.RowCount() > 0) {
-        mLoaded.reserve(static_cast<size_t>(rs.RowCount()) * n);
-        resize(rs.RowCount() + 1);
-        rs.MoveFirst();
-        for (int r = 1; !rs.Eof(); ++r) {
-            if (r >= mModel.rows()) resize(r + 1);
+    const int from = maxRow(); // the first row not yet filled
+    const int total = rs.RowCount();
+    if (total >= from) {
+        resize(total + 1);
+        int r = from;
+        for (; !rs.Eof(); rs.MoveNext(), ++r)
             for (int i = 1; i <= n; ++i) {
-                const QString text = FieldText(rs.Column(mCols[i].FieldName));
+                const QString text = FieldText(rs.Column_Num(mFields[static_cast<size_t>(i - 1)]));
                 setCell(r, mCols[i].ipointx, text);
                 mLoaded.push_back(text);
             }
-            rs.MoveNext();
-        }
+        showForeignTexts(from, r);
     }
+    LoadStep step;
+    if (rs.IsReading()) return step;
+    // The whole table is in: the lists of ordinary columns come from its rows.
+    step.done = true;
+    step.result = std::move(mPending);
+    mPending = {};
+    std::vector<InputList> lists = ordinaryLists();
+    for (auto& l : step.result.lists)
+        lists.push_back(std::move(l));
+    step.result.lists = std::move(lists);
+    const ColumnDef& last = mCols[lastKeyColumn()];
+    sortAll(last.ipointx, isNumberType(last.eDataType) ? 3 : 7);
+    mRecordSetIsBaseline = true;
+    mState = State::Loaded;
+    step.result.ok = true;
+    return step;
 }
 
 EditSession::LoadResult EditSession::loadForeignValues(int mode) {
     LoadResult result;
-    const int n = numberCount(), k = foreignCount();
+    readForeignTexts(mode, result);
+    std::vector<InputList> lists = ordinaryLists();
+    for (auto& l : result.lists)
+        lists.push_back(std::move(l));
+    result.lists = std::move(lists);
+    if (mode == 1) showForeignTexts(1, maxRow());
+    result.ok = true;
+    return result;
+}
+
+std::vector<EditSession::InputList> EditSession::ordinaryLists() const {
+    std::vector<InputList> lists;
+    // An ordinary column with input choices is sized by the values it really holds.
+    for (int i = 1; i <= numberCount(); ++i) {
+        const ColumnDef& c = mCols[i];
+        InputList list{c.ipointx, c.InputPlus != 0, 0, {}};
+        if (c.InputPlus) {
+            QSet<QString> seen;
+            for (int r = 1; r < maxRow(); ++r) {
+                const QString& t = cell(r, c.ipointx);
+                if (!t.isEmpty() && !seen.contains(t)) {
+                    seen.insert(t);
+                    list.values << t;
+                }
+            }
+            list.size = list.values.size();
+        }
+        lists.push_back(std::move(list));
+    }
+    return lists;
+}
+
+void EditSession::readForeignTexts(int mode, LoadResult& result) {
+    const int k = foreignCount();
     if (mode == 1) {
         mShown.assign(static_cast<size_t>(k + 1), ShownTexts());
         for (int j = 1; j <= k; ++j)
@@ -209,26 +314,9 @@ EditSession::LoadResult EditSession::loadForeignValues(int mode) {
         result.warnings << QStringLiteral("メインテーブルの数が見つからない！！");
         return 0;
     };
-    // The main table's own count is checked for; an ordinary column with
-    // input choices is sized by the values it really holds.
-    countOf(0);
+    // The main table's count sizes the load and tells its progress.
+    mExpected = countOf(0);
 
-    for (int i = 1; i <= n; ++i) {
-        const ColumnDef& c = mCols[i];
-        InputList list{c.ipointx, c.InputPlus != 0, 0, {}};
-        if (c.InputPlus) {
-            QSet<QString> seen;
-            for (int r = 1; r < maxRow(); ++r) {
-                const QString& t = cell(r, c.ipointx);
-                if (!t.isEmpty() && !seen.contains(t)) {
-                    seen.insert(t);
-                    list.values << t;
-                }
-            }
-            list.size = list.values.size();
-        }
-        result.lists.push_back(std::move(list));
-    }
     for (int j = 1; j <= k; ++j) {
         const int shown = mForeign[j].ipointx;
         InputList list{shown, mForeign[j].InputPlus != 0, 0, {}};
@@ -245,8 +333,6 @@ EditSession::LoadResult EditSession::loadForeignValues(int mode) {
                                 QStringLiteral(" From ") + c.GaibuTableName +
                                 QStringLiteral(" order by ") + c.GaibuTableColKey,
                             true, QStringLiteral("aa"));
-        // The foreign texts are joined to the rows in one pass over each:
-        // a key that the foreign table does not hold shows as such.
         ShownTexts& textOf = mShown[j];
         if (f.RowCount() > 0)
             for (f.MoveFirst(); !f.Eof(); f.MoveNext()) {
@@ -258,20 +344,28 @@ EditSession::LoadResult EditSession::loadForeignValues(int mode) {
         // a record added since the count is still offered
         list.size = std::max(counted, static_cast<int>(list.values.size()));
         result.lists.push_back(std::move(list));
-        if (mode == 1)
-            for (int g = 1; g < maxRow(); ++g) {
-                const QString& keyText = cell(g, c.ipointx);
-                if (keyText.isEmpty()) {
-                    setCell(g, shown, QString());
-                    continue;
-                }
-                const QString* text = textOf.find(keyText);
-                setCell(g, shown, text ? *text : NoMatch);
-            }
     }
     counts.CloseRecordSet();
-    result.ok = true;
-    return result;
+}
+
+void EditSession::showForeignTexts(int from, int to) {
+    // The foreign texts are joined to the rows in one pass over each: a key
+    // that the foreign table does not hold shows as such.
+    for (int j = 1; j <= foreignCount(); ++j) {
+        if (!mForeign[j].InputPlus || static_cast<size_t>(j) >= mShown.size()) continue;
+        const int shown = mForeign[j].ipointx;
+        const int key = mCols[mForeign[j].LinkIndex].ipointx;
+        const ShownTexts& textOf = mShown[j];
+        for (int g = from; g < to; ++g) {
+            const QString& keyText = cell(g, key);
+            if (keyText.isEmpty()) {
+                setCell(g, shown, QString());
+                continue;
+            }
+            const QString* text = textOf.find(keyText);
+            setCell(g, shown, text ? *text : NoMatch);
+        }
+    }
 }
 
 // ---- checks and numbering ------------------------------------------------------

@@ -66,6 +66,23 @@ public:
     // the completion lists (mode 0, the rows stay as they are).
     LoadResult load();
     LoadResult loadForeignValues(int mode);
+    // A load in steps, for a window that shows the first rows at once: the
+    // lookup tables and the first `firstRows` rows are read into the model,
+    // and each loadMore up to `rows` more, until a step is `done` with the
+    // load's result. While rows remain the table is not loaded (nothing can
+    // be saved) and the database holds its rows as they were when the read
+    // began. cancelLoad gives the rest up: the load counts as failed.
+    struct LoadStep {
+        bool done = false;
+        LoadResult result; // when done
+    };
+    LoadStep beginLoad(int firstRows);
+    LoadStep loadMore(int rows);
+    void cancelLoad();
+    bool isLoading() const { return mState == State::Loading; }
+    int rowsRead() const;
+    // The table's rows as counted when the load began.
+    int rowsExpected() const { return mExpected; }
     // False after a load that failed: the grid may be incomplete.
     bool isLoaded() const { return mState == State::Loaded; }
 
@@ -121,13 +138,22 @@ public:
     static inline const QString NoMatch = QStringLiteral("外部キー該当なし");
 
 private:
-    enum class State { Empty, Loaded, LoadFailed };
+    enum class State { Empty, Loading, Loaded, LoadFailed };
     enum class MainSave { Written, Failed, Conflict, InUse };
 
     void setCell(int row, int col, const QString& text);
     void resize(int maxRow);
     void sortAll(int col, int mode);
-    void loadRows();
+    // The rows the record set has read since the last step, into the model.
+    LoadStep takeRows();
+    LoadStep failedStep(const QString& error);
+    template <typename F> LoadStep guardedStep(F&& f);
+    // The lookup tables: their counts and texts (the lists of foreign
+    // columns, and with mode 1 what each key shows), and the foreign texts
+    // of rows [from, to).
+    void readForeignTexts(int mode, LoadResult& result);
+    void showForeignTexts(int from, int to);
+    std::vector<InputList> ordinaryLists() const;
     // Whether the display cell of foreign entry j in `row` still shows what
     // its key showed at loading (the placeholder included): such a row keeps
     // its key, whatever the foreign table calls that key by now.
@@ -157,6 +183,11 @@ private:
     ColumnDefs mForeign;
     State mState = State::Empty;
     std::unique_ptr<clsDBRecord> mRecordSet;
+    // While loading: what the load has gathered for its result, the count
+    // the table had, and the record set's field of each number column.
+    LoadResult mPending;
+    int mExpected = 0;
+    std::vector<int> mFields;
     // The record set holds exactly what was loaded: a save may write it
     // directly, and the library refuses any row someone else changed since.
     // Any save attempt uses it up; after a failed one the table is read again
