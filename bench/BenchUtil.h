@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
+#if defined(__unix__)
+#include <sys/resource.h>
+#endif
 
 // Best of n runs, in milliseconds: the least disturbed measurement.
 inline double bestOf(int n, const std::function<void()>& f) {
@@ -18,6 +21,17 @@ inline double bestOf(int n, const std::function<void()>& f) {
         best = std::min(best, t.nsecsElapsed() / 1e6);
     }
     return best;
+}
+
+// The peak resident memory of the process so far.
+inline double peakResidentMiB() {
+#if defined(__unix__)
+    struct rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_maxrss) / 1024.0; // kilobytes on Linux
+#else
+    return 0;
+#endif
 }
 
 inline void report(const char* what, double ms, double baseMs) {

@@ -1,5 +1,6 @@
-// Opening and saving a 100,000-row purchase table in the editor, against
-// bare QSqlQuery loops over the same rows in the same run.
+// Opening and saving a purchase table in the editor (100,000 rows, or as
+// many as ROWS says), against bare QSqlQuery loops over the same rows in
+// the same run; with the peak resident memory of the whole run.
 #include "BenchUtil.h"
 #include "Catalog.h"
 #include "Dialogs.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -30,7 +32,7 @@ int main(int argc, char* argv[]) {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("db");
     const QString dbPath = dir.path() + "/db/Tamroc.mdb";
-    const int rows = 100000;
+    const int rows = qEnvironmentVariableIsSet("ROWS") ? qEnvironmentVariableIntValue("ROWS") : 100000;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "gen");
         db.setDatabaseName(dbPath);
@@ -79,20 +81,30 @@ int main(int argc, char* argv[]) {
     QSqlDatabase::removeDatabase("bare");
 
     // Each opening is timed alone: the window before it is deleted first.
+    // The first rows are painted when the window is up; the rest of the
+    // table comes in steps from the event loop.
     frmInput* ed = nullptr;
-    double open = 1e300;
+    double open = 1e300, first = 1e300;
     for (int i = 0; i < 3; ++i) {
         delete ed;
         ed = nullptr;
         QCoreApplication::processEvents();
-        open = std::min(open, bestOf(1, [&] {
-                            ed = new frmInput;
-                            ed->mTblNum = 1;
-                            ed->Form_Load();
-                        }));
+        QElapsedTimer t;
+        t.start();
+        ed = new frmInput;
+        ed->mTblNum = 1;
+        ed->Form_Load();
+        ed->grid()->repaint();
+        first = std::min(first, t.nsecsElapsed() / 1e6);
+        while (ed->isLoadingRows())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        open = std::min(open, t.nsecsElapsed() / 1e6);
     }
     QCoreApplication::processEvents();
-    const double reload = bestOf(3, [&] { ed->mnuFileReRead_Click(); });
+    const double reload = bestOf(3, [&] {
+        ed->mnuFileReRead_Click();
+        ed->finishLoading();
+    });
 
     // Best of three saves, each after one changed cell; the trigger counts
     // the rows each of them wrote.
@@ -125,10 +137,12 @@ int main(int argc, char* argv[]) {
     std::printf(
         "purchase table: %d rows, 9 columns, 2 foreign keys (100 categories, 1,000 shops)\n", rows);
     report("bare QSqlQuery loops: main table and both foreign tables", bare, bare);
-    report("open the editor (Form_Load)", open, bare);
+    report("open the editor: first rows painted", first, bare);
+    report("open the editor: the whole table in", open, bare);
     report("reload (再読み出し)", reload, bare);
     report("save after one changed cell, reload included (ratio vs reload)", save, reload);
     std::printf("saves %s, rows written by each: %d\n", saved ? "succeeded" : "FAILED", written);
+    std::printf("peak resident memory of the run: %.0f MiB\n", peakResidentMiB());
     delete ed;
     return 0;
 }

@@ -258,7 +258,9 @@ bool clsDBRecord::Private::readSome(int limit) {
         throw;
     }
     mVisible = static_cast<int>(mRows.size());
-    mPos = 0;
+    // the cursor stays where the reader left it: on the first of the new rows
+    // after it had passed the last
+    if (mPos < 0) mPos = 0;
     if (more && q.isActive()) {
         // The first rows are in: from now on the statement itself holds the
         // read lock (or snapshot) on the file, and the schema guard's

@@ -29,6 +29,12 @@ std::optional<QVariant> storedValue(const QString& text, ColumnDataType type);
 // be stored as ("5", "05" and "５" are one number; "食費 " is "食費").
 QString comparable(const QString& text, ColumnDataType type);
 
+// A foreign text as the save matches it with the texts of its table.
+inline QString matchedText(const QString& text, ColumnDataType type) {
+    const QString v = comparable(text, type);
+    return type == eText ? v.toCaseFolded() : v;
+}
+
 // Finds values met before in one column, compared as they will be stored.
 class Repeats {
 public:

@@ -118,9 +118,16 @@ void frmInput::buildMenus() {
             a->setShortcut(key);
             a->setShortcutContext(Qt::WindowShortcut);
         }
+        // While the table is still being read, only looking is possible.
+        const bool whileLoading =
+            qstrcmp(name, "mnuFileClose") == 0 || qstrcmp(name, "mnuEditCopy") == 0;
         if (slot)
-            connect(a, &QAction::triggered, this,
-                    [this, slot] { command([&] { (this->*slot)(); }); });
+            connect(a, &QAction::triggered, this, [this, slot, whileLoading] {
+                command([&] {
+                    if (!whileLoading && refusedWhileLoading()) return;
+                    (this->*slot)();
+                });
+            });
         return a;
     };
     // The captions' access keys: "（&F)" shows as "（F)" with F underlined.
@@ -205,20 +212,12 @@ void frmInput::setupEntry() {
     updateUndoActions();
 }
 
-namespace {
-// A foreign text as the save matches it with the texts of its table.
-QString matchedText(const QString& text, ColumnDataType type) {
-    const QString v = CellValues::comparable(text, type);
-    return type == eText ? v.toCaseFolded() : v;
-}
-} // namespace
-
 QString frmInput::newTextNote(int row, int col) const {
     const auto it = mKnownTexts.constFind(col);
     if (it == mKnownTexts.constEnd() || row < mGrid->FixedRows() || row >= mGrid->MaxRow())
         return {};
     const QString& t = mGrid->model().text(row, col);
-    if (t.isEmpty() || t == NoMatch || it->texts.contains(matchedText(t, it->type))) return {};
+    if (t.isEmpty() || t == NoMatch || it->texts.contains(CellValues::matchedText(t, it->type))) return {};
     return it->note;
 }
 
@@ -279,7 +278,7 @@ bool frmInput::Form_Load() {
         WaitCursor wait;
         SetupGrid();
         LoadRows();
-        if (!mSession->isLoaded()) return;
+        if (!mSession->isLoaded() && !mSession->isLoading()) return;
         SetupToolbar();
         LayoutControls(1);
         ok = true;
@@ -333,80 +332,6 @@ std::unique_ptr<EditSession> frmInput::makeSession() {
                                          [this](int maxRow) { mGrid->setMaxRow(maxRow); });
 }
 
-void frmInput::LoadRows() {
-    mLoading = true;
-    struct Done {
-        frmInput* w;
-        ~Done() {
-            w->mLoading = false;
-            w->mGrid->setRedraw(true);
-        }
-    } done{this};
-    mGrid->CloseEditor(false);
-    mGrid->setRedraw(false);
-    const EditSession::LoadResult loaded = mSession->load();
-    if (!loaded.ok) {
-        reportLoadFailure(loaded);
-        return;
-    }
-    applyInputLists(loaded);
-    mGrid->clearUndo(); // the steps belonged to the rows read before
-    mModified = false;
-}
-
-void frmInput::LoadForeignValues(int mode) {
-    applyInputLists(mSession->loadForeignValues(mode));
-    mGrid->setRedraw(true);
-}
-
-void frmInput::applyInputLists(const EditSession::LoadResult& loaded) {
-    for (const QString& w : loaded.warnings)
-        msgBox(this, w);
-    mGrid->InputClear();
-    mGrid->setInputColsNum(numberCount() + foreignCount() + 1);
-    qint64 total = 0;
-    for (const auto& list : loaded.lists) {
-        mGrid->setInputColMax(list.col, list.on ? list.size : 0);
-        mGrid->setInputSW(list.col, list.on ? 1 : 0);
-        if (list.on) total += list.size;
-    }
-    mGrid->setInputMax(static_cast<int>(total + 1));
-    mGrid->InputIndexMake();
-    for (const auto& list : loaded.lists)
-        for (int v = 0; v < list.values.size(); ++v)
-            mGrid->setInputCol(list.col, v + 1, list.values[v]);
-    mGrid->SortInputDatas();
-    mKnownTexts.clear();
-    const ColumnDefs& foreign = mSession->foreignColumns();
-    for (int j = 1; j <= foreignCount(); ++j) {
-        if (!foreign[j].InputPlus) continue;
-        const ColumnDef& linked = mSession->columns()[foreign[j].LinkIndex];
-        KnownTexts known;
-        known.type = foreign[j].GaibuTableColeDataType;
-        // a lookup table outside the catalog goes by its own name
-        QString table = cutAtNul(Profile::GetString(
-            linked.GaibuTableName, QStringLiteral("TableJPName"), {}, 255, modMorvi::strIniPath));
-        if (table.isEmpty()) table = linked.GaibuTableName;
-        known.note = QStringLiteral("保存すると新しい%1として追加されます").arg(table);
-        for (const auto& list : loaded.lists)
-            if (list.col == foreign[j].ipointx)
-                for (const QString& v : list.values)
-                    known.texts.insert(matchedText(v, known.type));
-        mKnownTexts.insert(foreign[j].ipointx, std::move(known));
-    }
-}
-
-void frmInput::reportLoadFailure(const EditSession::LoadResult& loaded, bool afterSave) {
-    QString text = afterSave ? QStringLiteral("保存しましたが、") : QString();
-    text += QStringLiteral("表を読み出せませんでした。");
-    // an open window shows what may be only part of the table
-    if (isVisible())
-        text +=
-            QStringLiteral("表示中の内容は不完全なため保存できません。再読み出ししてください。");
-    if (!loaded.error.isEmpty()) text += QStringLiteral("\n\n") + loaded.error;
-    msgBox(this, text);
-}
-
 void frmInput::SetupToolbar() {
     if (Toolbar1) return;
     Toolbar1 = addToolBar(QStringLiteral("Toolbar1"));
@@ -417,13 +342,20 @@ void frmInput::SetupToolbar() {
                                         QStringLiteral("保存する"));
     save->setObjectName(QStringLiteral("save"));
     save->setToolTip(QStringLiteral("保存する"));
-    connect(save, &QAction::triggered, this, [this] { command([this] { mnuFileSave_Click(); }); });
+    connect(save, &QAction::triggered, this, [this] {
+        command([this] {
+            if (!refusedWhileLoading()) mnuFileSave_Click();
+        });
+    });
     QAction* reload = Toolbar1->addAction(QIcon(strIconPath + QStringLiteral("BOOK04.ICO")),
                                           QStringLiteral("再読み出し"));
     reload->setObjectName(QStringLiteral("reload"));
     reload->setToolTip(QStringLiteral("再読み出し"));
-    connect(reload, &QAction::triggered, this,
-            [this] { command([this] { mnuFileReRead_Click(); }); });
+    connect(reload, &QAction::triggered, this, [this] {
+        command([this] {
+            if (!refusedWhileLoading()) mnuFileReRead_Click();
+        });
+    });
     Toolbar1->addSeparator();
     QAction* undo = Toolbar1->addAction(turnArrowIcon(false), QStringLiteral("元に戻す"));
     undo->setObjectName(QStringLiteral("tbUndo"));

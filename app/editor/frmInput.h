@@ -12,6 +12,7 @@
 
 class QAction;
 class QLabel;
+class QTimer;
 class QToolBar;
 class usrFlg;
 
@@ -40,7 +41,14 @@ public:
 
     // ---- loading ----
     void SetupGrid();
+    // Shows the first rows at once and reads the rest in steps from the
+    // event loop; until the whole table is in, the grid is read-only and
+    // the commands that change or save it are refused.
     void LoadRows();
+    bool isLoadingRows() const;
+    // Reads what remains of a load at once, for callers that need the whole
+    // table before they go on.
+    void finishLoading();
     void LoadForeignValues(int mode);
     void SetupToolbar();
     void LayoutControls(int mode);
@@ -106,6 +114,13 @@ private:
     void Form_QueryUnload(int& cancel, int unloadMode);
     // Reads the table again, dropping whatever the grid holds.
     void reloadTable();
+    // One step of a load, and the window's state around it.
+    void fillStep(const std::function<EditSession::LoadStep()>& step);
+    void endLoading();
+    // Gives up a load in progress (the table then counts as not loaded).
+    void stopLoading();
+    // Says in the status bar that a command waits for the load.
+    bool refusedWhileLoading();
     void buildMenus();
     // Runs a command so that no failure escapes the event loop; the user is
     // told what went wrong and the grid keeps what it holds.
@@ -142,6 +157,9 @@ private:
     bool mModified = false;
     bool mUnloadApproved = false;
     bool mLoading = false;
+    QTimer* mLoadTimer = nullptr;
+    int mStepRows = 20000;
+    bool mLoadCancelled = false;
     // The catalog's column widths are set once: widths the user dragged
     // last while the window is open, through saves and reloads.
     bool mWidthsSet = false;

@@ -24,6 +24,7 @@ void frmInput::mnuFileSave_Click() {
 }
 
 void frmInput::mnuFileReRead_Click() {
+    if (refusedWhileLoading()) return;
     mGrid->CloseEditor(true); // what is being typed counts as a change
     if (mModified) {
         const auto answer = dialogs().question(
@@ -60,6 +61,7 @@ void frmInput::mnuFileFkeyRead_Click() {
 }
 
 void frmInput::mnuFileCsv_Click() {
+    if (refusedWhileLoading()) return;
     mGrid->CloseEditor(true); // what is being typed is shown, so it is written
     const QString path = exportGridCsv(this, mGrid->model(),
                                        GetTableJPName(modMorvi::objPublic->TableSection(mTblNum)));
@@ -103,6 +105,7 @@ void frmInput::mnuEditSearchUp_Click() {
 }
 
 void frmInput::FindText(bool forward, const QString& text) {
+    if (refusedWhileLoading()) return;
     mGrid->CloseEditor(true);
     activateWindow();
     int r = mGrid->row(), c = mGrid->col();
@@ -144,6 +147,7 @@ void frmInput::FindText(bool forward, const QString& text) {
 }
 
 void frmInput::mnuEditSort_Click() {
+    if (refusedWhileLoading()) return;
     mGrid->CloseEditor(true);
     const int c = mGrid->col();
     ColumnDataType type = eText;
@@ -188,6 +192,7 @@ void frmInput::mnuEditSort_Click() {
 }
 
 void frmInput::mnuEditAddNum_Click() {
+    if (refusedWhileLoading()) return;
     mGrid->CloseEditor(true);
     const auto answer = dialogs().input(this, QStringLiteral("挿入する行数を指定して下さい"),
                                         QStringLiteral("挿入行の指定"));
@@ -204,6 +209,7 @@ void frmInput::mnuEditAddNum_Click() {
 }
 
 void frmInput::menuEditSyosai_Click() {
+    if (refusedWhileLoading()) return;
     mGrid->CloseEditor(true);
     // The current row as a readable list of column name and value.
     if (!mDetail) {

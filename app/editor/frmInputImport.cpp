@@ -43,6 +43,7 @@ QList<ImportColumn> frmInput::importColumns() const {
 }
 
 void frmInput::mnuFileImport_Click() {
+    if (refusedWhileLoading()) return;
     const auto path = dialogs().openFileName(this, QStringLiteral("取り込むCSVファイル"),
                                              QStringLiteral("CSVファイル (*.csv *.txt *.tsv);;"
                                                             "すべてのファイル (*)"));

@@ -184,6 +184,8 @@ void frmInput::restorePlace(const Place& p) {
 
 bool frmInput::SaveTable() {
     using Outcome = EditSession::SaveResult::Outcome;
+    // a table not yet wholly read is no base for a save
+    if (refusedWhileLoading()) return false;
     emit ProgramEvents::instance().bookAboutToBeSaved(this);
     mGrid->CloseEditor(true);
     const Place place = currentPlace();
@@ -273,6 +275,7 @@ void frmInput::Form_QueryUnload(int& cancel, int) {
         }
     }
     emit ProgramEvents::instance().editorCloseAnswered(true);
+    stopLoading(); // closing gives a load in progress up
     mSession->close();
 }
 
@@ -283,6 +286,7 @@ void frmInput::FrmMeUnload(int& cancel, int iMode) {
 
 void frmInput::closeEvent(QCloseEvent* event) {
     if (mUnloadApproved) {
+        stopLoading();
         event->accept();
         return;
     }

@@ -120,6 +120,7 @@ int childSave(const QString& folder) {
     ed->mTblNum = 1;
     Forms::setTag(ed, QStringLiteral("1"));
     if (!ed->Form_Load()) return 3;
+    ed->finishLoading();
     editBook(ed);
     std::printf("start\n");
     std::fflush(stdout);

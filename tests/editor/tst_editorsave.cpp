@@ -340,6 +340,38 @@ private slots:
         QCOMPARE(db("select price from buy where id = 5"), Rows{{"321"}});
     }
 
+    // A table larger than the first rows shown comes in steps: until it is
+    // all in, the grid is read-only and saving, sorting and searching wait;
+    // closing gives the load up and asks nothing.
+    void aLoadInProgress() {
+        env->runSql({"with recursive s(n) as (select 100 union all select n + 1 from s "
+                     "where n < 20099) insert into buy (id, name, cat_id, shop_id, price, qty) "
+                     "select n, 'x' || n, 0, 1, n, 1 from s"});
+        QVERIFY(open());
+        QVERIFY(ed->isLoadingRows());
+        QVERIFY(g()->ReadOnly());
+        QVERIFY(ed->statusText().startsWith("読み込み中… "));
+        QVERIFY(ed->statusText().endsWith(" / 20,004 件"));
+        QVERIFY(!ed->SaveTable());
+        ed->action("mnuEditSort")->trigger();
+        ed->action("mnuEditSearch")->trigger();
+        QVERIFY(fake->shown.isEmpty());
+        QVERIFY(ed->isLoadingRows());
+        QVERIFY(ed->close());
+        QVERIFY(fake->shown.isEmpty());
+        QTRY_VERIFY(!ed);
+
+        // left alone, the load ends by itself and the table can be saved
+        QVERIFY(open());
+        QTRY_VERIFY_WITH_TIMEOUT(!ed->isLoadingRows(), 20000);
+        QCOMPARE(g()->MaxRow(), 20005);
+        QVERIFY(!g()->ReadOnly());
+        QVERIFY(!ed->statusText().startsWith("読み込み中"));
+        put(ed, g()->MaxRow() - 1, 1, "最後");
+        QVERIFY(ed->SaveTable());
+        QCOMPARE(db("select name from buy where id = 20099"), Rows{{"最後"}});
+    }
+
     // Another program holds the database: the save waits a few seconds in
     // all (not for every row it writes), says so in Japanese, and keeps the
     // edits.
