@@ -173,10 +173,9 @@ EditSession::LoadStep EditSession::beginLoad(int firstRows) {
     return guardedStep([&] {
         resize(0);
         resize(1);
-        mLoaded.clear();
         // The lookup tables first: each row shows its foreign texts as it comes.
         readForeignTexts(1, mPending);
-        mLoaded.reserve(static_cast<size_t>(mExpected) * static_cast<size_t>(numberCount()));
+        mLoaded.reset(numberCount(), static_cast<size_t>(mExpected));
         if (mRecordSet && mRecordSet->IsOpen()) mRecordSet->CloseRecordSet();
         mRecordSet = std::make_unique<clsDBRecord>();
         mRecordSet->setParentConnectClass(mDb);
@@ -231,9 +230,10 @@ EditSession::LoadStep EditSession::takeRows() {
         int r = from;
         for (; !rs.Eof(); rs.MoveNext(), ++r)
             for (int i = 1; i <= n; ++i) {
-                const QString text = FieldText(rs.Column_Num(mFields[static_cast<size_t>(i - 1)]));
+                const QVariant v = rs.Column_Num(mFields[static_cast<size_t>(i - 1)]);
+                const QString text = FieldText(v);
                 setCell(r, mCols[i].ipointx, text);
-                mLoaded.push_back(text);
+                mLoaded.add(i - 1, v, text);
             }
         showForeignTexts(from, r);
     }
@@ -430,9 +430,8 @@ bool EditSession::loadedAsIs(int row, int i) const {
     if (n == 0 || k == 0) return false;
     const QString& key = cell(row, mCols[k].ipointx);
     if (key.isEmpty()) return false; // a new row
-    for (size_t b = 0; (b + 1) * static_cast<size_t>(n) <= mLoaded.size(); ++b)
-        if (mLoaded[b * n + (k - 1)] == key)
-            return mLoaded[b * n + (i - 1)] == cell(row, mCols[i].ipointx);
+    for (size_t b = 0; b < mLoaded.rows(); ++b)
+        if (mLoaded.is(b, k - 1, key)) return mLoaded.is(b, i - 1, cell(row, mCols[i].ipointx));
     return false;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "Catalog.h"
 #include "KeyNumbering.h"
+#include "LoadedTexts.h"
 #include "RellmarkError.h"
 
 #include <QHash>
@@ -198,7 +199,7 @@ private:
     qint64 mKeyFloor = 0;
     // The texts each record was loaded with (n per record, in load order),
     // sharing their data with the grid's cells.
-    std::vector<QString> mLoaded;
+    LoadedTexts mLoaded;
     // The texts that the keys of one foreign column showed at loading; a key
     // in a number column by its value.
     class ShownTexts {

@@ -333,8 +333,7 @@ EditSession::SaveResult EditSession::saveOnce(bool& retry) {
 
 bool EditSession::saveForeignTables() {
     const int k = foreignCount();
-    const int n = numberCount();
-    const size_t loadedCount = n ? mLoaded.size() / static_cast<size_t>(n) : 0;
+    const size_t loadedCount = mLoaded.rows();
     for (int j = 1; j <= k; ++j) {
         // Display texts were only fetched for columns with input choices;
         // the keys of the others stay as they were loaded.
@@ -357,7 +356,8 @@ bool EditSession::saveForeignTables() {
         QSet<qint64> pointedTo;
         for (size_t b = 0; b < loadedCount; ++b) {
             qint64 v;
-            if (parsePlainInteger(mLoaded[b * n + (mForeign[j].LinkIndex - 1)], v))
+            if (mLoaded.number(b, mForeign[j].LinkIndex - 1, v) ||
+                parsePlainInteger(mLoaded.text(b, mForeign[j].LinkIndex - 1), v))
                 pointedTo.insert(v);
         }
 
@@ -472,9 +472,9 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     auto gridText = [&](int g) {
         return TextOf([this, g](int i) { return cell(g, mCols[i].ipointx); });
     };
-    const size_t loadedCount = n ? mLoaded.size() / static_cast<size_t>(n) : 0;
+    const size_t loadedCount = mLoaded.rows();
     auto loadedText = [&](size_t b) {
-        return TextOf([this, b, n](int i) { return mLoaded[b * n + (i - 1)]; });
+        return TextOf([this, b](int i) { return mLoaded.text(b, i - 1); });
     };
     const TextOf recordText = [&](int i) { return FieldText(rs.Column(mCols[i].FieldName)); };
     // A record's number key is read as the number it is.
@@ -506,16 +506,15 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     const KeyIndex& baseline = fromBaseline ? records : loadedIndex;
 
     auto rowUnchanged = [&](int g, size_t b) {
-        const QString* loaded = &mLoaded[b * n];
         for (int i = 1; i <= n; ++i)
-            if (cell(g, mCols[i].ipointx) != loaded[i - 1]) return false;
+            if (!mLoaded.is(b, i - 1, cell(g, mCols[i].ipointx))) return false;
         return true;
     };
     // Whether the record the set is on still holds baseline b.
     auto untouchedElsewhere = [&](size_t b) {
         if (fromBaseline) return true;
         for (int i = 1; i <= n; ++i)
-            if (recordText(i) != mLoaded[b * n + (i - 1)]) return false;
+            if (!mLoaded.is(b, i - 1, recordText(i))) return false;
         return true;
     };
     auto conflict = [&](int g, const QString& label) {
