@@ -404,6 +404,7 @@ void FlexGrid::mousePressEvent(QMouseEvent* e) {
             }
             viewport()->update();
             mOwner->accessibilityChanged();
+            updateMicroFocus(Qt::ImCursorRectangle); // the input method's candidates follow
         }
         mOwner->grid_MouseDown(
             e->button() == Qt::RightButton ? 2 : (e->button() == Qt::LeftButton ? 1 : 4));

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -124,6 +125,8 @@ void usrFlg::gridChanged() {
     }
     d->mGrid->viewport()->update();
     placeEditor();
+    // an input method shows its candidates at the current cell
+    if (d->mGrid->hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
     accessibilityChanged();
 }
 

@@ -226,6 +226,9 @@ void usrFlg::txt_Browse(bool down) {
         d->mInChange = false;
         const int from = std::min<int>(p0, v.size());
         d->mTxt->setSelection(from, v.size() - from);
+        // the list follows once the completed part is selected again, so
+        // that it still lists by what was typed
+        updateChoices();
     }
     d->iLastLen = d->mTxt->text().size();
 }

@@ -2,6 +2,10 @@
 // and texts, alignment, the menu key, and pastes of lines ending in LF.
 #include "GridFixture.h"
 
+#include <QInputMethod>
+#include <QScopeGuard>
+#include <QSignalSpy>
+
 class TestGridView : public GridFixture {
     Q_OBJECT
 private slots:
@@ -21,6 +25,9 @@ private slots:
         QFETCH(bool, shift);
         fill(200, 30);
         const Qt::KeyboardModifiers m = shift ? Qt::ShiftModifier : Qt::NoModifier;
+        // an input method places its candidates at the cell, wherever it moves
+        QSignalSpy moved(QGuiApplication::inputMethod(), &QInputMethod::cursorRectangleChanged);
+        auto checkMoved = qScopeGuard([&] { QVERIFY(!moved.isEmpty()); });
         if (!across) {
             const int last = lastFullRow();
             at(last, 0);
