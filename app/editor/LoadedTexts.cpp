@@ -10,16 +10,56 @@ void LoadedTexts::reset(int columns, size_t expectedRows) {
 }
 
 void LoadedTexts::Column::toTexts() {
-    texts.reserve(std::max(texts.capacity(), nums.capacity()));
-    for (qint64 v : nums)
-        texts.push_back(v == Empty ? QString() : QString::number(v));
+    const size_t n = size();
+    std::vector<QString> all;
+    all.reserve(std::max(n, std::max(nums.capacity(), entries.capacity())));
+    for (size_t r = 0; r < n; ++r)
+        all.push_back(kind == Kind::Numbers
+                          ? (nums[r] == Empty ? QString() : QString::number(nums[r]))
+                          : pool[entries[r]]);
+    texts = std::move(all);
     nums = {};
-    numbers = false;
+    entries = {};
+    pool = {};
+    entryOf = {};
+    kind = Kind::Texts;
+}
+
+void LoadedTexts::Column::addText(const QString& t) {
+    if (kind == Kind::Numbers) {
+        // the numbers so far become texts of the pool
+        const std::vector<qint64> before = std::move(nums);
+        nums = {};
+        kind = Kind::Pooled;
+        entries.reserve(before.capacity());
+        for (qint64 v : before)
+            addText(v == Empty ? QString() : QString::number(v));
+        if (kind != Kind::Pooled) {
+            texts.push_back(t);
+            return;
+        }
+    }
+    if (kind == Kind::Pooled) {
+        const auto it = entryOf.constFind(t);
+        if (it != entryOf.constEnd()) {
+            entries.push_back(*it);
+            return;
+        }
+        if (pool.size() < PoolLimit) {
+            const auto e = static_cast<quint16>(pool.size());
+            pool.push_back(t);
+            entryOf.insert(t, e);
+            entries.push_back(e);
+            return;
+        }
+        toTexts(); // a column of mostly different texts
+    }
+    texts.push_back(t);
 }
 
 void LoadedTexts::add(int i, const QVariant& value, const QString& text) {
     Column& c = mCols[static_cast<size_t>(i)];
-    if (c.numbers) {
+    if (c.kind == Kind::Numbers) {
         const int type = value.typeId();
         if (!value.isNull() && (type == QMetaType::LongLong || type == QMetaType::Int)) {
             const qint64 v = value.toLongLong();
@@ -31,21 +71,20 @@ void LoadedTexts::add(int i, const QVariant& value, const QString& text) {
             c.nums.push_back(Empty);
             return;
         }
-        c.toTexts();
     }
-    c.texts.push_back(text);
+    c.addText(text);
 }
 
 QString LoadedTexts::text(size_t row, int i) const {
     const Column& c = mCols[static_cast<size_t>(i)];
-    if (!c.numbers) return c.texts[row];
+    if (c.kind != Kind::Numbers) return c.textAt(row);
     const qint64 v = c.nums[row];
     return v == Empty ? QString() : QString::number(v);
 }
 
 bool LoadedTexts::is(size_t row, int i, const QString& t) const {
     const Column& c = mCols[static_cast<size_t>(i)];
-    if (!c.numbers) return c.texts[row] == t;
+    if (c.kind != Kind::Numbers) return c.textAt(row) == t;
     const qint64 v = c.nums[row];
     if (v == Empty) return t.isEmpty();
     char digits[24];
@@ -59,7 +98,7 @@ bool LoadedTexts::is(size_t row, int i, const QString& t) const {
 
 bool LoadedTexts::number(size_t row, int i, qint64& v) const {
     const Column& c = mCols[static_cast<size_t>(i)];
-    if (!c.numbers || c.nums[row] == Empty) return false;
+    if (c.kind != Kind::Numbers || c.nums[row] == Empty) return false;
     v = c.nums[row];
     return true;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QString>
 #include <QVariant>
 #include <limits>
@@ -6,8 +7,10 @@
 
 // The texts each record of a table was loaded with, column by column, kept
 // compactly: a column whose values are all whole numbers (or empty) keeps
-// them as numbers, any other column its texts (sharing their data with the
-// grid's cells). A record is found by its place in load order.
+// them as numbers; a column of texts keeps each distinct text once while it
+// has few of them (years, categories, months), else each text as it came
+// (sharing its data with the grid's cell). A record is found by its place
+// in load order.
 class LoadedTexts {
 public:
     // Drops everything and starts with `columns` columns.
@@ -25,11 +28,23 @@ public:
 
 private:
     static constexpr qint64 Empty = std::numeric_limits<qint64>::min();
+    enum class Kind { Numbers, Pooled, Texts };
+    static constexpr size_t PoolLimit = 65535;
     struct Column {
-        bool numbers = true;
+        Kind kind = Kind::Numbers;
         std::vector<qint64> nums;
+        std::vector<quint16> entries; // Pooled: each record's text in `pool`
+        std::vector<QString> pool;
+        QHash<QString, quint16> entryOf;
         std::vector<QString> texts;
-        size_t size() const { return numbers ? nums.size() : texts.size(); }
+        size_t size() const {
+            return kind == Kind::Numbers ? nums.size()
+                                         : (kind == Kind::Pooled ? entries.size() : texts.size());
+        }
+        const QString& textAt(size_t row) const {
+            return kind == Kind::Pooled ? pool[entries[row]] : texts[row];
+        }
+        void addText(const QString& t);
         void toTexts();
     };
     std::vector<Column> mCols;

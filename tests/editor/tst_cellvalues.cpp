@@ -1,4 +1,5 @@
 #include "CellValues.h"
+#include "LoadedTexts.h"
 
 #include <QtTest>
 
@@ -58,6 +59,38 @@ private slots:
         QCOMPARE(comparable("05", eInteger), comparable("５", eInteger));
         QCOMPARE(comparable("食費 ", eText), comparable("食費", eText));
         QVERIFY(comparable("1.5", eInteger) != comparable("2", eInteger));
+    }
+
+    // The texts records were loaded with come back as they were, whatever a
+    // column turns out to hold, however it is kept.
+    void loadedTextsComeBackAsLoaded_data() {
+        QTest::addColumn<QVariantList>("values");
+        const QVariant null(QMetaType::fromType<qlonglong>());
+        QVariantList numbersThenText{qlonglong(-5), null, qlonglong(120), QString("x1")};
+        QVariantList manyTexts, numbersPastThePool;
+        for (int i = 0; i < 70000; ++i) {
+            manyTexts << QString("品%1").arg(i % 3 == 0 ? i : i % 7);
+            numbersPastThePool << (i == 69999 ? QVariant(QString("end")) : QVariant(qlonglong(i)));
+        }
+        QTest::newRow("numbers and empty") << QVariantList{qlonglong(0), null, qlonglong(-42)};
+        QTest::newRow("numbers, then a text") << numbersThenText;
+        QTest::newRow("few texts, then many") << manyTexts;
+        QTest::newRow("many numbers, then a text") << numbersPastThePool;
+    }
+    void loadedTextsComeBackAsLoaded() {
+        QFETCH(QVariantList, values);
+        LoadedTexts loaded;
+        loaded.reset(1);
+        for (const QVariant& v : values)
+            loaded.add(0, v, v.isNull() ? QString() : v.toString());
+        QCOMPARE(loaded.rows(), size_t(values.size()));
+        for (qsizetype r = 0; r < values.size(); ++r) {
+            const QString t = values[r].isNull() ? QString() : values[r].toString();
+            QCOMPARE(loaded.text(size_t(r), 0), t);
+            QVERIFY(loaded.is(size_t(r), 0, t));
+            QVERIFY(!loaded.is(size_t(r), 0, t + "0"));
+            QVERIFY(t.isEmpty() || !loaded.is(size_t(r), 0, " " + t));
+        }
     }
 };
 
