@@ -92,6 +92,23 @@ void EditSession::ShownTexts::insert(const QString& key, const QString& text) {
     }
 }
 
+const QString* EditSession::ShownTexts::findNumber(qint64 key) const {
+    if (!mNumeric) return find(QString::number(key));
+    const auto it = mNumbers.constFind(key);
+    return it == mNumbers.constEnd() ? nullptr : &*it;
+}
+
+const QString& EditSession::NumberTexts::text(qint64 v) {
+    if (v < 0 || v >= Cached) {
+        mOther = QString::number(v);
+        return mOther;
+    }
+    if (mTexts.empty()) mTexts.resize(Cached);
+    QString& t = mTexts[static_cast<size_t>(v)];
+    if (t.isNull()) t = QString::number(v);
+    return t;
+}
+
 const QString* EditSession::ShownTexts::find(const QString& key) const {
     qint64 v;
     if (mNumeric && parsePlainInteger(key, v)) {
@@ -227,15 +244,37 @@ EditSession::LoadStep EditSession::takeRows() {
     const int total = rs.RowCount();
     if (total >= from) {
         resize(total + 1);
-        int r = from;
-        for (; !rs.Eof(); rs.MoveNext(), ++r)
+        // A foreign key read as a number finds its text by that number.
+        const int k = foreignCount();
+        std::vector<qint64> numbers(static_cast<size_t>(n + 1));
+        std::vector<char> isNumber(static_cast<size_t>(n + 1));
+        for (int r = from; !rs.Eof(); rs.MoveNext(), ++r) {
             for (int i = 1; i <= n; ++i) {
                 const QVariant v = rs.Column_Num(mFields[static_cast<size_t>(i - 1)]);
-                const QString text = FieldText(v);
+                const int type = v.typeId();
+                const bool number =
+                    !v.isNull() && (type == QMetaType::LongLong || type == QMetaType::Int);
+                isNumber[static_cast<size_t>(i)] = number;
+                if (number) numbers[static_cast<size_t>(i)] = v.toLongLong();
+                const QString text =
+                    number ? mNumberTexts.text(numbers[static_cast<size_t>(i)]) : FieldText(v);
                 setCell(r, mCols[i].ipointx, text);
                 mLoaded.add(i - 1, v, text);
             }
-        showForeignTexts(from, r);
+            for (int j = 1; j <= k; ++j) {
+                if (!mForeign[j].InputPlus) continue;
+                const int link = mForeign[j].LinkIndex;
+                const QString* text = nullptr;
+                if (isNumber[static_cast<size_t>(link)]) {
+                    text = mShown[j].findNumber(numbers[static_cast<size_t>(link)]);
+                } else {
+                    const QString& keyText = cell(r, mCols[link].ipointx);
+                    if (keyText.isEmpty()) continue; // a new row's cell is empty already
+                    text = mShown[j].find(keyText);
+                }
+                setCell(r, mForeign[j].ipointx, text ? *text : NoMatch);
+            }
+        }
     }
     LoadStep step;
     if (rs.IsReading()) return step;

@@ -208,6 +208,7 @@ private:
         void insert(const QString& key, const QString& text); // the first text stays
         // nullptr for a key the foreign table did not hold
         const QString* find(const QString& key) const;
+        const QString* findNumber(qint64 key) const;
 
     private:
         bool mNumeric;
@@ -215,4 +216,16 @@ private:
         QHash<QString, QString> mTexts;
     };
     std::vector<ShownTexts> mShown; // per foreign entry (index j)
+    // The texts of small whole numbers, made once: the months, days, keys
+    // and amounts of a large table share them instead of a text per cell.
+    class NumberTexts {
+    public:
+        const QString& text(qint64 v);
+
+    private:
+        static constexpr qint64 Cached = 65536;
+        std::vector<QString> mTexts;
+        QString mOther;
+    };
+    NumberTexts mNumberTexts;
 };
