@@ -211,7 +211,7 @@ EditSession::LoadStep EditSession::beginLoad(int firstRows) {
             mFields.push_back(at);
         }
         mState = State::Loading;
-        return takeRows();
+        return takeRows(firstRows);
     });
 }
 
@@ -223,8 +223,8 @@ EditSession::LoadStep EditSession::loadMore(int rows) {
         return step;
     }
     return guardedStep([&] {
-        mRecordSet->ReadMore(rows);
-        return takeRows();
+        if (mRecordSet->IsReading() && mRecordSet->Eof()) mRecordSet->ReadMore(rows);
+        return takeRows(rows);
     });
 }
 
@@ -234,21 +234,22 @@ void EditSession::cancelLoad() {
 }
 
 int EditSession::rowsRead() const {
-    return mRecordSet && mRecordSet->IsOpen() ? mRecordSet->RowCount() : 0;
+    return std::max(0, maxRow() - mModel.fixedRows());
 }
 
-EditSession::LoadStep EditSession::takeRows() {
+EditSession::LoadStep EditSession::takeRows(int limit) {
     clsDBRecord& rs = *mRecordSet;
     const int n = numberCount();
     const int from = maxRow(); // the first row not yet filled
-    const int total = rs.RowCount();
-    if (total >= from) {
-        resize(total + 1);
+    // rows read and not yet in the grid (a server's come all at once)
+    const int taken = std::min(rs.RowCount() - (from - 1), limit);
+    if (taken > 0) {
+        resize(from + taken);
         // A foreign key read as a number finds its text by that number.
         const int k = foreignCount();
         std::vector<qint64> numbers(static_cast<size_t>(n + 1));
         std::vector<char> isNumber(static_cast<size_t>(n + 1));
-        for (int r = from; !rs.Eof(); rs.MoveNext(), ++r) {
+        for (int r = from; r < from + taken; rs.MoveNext(), ++r) {
             for (int i = 1; i <= n; ++i) {
                 const QVariant v = rs.Column_Num(mFields[static_cast<size_t>(i - 1)]);
                 const int type = v.typeId();
@@ -277,7 +278,7 @@ EditSession::LoadStep EditSession::takeRows() {
         }
     }
     LoadStep step;
-    if (rs.IsReading()) return step;
+    if (rs.IsReading() || !rs.Eof()) return step;
     // The whole table is in: the lists of ordinary columns come from its rows.
     step.done = true;
     step.result = std::move(mPending);

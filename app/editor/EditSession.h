@@ -81,6 +81,7 @@ public:
     LoadStep loadMore(int rows);
     void cancelLoad();
     bool isLoading() const { return mState == State::Loading; }
+    // The rows in the model so far.
     int rowsRead() const;
     // The table's rows as counted when the load began.
     int rowsExpected() const { return mExpected; }
@@ -145,8 +146,9 @@ private:
     void setCell(int row, int col, const QString& text);
     void resize(int maxRow);
     void sortAll(int col, int mode);
-    // The rows the record set has read since the last step, into the model.
-    LoadStep takeRows();
+    // Up to `limit` of the rows the record set has read and the model does
+    // not hold yet, into the model.
+    LoadStep takeRows(int limit);
     LoadStep failedStep(const QString& error);
     template <typename F> LoadStep guardedStep(F&& f);
     // The lookup tables: their counts and texts (the lists of foreign

@@ -357,6 +357,15 @@ private slots:
         ed->action("mnuEditSearch")->trigger();
         QVERIFY(fake->shown.isEmpty());
         QVERIFY(ed->isLoadingRows());
+        // another window of the book saves meanwhile
+        QPointer<frmInput> loading = ed;
+        QVERIFY(open(2));
+        put(ed, 1, 1, "食料");
+        QVERIFY(ed->SaveTable());
+        QCOMPARE(db("select cat_name from cat where cat_id = 0"), Rows{{"食料"}});
+        ed->close();
+        ed = loading;
+        QVERIFY(ed->isLoadingRows());
         QVERIFY(ed->close());
         QVERIFY(fake->shown.isEmpty());
         QTRY_VERIFY(!ed);
