@@ -1,5 +1,8 @@
 #include "RecordValues.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 // A pool is given up once it holds this many texts and they are more than
 // half of the column's rows: past that, sharing saves little.
@@ -21,12 +24,12 @@ void RecordValues::reset(int cols) {
     mRows = 0;
 }
 
-size_t RecordValues::Column::pushSlot() {
+size_t RecordValues::Column::pushSlot(std::uint8_t tag) {
     if (kind == Kind::Variant) {
         vars.emplace_back();
         return vars.size() - 1;
     }
-    tags.push_back(Plain);
+    tags.push_back(tag);
     if (kind == Kind::Integer) {
         ints.push_back(0);
     } else if (kind == Kind::Text) {
@@ -40,7 +43,7 @@ size_t RecordValues::Column::pushSlot() {
 
 void RecordValues::appendEmptyRow() {
     for (Column& c : mColumns)
-        store(c, c.pushSlot(), QVariant());
+        store(c, c.pushSlot(Plain), QVariant());
     ++mRows;
 }
 
@@ -52,33 +55,97 @@ std::uint8_t RecordValues::Column::nullTag(QMetaType type) {
     return static_cast<std::uint8_t>(nullTypes.size());
 }
 
-bool RecordValues::Column::addToPool(const QString& text, quint32* code) {
-    if (distinct.size() >= PoolTrial && distinct.size() * 2 > tags.size()) {
+namespace {
+quint32 textHash(const QString& text) {
+    const char* p = reinterpret_cast<const char*>(text.constData());
+    size_t bytes = static_cast<size_t>(text.size()) * sizeof(QChar);
+    quint64 h = bytes * 0x9e3779b97f4a7c15ULL;
+    auto mix = [&h](quint64 w) {
+        h = (h ^ w) * 0xff51afd7ed558ccdULL;
+        h ^= h >> 29;
+    };
+    for (; bytes >= 8; bytes -= 8, p += 8) {
+        quint64 w;
+        std::memcpy(&w, p, 8);
+        mix(w);
+    }
+    if (bytes) {
+        quint64 w = 0;
+        std::memcpy(&w, p, bytes);
+        mix(w);
+    }
+    return static_cast<quint32>(h ^ (h >> 32));
+}
+} // namespace
+
+qint64 TextPool::find(const QString& text, quint32* hash) const {
+    *hash = textHash(text);
+    if (mSlots.empty()) return -1;
+    const size_t mask = mSlots.size() - 1;
+    for (size_t i = *hash & mask;; i = (i + 1) & mask) {
+        const quint64 slot = mSlots[i];
+        if (slot == 0) return -1;
+        if (static_cast<quint32>(slot >> 32) != *hash) continue;
+        const quint32 code = static_cast<quint32>(slot) - 1;
+        const QString& kept = mTexts[code];
+        if (kept.size() == text.size() &&
+            std::memcmp(kept.constData(), text.constData(),
+                        static_cast<size_t>(text.size()) * sizeof(QChar)) == 0)
+            return code;
+    }
+}
+
+quint32 TextPool::add(const QString& text, quint32 hash) {
+    if ((mTexts.size() + 1) * 2 > mSlots.size()) grow();
+    const auto code = static_cast<quint32>(mTexts.size());
+    mTexts.push_back(text);
+    const size_t mask = mSlots.size() - 1;
+    size_t i = hash & mask;
+    while (mSlots[i] != 0)
+        i = (i + 1) & mask;
+    mSlots[i] = (quint64(hash) << 32) | (code + 1);
+    return code;
+}
+
+void TextPool::grow() {
+    std::vector<quint64> table(std::max<size_t>(16, mSlots.size() * 2), 0);
+    const size_t mask = table.size() - 1;
+    for (const quint64 slot : mSlots) {
+        if (slot == 0) continue;
+        size_t i = (slot >> 32) & mask;
+        while (table[i] != 0)
+            i = (i + 1) & mask;
+        table[i] = slot;
+    }
+    mSlots.swap(table);
+}
+
+bool RecordValues::Column::codeOf(const QString& text, quint32* code) {
+    quint32 hash = 0;
+    const qint64 found = pool.find(text, &hash);
+    if (found >= 0) {
+        *code = static_cast<quint32>(found);
+        return true;
+    }
+    if (static_cast<size_t>(pool.size()) >= PoolTrial &&
+        static_cast<size_t>(pool.size()) * 2 > tags.size()) {
         unpool();
         return false;
     }
-    *code = static_cast<quint32>(distinct.size());
-    distinct.push_back(text);
-    pool.insert(text, *code);
+    *code = pool.add(text, hash);
     return true;
 }
 
 bool RecordValues::Column::appendText(QVariant& value) {
     if (pooled) {
+        quint32 code = 0;
         const QString& text = *static_cast<const QString*>(value.constData());
         if (text.isNull()) return false;
-        quint32 code = 0;
-        const auto it = pool.constFind(text);
-        if (it != pool.constEnd()) {
-            code = *it;
-        } else if (!addToPool(text, &code)) {
-            texts.push_back(std::move(*static_cast<QString*>(value.data())));
+        if (codeOf(text, &code)) {
+            codes.push_back(code);
             tags.push_back(Plain);
             return true;
         }
-        codes.push_back(code);
-        tags.push_back(Plain);
-        return true;
     }
     texts.push_back(std::move(*static_cast<QString*>(value.data())));
     tags.push_back(Plain);
@@ -87,17 +154,12 @@ bool RecordValues::Column::appendText(QVariant& value) {
 
 bool RecordValues::Column::storeText(size_t row, const QString& text) {
     if (pooled) {
-        if (text.isNull()) return false;
         quint32 code = 0;
-        const auto it = pool.constFind(text);
-        if (it != pool.constEnd()) {
-            code = *it;
-        } else if (!addToPool(text, &code)) {
-            texts[row] = text;
+        if (text.isNull()) return false;
+        if (codeOf(text, &code)) {
+            codes[row] = code;
             return true;
         }
-        codes[row] = code;
-        return true;
     }
     texts[row] = text;
     return true;
@@ -106,10 +168,9 @@ bool RecordValues::Column::storeText(size_t row, const QString& text) {
 void RecordValues::Column::unpool() {
     texts.resize(tags.size());
     for (size_t i = 0; i < tags.size(); ++i)
-        if (tags[i] == Plain) texts[i] = distinct[codes[i]];
+        if (tags[i] == Plain) texts[i] = pool.text(codes[i]);
     pooled = false;
     std::vector<quint32>().swap(codes);
-    std::vector<QString>().swap(distinct);
     pool = {};
 }
 
@@ -157,7 +218,7 @@ QVariant RecordValues::valueOf(const Column& c, size_t row) const {
     if (tag == Plain) {
         if (c.kind == Kind::Integer) return QVariant(static_cast<qlonglong>(c.ints[row]));
         if (c.kind == Kind::Text)
-            return QVariant(c.pooled ? c.distinct[c.codes[row]] : c.texts[row]);
+            return QVariant(c.pooled ? c.pool.text(c.codes[row]) : c.texts[row]);
         return QVariant();
     }
     if (tag == Odd) return c.odd.value(static_cast<int>(row));

@@ -9,6 +9,23 @@
 #include <cstdint>
 #include <vector>
 
+// Texts kept once each and named by number in the order they came.
+class TextPool {
+public:
+    int size() const { return static_cast<int>(mTexts.size()); }
+    const QString& text(quint32 code) const { return mTexts[code]; }
+    // The number of `text`, or -1 when it is not kept yet; `hash` is set
+    // for add either way.
+    qint64 find(const QString& text, quint32* hash) const;
+    quint32 add(const QString& text, quint32 hash);
+
+private:
+    void grow();
+    std::vector<QString> mTexts;
+    // open addressing: a slot holds a text's hash above its number + 1; 0 is free
+    std::vector<quint64> mSlots;
+};
+
 class RecordValues {
 public:
     // No rows, `cols` columns that hold nothing yet.
@@ -20,26 +37,26 @@ public:
     // A row is added by giving each column its value in turn, then ending it.
     void append(int col, QVariant&& value) {
         Column& c = mColumns[static_cast<size_t>(col)];
-        // the kinds a driver hands over row after row go straight in
-        switch (c.kind) {
-        case Kind::Integer:
-            if (value.typeId() == QMetaType::LongLong && !value.isNull()) {
-                c.ints.push_back(*static_cast<const qint64*>(value.constData()));
-                c.tags.push_back(0);
-                return;
-            }
-            break;
-        case Kind::Text:
-            if (value.typeId() == QMetaType::QString && !value.isNull() && c.appendText(value))
-                return;
-            break;
-        case Kind::Variant:
+        if (c.kind == Kind::Variant) {
             c.vars.push_back(std::move(value));
             return;
-        case Kind::Empty:
-            break;
         }
-        store(c, c.pushSlot(), value);
+        // the kinds a driver hands over row after row go straight in
+        const QVariant::Private& d = value.data_ptr();
+        const QMetaType type = d.type();
+        if (d.is_null) {
+            if (!c.nullTypes.empty() && c.nullTypes.front() == type) {
+                c.pushSlot(1);
+                return;
+            }
+        } else if (c.kind == Kind::Integer && type.id() == QMetaType::LongLong) {
+            c.ints.push_back(*static_cast<const qint64*>(value.constData()));
+            c.tags.push_back(Plain);
+            return;
+        } else if (c.kind == Kind::Text && type.id() == QMetaType::QString && c.appendText(value)) {
+            return;
+        }
+        store(c, c.pushSlot(Plain), value);
     }
     void endRow() { ++mRows; }
     // A row of NULLs, each an invalid variant, as a new row starts.
@@ -72,8 +89,7 @@ private:
         // by number; a column of mostly new texts keeps them row by row.
         bool pooled = true;
         std::vector<quint32> codes;
-        std::vector<QString> distinct;
-        QHash<QString, quint32> pool;
+        TextPool pool;
         std::vector<QString> texts;
         std::vector<QVariant> vars;
 
@@ -81,14 +97,14 @@ private:
         // string, which a pool would take for an empty one).
         bool appendText(QVariant& value);
         bool storeText(size_t row, const QString& text);
-        // The number of a text not pooled yet, or false once the column's
-        // texts are mostly new (the pool is then given up).
-        bool addToPool(const QString& text, quint32* code);
+        // The number of a text in the pool, added where it is new; false once
+        // the column's texts are mostly new (the pool is then given up).
+        bool codeOf(const QString& text, quint32* code);
         void unpool();
         // The tag of a NULL of `type`, or Plain when there are too many kinds.
         std::uint8_t nullTag(QMetaType type);
-        // A slot for one more row, to be stored into.
-        size_t pushSlot();
+        // A slot for one more row, with its tag.
+        size_t pushSlot(std::uint8_t tag);
     };
 
     void store(Column& c, size_t row, const QVariant& value);
