@@ -104,11 +104,19 @@ private slots:
         QCOMPARE(r.Column_Num(0).toInt(), 1);
         QCOMPARE(r.Column("NAME").toString(), QStringLiteral("りんご")); // names ignore case
         QVERIFY(r.Column("note").isNull());
+        // a NULL comes back of the type its driver gave it
+        auto nullType = [&](const QString& column, int id) {
+            return env->scalar(QString("select %1 from item where id = %2").arg(column).arg(id))
+                .typeId();
+        };
+        QCOMPARE(r.Column("note").typeId(), nullType("note", 1));
         QCOMPARE(r.Column("data").toByteArray(), QByteArray("\x00\x01\xff", 3));
         r.MoveNext();
         r.MoveNext();
         QCOMPARE(r.Column("price").toInt(), 300);
         QVERIFY(r.Column("rate").isNull());
+        QCOMPARE(r.Column("rate").typeId(), nullType("rate", 3));
+        QCOMPARE(r.Column("data").typeId(), nullType("data", 3));
         r.MoveNext();
         QVERIFY(r.Eof() && !r.Bof());
         QCOMPARE(errorOf([&] { r.Column("id"); }), RellmarkErr::NoCurrentRecord);
