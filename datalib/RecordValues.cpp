@@ -51,6 +51,9 @@ std::uint8_t RecordValues::Column::nullTag(QMetaType type) {
     for (size_t k = 0; k < nullTypes.size(); ++k)
         if (nullTypes[k] == type) return static_cast<std::uint8_t>(k + 1);
     if (nullTypes.size() >= MaxNullTypes) return Plain;
+    // a type that makes no NULL of its own from nothing is kept as it came
+    const QVariant again(type);
+    if (again.metaType() != type || !again.isNull()) return Plain;
     nullTypes.push_back(type);
     return static_cast<std::uint8_t>(nullTypes.size());
 }

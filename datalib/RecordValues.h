@@ -101,7 +101,8 @@ private:
         // the column's texts are mostly new (the pool is then given up).
         bool codeOf(const QString& text, quint32* code);
         void unpool();
-        // The tag of a NULL of `type`, or Plain when there are too many kinds.
+        // The tag of a NULL of `type`, or Plain when it cannot be made again
+        // from its type or there are too many kinds.
         std::uint8_t nullTag(QMetaType type);
         // A slot for one more row, with its tag.
         size_t pushSlot(std::uint8_t tag);
