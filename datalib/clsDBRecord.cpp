@@ -162,7 +162,7 @@ void clsDBRecord::Private::startReading(const QString& ssql) {
     mNames.clear();
     mIndexExact.clear();
     mIndexFolded.clear();
-    mValues.clear();
+    mValues.reset(0);
     mRows.clear();
     mOrig.clear();
     mAssigned.clear();
@@ -206,6 +206,7 @@ void clsDBRecord::Private::startReading(const QString& ssql) {
         const QString f = n.toCaseFolded();
         if (!mIndexFolded.contains(f)) mIndexFolded.insert(f, i);
     }
+    mValues.reset(mCols);
     if (conn->server) {
         reading->decimal.resize(static_cast<size_t>(mCols));
         for (int i = 0; i < mCols; ++i)
@@ -233,10 +234,11 @@ bool clsDBRecord::Private::readSome(int limit) {
             if (!q.next()) break;
             if (rd.conn.server)
                 for (int i = 0; i < mCols; ++i)
-                    mValues.push_back(serverValue(q.value(i), rd.decimal[static_cast<size_t>(i)]));
+                    mValues.append(i, serverValue(q.value(i), rd.decimal[static_cast<size_t>(i)]));
             else
                 for (int i = 0; i < mCols; ++i)
-                    mValues.push_back(q.value(i));
+                    mValues.append(i, q.value(i));
+            mValues.endRow();
             Row row;
             row.id = mNextId++;
             mRows.push_back(row);
@@ -307,7 +309,7 @@ QVariant clsDBRecord::Private::Column(const QString& sfield) const {
     requireOpen();
     const int c = fieldIndex(sfield);
     const int r = requireLiveCurrent();
-    return mValues[static_cast<size_t>(r) * mCols + c];
+    return mValues.value(r, c);
 }
 
 void clsDBRecord::Private::setColumn(const QString& sfield, const QVariant& vntdata) {
@@ -322,7 +324,7 @@ QVariant clsDBRecord::Private::Column_Num(int iColmnNum) const {
         throw RellmarkError(
             RellmarkErr::ItemNotFound,
             QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
-    return mValues[static_cast<size_t>(requireLiveCurrent()) * mCols + iColmnNum];
+    return mValues.value(requireLiveCurrent(), iColmnNum);
 }
 
 void clsDBRecord::Private::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
@@ -335,14 +337,13 @@ void clsDBRecord::Private::setColumn_Num(int iColmnNum, const QVariant& vntdata)
 }
 
 void clsDBRecord::Private::assign(int r, int c, const QVariant& value) {
-    QVariant& cell = mValues[static_cast<size_t>(r) * mCols + c];
     Row& row = mRows[r];
     if (row.isNew) mAssigned[r][static_cast<size_t>(c)] = true;
-    if (sameValue(cell, value)) return; // an equal value is no change
+    if (sameValue(mValues.value(r, c), value)) return; // an equal value is no change
     if (!row.isNew && !mOrig.contains(r)) {
         mOrig.insert(r, rowValues(r));
     }
-    cell = value;
+    mValues.set(r, c, value);
     row.pending = true;
     row.status = row.isNew ? RecStatus::New : RecStatus::Modified;
 }
@@ -351,7 +352,7 @@ QList<QVariant> clsDBRecord::Private::rowValues(int r) const {
     QList<QVariant> v;
     v.reserve(mCols);
     for (int c = 0; c < mCols; ++c)
-        v << mValues[static_cast<size_t>(r) * mCols + c];
+        v << mValues.value(r, c);
     return v;
 }
 
@@ -431,8 +432,7 @@ int clsDBRecord::Private::ColCount() const {
 
 void clsDBRecord::Private::AddNew() {
     requireOpen();
-    for (int i = 0; i < mCols; ++i)
-        mValues.emplace_back();
+    mValues.appendEmptyRow();
     Row row;
     row.id = mNextId++;
     row.isNew = true;
@@ -592,7 +592,7 @@ bool clsDBRecord::Private::BatchUpdate() {
             const QList<QVariant>& orig = mOrig[i];
             bool differs = false;
             for (int c = 0; c < mCols && !differs; ++c)
-                differs = !sameValue(orig[c], mValues[static_cast<size_t>(i) * mCols + c]);
+                differs = !sameValue(orig[c], mValues.value(i, c));
             if (differs) upds.push_back(i);
         }
     }
@@ -762,7 +762,7 @@ bool clsDBRecord::Private::BatchUpdate() {
                 QString set;
                 QList<QVariant> binds;
                 for (int c = 0; c < mCols; ++c) {
-                    const QVariant& v = mValues[static_cast<size_t>(i) * mCols + c];
+                    const QVariant v = mValues.value(i, c);
                     if (sameValue(orig[c], v)) continue;
                     set += (set.isEmpty() ? QString() : QStringLiteral(", ")) + field(mNames[c]) +
                            QStringLiteral(" = ?");
@@ -778,7 +778,7 @@ bool clsDBRecord::Private::BatchUpdate() {
                 const std::vector<bool>& assigned = mAssigned[i];
                 for (int c = 0; c < mCols; ++c) {
                     if (!assigned[static_cast<size_t>(c)]) continue;
-                    const QVariant& v = mValues[static_cast<size_t>(i) * mCols + c];
+                    const QVariant v = mValues.value(i, c);
                     cols += (cols.isEmpty() ? QString() : QStringLiteral(", ")) + field(mNames[c]);
                     marks += (marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?"));
                     binds << v;
@@ -787,9 +787,7 @@ bool clsDBRecord::Private::BatchUpdate() {
                     cols.isEmpty()
                         ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
                         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols, marks);
-                const bool keyFromDb =
-                    autoKeyCol >= 0 &&
-                    mValues[static_cast<size_t>(i) * mCols + autoKeyCol].isNull();
+                const bool keyFromDb = autoKeyCol >= 0 && mValues.value(i, autoKeyCol).isNull();
                 // A server tells the key it chose in the answer to the insert.
                 if (keyFromDb && conn->server)
                     sql += QStringLiteral(" RETURNING ") + field(mNames[autoKeyCol]);
@@ -830,16 +828,17 @@ bool clsDBRecord::Private::BatchUpdate() {
 
     if (result) {
         // Written rows are settled; rows the batch did not touch are marked so.
-        std::vector<QVariant> values;
         std::vector<Row> rows;
+        std::vector<char> keep;
         const bool compact = mVisible < static_cast<int>(mRows.size()); // deleted rows leave
         if (compact) {
-            values.reserve(mValues.size());
             rows.reserve(mRows.size());
+            keep.resize(mRows.size());
         }
         const int autoCol = newKeys.isEmpty() ? -1 : autoKeyCol;
         for (int i = 0; i < static_cast<int>(mRows.size()); ++i) {
             Row row = mRows[i];
+            if (compact) keep[static_cast<size_t>(i)] = !row.deleted;
             if (row.deleted) continue; // written (or never written) deletions leave the set
             if (row.pending) {
                 row = Row{row.id};
@@ -847,17 +846,15 @@ bool clsDBRecord::Private::BatchUpdate() {
                 row.status = RecStatus::Unmodified;
             }
             if (autoCol >= 0 && newKeys.contains(i))
-                mValues[static_cast<size_t>(i) * mCols + autoCol] = newKeys.value(i);
+                mValues.set(i, autoCol, QVariant(newKeys.value(i)));
             if (compact) {
-                for (int c = 0; c < mCols; ++c)
-                    values.push_back(std::move(mValues[static_cast<size_t>(i) * mCols + c]));
                 rows.push_back(row);
             } else {
                 mRows[i] = row;
             }
         }
         if (compact) {
-            mValues.swap(values);
+            mValues.keepRows(keep);
             mRows.swap(rows);
         }
         mOrig.clear();

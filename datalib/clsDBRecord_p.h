@@ -2,6 +2,7 @@
 // The state of a clsDBRecord, and the record set's work itself; the class
 // forwards to it.
 #include "ConnectionPrivate.h"
+#include "RecordValues.h"
 #include "clsDBRecord.h"
 
 #include <QHash>
@@ -86,7 +87,7 @@ struct clsDBRecord::Private {
     QHash<QString, int> mIndexExact;
     QHash<QString, int> mIndexFolded;
     int mCols = 0;
-    std::vector<QVariant> mValues; // row-major, mCols per row
+    RecordValues mValues; // mCols columns, one row for each of mRows
     std::vector<Row> mRows;
     QHash<int, QList<QVariant>> mOrig; // original values of rows changed since they were read
     // The fields set on each new row, NULL included; the others are left to

@@ -4,6 +4,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QtTest>
 #if defined(Q_OS_UNIX)
 #include <signal.h>
@@ -28,6 +29,41 @@ class TestRecordSet : public QObject {
             return e.number();
         }
         return 0;
+    }
+    // The first value of `r`, read from its first row on, that is not
+    // exactly what the file's driver hands over for `sql` (the same type,
+    // nullness and value), or what was set on a row whose id `changed` names.
+    QString firstDifference(clsDBRecord& r, const QString& sql,
+                            const QHash<qint64, QVariant>& changed = {}) const {
+        const QString name = QStringLiteral("bare");
+        QString found;
+        {
+            QSqlDatabase bare = QSqlDatabase::addDatabase("QSQLITE", name);
+            bare.setDatabaseName(env->dbPath());
+            bare.open();
+            QSqlQuery q(bare);
+            q.setForwardOnly(true);
+            q.exec(sql);
+            r.MoveFirst();
+            for (; found.isEmpty() && q.next(); r.MoveNext()) {
+                const qint64 id = q.value(0).toLongLong();
+                for (int c = 0; c < q.record().count() && found.isEmpty(); ++c) {
+                    if (changed.contains(id) && q.record().fieldName(c) != "v") continue;
+                    const QVariant want = changed.contains(id) ? changed[id] : q.value(c);
+                    const QVariant got = r.Column_Num(c);
+                    if (got.typeId() != want.typeId() || got.isNull() != want.isNull() ||
+                        (!want.isNull() && got != want) ||
+                        (want.typeId() == QMetaType::QString &&
+                         got.toString().isNull() != want.toString().isNull()))
+                        found = QString("id %1, column %2: %3 for %4")
+                                    .arg(id)
+                                    .arg(c)
+                                    .arg(QDebug::toString(got), QDebug::toString(want));
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return found;
     }
 
 private slots:
@@ -68,11 +104,19 @@ private slots:
         QCOMPARE(r.Column_Num(0).toInt(), 1);
         QCOMPARE(r.Column("NAME").toString(), QStringLiteral("りんご")); // names ignore case
         QVERIFY(r.Column("note").isNull());
+        // a NULL comes back of the type its driver gave it
+        auto nullType = [&](const QString& column, int id) {
+            return env->scalar(QString("select %1 from item where id = %2").arg(column).arg(id))
+                .typeId();
+        };
+        QCOMPARE(r.Column("note").typeId(), nullType("note", 1));
         QCOMPARE(r.Column("data").toByteArray(), QByteArray("\x00\x01\xff", 3));
         r.MoveNext();
         r.MoveNext();
         QCOMPARE(r.Column("price").toInt(), 300);
         QVERIFY(r.Column("rate").isNull());
+        QCOMPARE(r.Column("rate").typeId(), nullType("rate", 3));
+        QCOMPARE(r.Column("data").typeId(), nullType("data", 3));
         r.MoveNext();
         QVERIFY(r.Eof() && !r.Bof());
         QCOMPARE(errorOf([&] { r.Column("id"); }), RellmarkErr::NoCurrentRecord);
@@ -211,6 +255,66 @@ private slots:
         for (r->MoveFirst(); !r->Eof(); r->MoveNext()) {
             const int s = r->Status().toInt();
             QVERIFY2(s == 0 || s == RecStatus::Unmodified, qPrintable(QString::number(s)));
+        }
+    }
+
+    // A column of SQLite's loose typing: its values, of one kind or changing
+    // kind after many rows, with NULLs among them, come back as read; then
+    // values of another kind are set on a few rows and written.
+    void valuesKeepTheirKind_data() {
+        QTest::addColumn<QString>("value"); // of n, the row's number
+        QTest::addColumn<QVariant>("set");
+        QTest::newRow("integers, one text after many")
+            << "case when n = 4000 then 'x' else n end" << QVariant(QDate(2024, 1, 2));
+        QTest::newRow("integers, then doubles")
+            << "case when n <= 3000 then n else n / 4.0 end" << QVariant(QStringLiteral("t"));
+        QTest::newRow("integers and NULLs")
+            << "case when n % 2 = 0 then null else n end" << QVariant();
+        QTest::newRow("NULLs, then integers")
+            << "case when n <= 5000 then null else n end" << QVariant(qint32(9));
+        QTest::newRow("a few texts, then new ones")
+            << "case when n <= 100 then 'a' || (n % 3) else 'b' || n end" << QVariant(5LL);
+        QTest::newRow("empty texts and NULLs")
+            << "case n % 4 when 0 then null when 2 then '' else 'z' end" << QVariant(QString());
+        QTest::newRow("NULLs, then a blob")
+            << "case when n = 5000 then x'00ff' end" << QVariant(2.5);
+        QTest::newRow("every kind")
+            << "case n % 4 when 0 then n when 1 then 'm' || (n % 7) when 2 then null "
+               "else n * 1.5 end"
+            << QVariant(QByteArray("b"));
+    }
+    void valuesKeepTheirKind() {
+        SKIP_ON_SERVER("SQLite's typing");
+        QFETCH(QString, value);
+        QFETCH(QVariant, set);
+        env->runSql({"create table kinds (id integer primary key, v, w text)", "begin",
+                     "with recursive s(n) as (select 1 union all select n + 1 from s where n < "
+                     "6000) insert into kinds select n, " +
+                         value + ", null from s",
+                     "commit"});
+        const QString all = "select * from kinds order by id";
+        auto r = open(all);
+        QCOMPARE(firstDifference(*r, all), QString());
+        QHash<qint64, QVariant> changed{
+            {1, set}, {3001, set}, {4001, set}, {5999, set}, {7000, set}};
+        for (r->MoveFirst(); !r->Eof(); r->MoveNext()) {
+            const qint64 id = r->Column("id").toLongLong();
+            if (id == 2) r->Delete();
+            if (!changed.contains(id)) continue;
+            r->setColumn("v", set);
+        }
+        r->AddNew();
+        r->setColumn("id", 7000LL);
+        r->setColumn("v", set);
+        QVERIFY(!r->Column("w").isValid()); // never set: an invalid variant
+        QVERIFY(r->BatchUpdate());
+        QCOMPARE(r->RowCount(), 6000);
+        QCOMPARE(firstDifference(*r, all, changed), QString());
+        QCOMPARE(firstDifference(*open(all), all), QString());
+        for (auto it = changed.cbegin(); it != changed.cend(); ++it) {
+            const QVariant stored =
+                env->scalar(QString("select v from kinds where id = %1").arg(it.key()));
+            QCOMPARE(stored.toString(), set.toString());
         }
     }
 
