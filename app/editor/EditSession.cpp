@@ -86,7 +86,19 @@ QString EditSession::keyLabel(const std::function<QString(int)>& textOf) const {
 void EditSession::ShownTexts::insert(const QString& key, const QString& text) {
     qint64 v;
     if (mNumeric && parsePlainInteger(key, v)) {
-        if (!mNumbers.contains(v)) mNumbers.insert(v, text);
+        if (v >= 0 && v < Dense) {
+            // the small keys of a lookup table: found by position
+            if (mDense.size() <= static_cast<size_t>(v)) {
+                mDense.resize(static_cast<size_t>(v) + 1);
+                mHas.resize(static_cast<size_t>(v) + 1);
+            }
+            if (!mHas[static_cast<size_t>(v)]) {
+                mHas[static_cast<size_t>(v)] = 1;
+                mDense[static_cast<size_t>(v)] = text;
+            }
+        } else if (!mNumbers.contains(v)) {
+            mNumbers.insert(v, text);
+        }
     } else if (!mTexts.contains(key)) {
         mTexts.insert(key, text);
     }
@@ -94,6 +106,9 @@ void EditSession::ShownTexts::insert(const QString& key, const QString& text) {
 
 const QString* EditSession::ShownTexts::findNumber(qint64 key) const {
     if (!mNumeric) return find(QString::number(key));
+    if (key >= 0 && static_cast<size_t>(key) < mHas.size())
+        return mHas[static_cast<size_t>(key)] ? &mDense[static_cast<size_t>(key)] : nullptr;
+    if (key >= 0 && key < Dense) return nullptr;
     const auto it = mNumbers.constFind(key);
     return it == mNumbers.constEnd() ? nullptr : &*it;
 }
@@ -111,10 +126,7 @@ const QString& EditSession::NumberTexts::text(qint64 v) {
 
 const QString* EditSession::ShownTexts::find(const QString& key) const {
     qint64 v;
-    if (mNumeric && parsePlainInteger(key, v)) {
-        const auto it = mNumbers.constFind(v);
-        return it == mNumbers.constEnd() ? nullptr : &*it;
-    }
+    if (mNumeric && parsePlainInteger(key, v)) return findNumber(v);
     const auto it = mTexts.constFind(key);
     return it == mTexts.constEnd() ? nullptr : &*it;
 }
@@ -193,6 +205,7 @@ EditSession::LoadStep EditSession::beginLoad(int firstRows) {
         // The lookup tables first: each row shows its foreign texts as it comes.
         readForeignTexts(1, mPending);
         mLoaded.reset(numberCount(), static_cast<size_t>(mExpected));
+        mInKeyOrder = true;
         if (mRecordSet && mRecordSet->IsOpen()) mRecordSet->CloseRecordSet();
         mRecordSet = std::make_unique<clsDBRecord>();
         mRecordSet->setParentConnectClass(mDb);
@@ -247,6 +260,8 @@ EditSession::LoadStep EditSession::takeRows(int limit) {
         resize(from + taken);
         // A foreign key read as a number finds its text by that number.
         const int k = foreignCount();
+        const int lastKey = lastKeyColumn();
+        const bool numberKey = isNumberType(mCols[lastKey].eDataType);
         std::vector<qint64> numbers(static_cast<size_t>(n + 1));
         std::vector<char> isNumber(static_cast<size_t>(n + 1));
         for (int r = from; r < from + taken; rs.MoveNext(), ++r) {
@@ -261,6 +276,13 @@ EditSession::LoadStep EditSession::takeRows(int limit) {
                     number ? mNumberTexts.text(numbers[static_cast<size_t>(i)]) : FieldText(v);
                 setCell(r, mCols[i].ipointx, text);
                 mLoaded.add(i - 1, v, text);
+            }
+            // Whole numbers rising strictly in the last key column are in the
+            // order a numeric sort by it gives.
+            if (mInKeyOrder) {
+                const auto lk = static_cast<size_t>(lastKey);
+                mInKeyOrder = numberKey && isNumber[lk] && (r == 1 || numbers[lk] > mLastKey);
+                mLastKey = numbers[lk];
             }
             for (int j = 1; j <= k; ++j) {
                 if (!mForeign[j].InputPlus) continue;
@@ -288,7 +310,14 @@ EditSession::LoadStep EditSession::takeRows(int limit) {
         lists.push_back(std::move(l));
     step.result.lists = std::move(lists);
     const ColumnDef& last = mCols[lastKeyColumn()];
-    sortAll(last.ipointx, isNumberType(last.eDataType) ? 3 : 7);
+    if (mInKeyOrder) {
+        // the rows came in the order the sort would give them: nothing moves
+        if (maxRow() > mModel.fixedRows())
+            mModel.setRow(std::max(mModel.row(), mModel.fixedRows()));
+        mModel.setCol(last.ipointx);
+    } else {
+        sortAll(last.ipointx, isNumberType(last.eDataType) ? 3 : 7);
+    }
     mRecordSetIsBaseline = true;
     mState = State::Loaded;
     step.result.ok = true;

@@ -191,6 +191,10 @@ private:
     LoadResult mPending;
     int mExpected = 0;
     std::vector<int> mFields;
+    // Whether the rows so far came in the order of the final sort, and the
+    // last key they came with.
+    bool mInKeyOrder = true;
+    qint64 mLastKey = 0;
     // The record set holds exactly what was loaded: a save may write it
     // directly, and the library refuses any row someone else changed since.
     // Any save attempt uses it up; after a failed one the table is read again
@@ -213,7 +217,10 @@ private:
         const QString* findNumber(qint64 key) const;
 
     private:
+        static constexpr qint64 Dense = 65536;
         bool mNumeric;
+        std::vector<QString> mDense; // keys below Dense, by key
+        std::vector<char> mHas;
         QHash<qint64, QString> mNumbers;
         QHash<QString, QString> mTexts;
     };
