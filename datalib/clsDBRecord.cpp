@@ -250,13 +250,7 @@ bool clsDBRecord::Private::readSome(int limit) {
         }
     } catch (...) {
         // a set cut short holds nothing: it is unopened, as after a failed open
-        mReading.reset();
-        mState = State::New;
-        mValues.clear();
-        mRows.clear();
-        mNextId = 0;
-        mVisible = 0;
-        mPos = -1;
+        dropPartialRead();
         throw;
     }
     mVisible = static_cast<int>(mRows.size());
@@ -277,9 +271,12 @@ bool clsDBRecord::Private::readSome(int limit) {
 }
 
 void clsDBRecord::Private::stopReading() {
-    if (!mReading) return;
-    mReading.reset();
     // what was read is not the whole result: nothing of it can be saved
+    if (mReading) dropPartialRead();
+}
+
+void clsDBRecord::Private::dropPartialRead() {
+    mReading.reset();
     mState = State::New;
     mValues.clear();
     mRows.clear();

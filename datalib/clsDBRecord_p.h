@@ -55,6 +55,7 @@ struct clsDBRecord::Private {
     void startReading(const QString& ssql);
     bool readSome(int limit);
     void stopReading();
+    void dropPartialRead();
     void requireRead() const;
     void requireOpen() const;
     int requireCurrent() const;
