@@ -30,9 +30,15 @@ quint32 hashOf(const QString& s) {
     return static_cast<quint32>(h ^ (static_cast<quint64>(h) >> 32));
 }
 
-// A column gives its hash up when the hash has grown this large and has
-// mostly missed: the texts are mostly new.
-constexpr size_t ShareTrial = 16384;
+// A column gives its hash up when, after at least its trial of lookups
+// (1,024 at first), fewer than one in MissedShare of them found a text:
+// its texts are mostly new.
+constexpr quint64 MissedShare = 8;
+// Without the hash, the texts whose hash ends in three zero bits (an eighth
+// of them, a text always or never) are sampled; a round of SampleRound
+// samples decides: when a quarter of them or more were met among the latest
+// ones, the texts repeat and the column shares again.
+constexpr quint32 SampleRound = 128, SamplePlaces = 8192;
 
 bool sameText(const QString& a, const QString& b) {
     return a.isNull() == b.isNull() && a == b;
@@ -41,7 +47,8 @@ bool sameText(const QString& a, const QString& b) {
 
 TextColumn::TextColumn(const TextColumn& o)
     : mSize(o.mSize), mWidth(o.mWidth), m8(o.m8), m16(o.m16), m32(o.m32), mRefs(o.mRefs),
-      mFree(o.mFree), mShared(o.mShared), mSlots(o.mSlots), mLookups(o.mLookups), mHits(o.mHits) {
+      mFree(o.mFree), mShared(o.mShared), mSlots(o.mSlots), mLookups(o.mLookups), mHits(o.mHits),
+      mTrial(o.mTrial), mSamples(o.mSamples), mSampled(o.mSampled), mSampleHits(o.mSampleHits) {
     mChunks.reserve(o.mChunks.size());
     for (size_t k = 0; k < o.mChunks.size(); ++k) {
         const size_t len = chunkLength(k);
@@ -76,7 +83,7 @@ size_t TextColumn::bytes() const {
     for (size_t k = 0; k < mChunks.size(); ++k)
         n += chunkLength(k) * sizeof(QString);
     n += (mRefs.capacity() + mFree.capacity()) * sizeof(quint32) +
-         mSlots.capacity() * sizeof(quint64);
+         mSlots.capacity() * sizeof(quint64) + mSamples.capacity() * sizeof(quint16);
     return n;
 }
 
@@ -97,11 +104,8 @@ quint32 TextColumn::findSlot(const QString& s, quint32 h, size_t& slot) const {
 }
 
 void TextColumn::growSlots() {
-    const size_t live = distinct();
-    if (live >= ShareTrial && live * 2 > mSize && mHits * 4 < mLookups) {
-        // mostly new texts: keep them as they come, without the hash
-        mShared = false;
-        std::vector<quint64>().swap(mSlots);
+    if (mLookups >= mTrial && mHits * MissedShare < mLookups) {
+        stopSharing();
         return;
     }
     const size_t len = std::max<size_t>(16, mSlots.size() * 2);
@@ -115,6 +119,57 @@ void TextColumn::growSlots() {
             i = (i + 1) & mask;
         mSlots[i] = v;
     }
+}
+
+// Mostly new texts: keep them as they come, without the hash, and sample
+// them for repeats.
+void TextColumn::stopSharing() {
+    mShared = false;
+    std::vector<quint64>().swap(mSlots);
+    mSamples.assign(SamplePlaces, 0);
+    mSampled = mSampleHits = 0;
+}
+
+// The texts repeat again: the hash is built over the whole pool (entries of
+// equal texts kept meanwhile stay apart; new ones find the first), with a
+// longer trial, so that a column that keeps changing its mind rebuilds
+// seldom.
+void TextColumn::startSharing() {
+    std::vector<quint16>().swap(mSamples);
+    mShared = true;
+    mLookups = mHits = 0;
+    mTrial *= 2;
+    size_t len = 16;
+    while (len < (distinct() + 1) * 2)
+        len *= 2;
+    mSlots.assign(len, 0);
+    const size_t mask = len - 1;
+    for (quint32 e = 1; e < entries(); ++e) {
+        if (mRefs[e] == 0) continue;
+        const quint32 h = hashOf(text(e));
+        size_t i = h & mask;
+        while (mSlots[i] != 0)
+            i = (i + 1) & mask;
+        mSlots[i] = static_cast<quint64>(h) << 32 | e;
+    }
+}
+
+// A text for a column without the hash; true when it ended a round of
+// samples that showed the texts repeating. A place keeps the high half of
+// the latest sampled hash that fell there.
+bool TextColumn::repeatsSeen(const QString& s) {
+    const quint32 h = hashOf(s);
+    if ((h & 7) != 0) return false;
+    const quint16 tag = static_cast<quint16>(h >> 16) | 1; // 0 is an empty place
+    quint16& place = mSamples[(h >> 3) % SamplePlaces];
+    if (place == tag)
+        ++mSampleHits;
+    else
+        place = tag;
+    if (++mSampled < SampleRound) return false;
+    const bool repeats = mSampleHits * 4 >= mSampled;
+    mSampled = mSampleHits = 0;
+    return repeats;
 }
 
 void TextColumn::dropSlot(quint32 e) {
@@ -148,23 +203,32 @@ void TextColumn::widenFor(quint32 e) {
 
 quint32 TextColumn::intern(const QString& s) {
     if (s.isNull()) return 0;
-    quint32 h = 0;
+    if (!mShared) {
+        if (!repeatsSeen(s)) return addEntry(s);
+        startSharing();
+    }
+    const quint32 h = hashOf(s);
     size_t slot = 0;
-    if (mShared) {
-        h = hashOf(s);
-        ++mLookups;
-        if (!mSlots.empty()) {
-            if (const quint32 e = findSlot(s, h, slot)) {
-                ++mHits;
-                ++mRefs[e];
-                return e;
-            }
-        }
-        if ((distinct() + 1) * 2 > mSlots.size()) {
-            growSlots();
-            if (mShared) findSlot(s, h, slot);
+    ++mLookups;
+    if (!mSlots.empty()) {
+        if (const quint32 e = findSlot(s, h, slot)) {
+            ++mHits;
+            ++mRefs[e];
+            return e;
         }
     }
+    if ((distinct() + 1) * 2 > mSlots.size()) {
+        growSlots();
+        if (!mShared) return addEntry(s);
+        findSlot(s, h, slot);
+    }
+    const quint32 e = addEntry(s);
+    mSlots[slot] = static_cast<quint64>(h) << 32 | e;
+    return e;
+}
+
+// A new entry for `s`, used by one cell.
+quint32 TextColumn::addEntry(const QString& s) {
     quint32 e;
     if (!mFree.empty()) {
         e = mFree.back();
@@ -173,11 +237,8 @@ quint32 TextColumn::intern(const QString& s) {
         e = entries();
         mRefs.push_back(0);
     }
-    slotText(e) = s;
+    slotText(e) = QString(s); // (a move: the copy's own assignment is not inline)
     mRefs[e] = 1;
-    if (mShared) {
-        mSlots[slot] = static_cast<quint64>(h) << 32 | e;
-    }
     widenFor(e);
     return e;
 }
@@ -205,6 +266,10 @@ void TextColumn::store(size_t r, quint32 e) {
 
 void TextColumn::set(size_t r, const QString& s) {
     const quint32 old = entry(r);
+    if (old == 0) { // a fresh cell: nothing to give back
+        if (!s.isNull()) store(r, intern(s));
+        return;
+    }
     if (sameText(text(old), s)) return;
     const quint32 e = intern(s); // before the old one goes: `s` may be its text
     store(r, e);
@@ -215,6 +280,19 @@ QString TextColumn::exchange(size_t r, const QString& s) {
     QString old = at(r);
     set(r, s);
     return old;
+}
+
+void TextColumn::clearTogether(std::vector<TextColumn>& columns) {
+    size_t chunks = 0;
+    for (const TextColumn& c : columns)
+        chunks = std::max(chunks, c.mChunks.size());
+    for (size_t k = 0; k < chunks; ++k) {
+        for (size_t i = 0; i < chunkLength(k); ++i)
+            for (TextColumn& c : columns)
+                if (k < c.mChunks.size()) c.mChunks[k][i] = QString();
+    }
+    for (TextColumn& c : columns)
+        c = TextColumn();
 }
 
 void TextColumn::resize(size_t n) {

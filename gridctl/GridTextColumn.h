@@ -11,9 +11,11 @@ namespace fendra {
 // cells start with, so growing a column allocates nothing per row.
 //
 // Equal texts share one entry while the column shares: the pool keeps a hash
-// of its texts. A column where nearly every text is new (numbers, free notes
-// of a large table) gives the hash up and keeps each text as it came; its
-// cells still share the caller's string data.
+// of its texts. A column whose texts have nearly all been new so far (keys,
+// amounts, free notes) gives the hash up early and keeps each text as it
+// came; its cells still share the caller's string data. Such a column still
+// samples the texts it is given, and when those start to repeat (a handful
+// of texts coming late) it hashes its pool again and shares.
 //
 // An entry stays in place while a cell uses it: a reference to a cell's text
 // holds until that cell changes or rows are removed.
@@ -31,6 +33,11 @@ public:
     void set(size_t r, const QString& s);
     // Stores `s` and hands back the text it replaces.
     QString exchange(size_t r, const QString& s);
+
+    // Empties the columns, giving their texts back entry by entry across
+    // them: in the order a fill row by row brought them, the order the
+    // allocator takes them back fastest.
+    static void clearTogether(std::vector<TextColumn>& columns);
 
     // New cells are null; cells that go give their texts back.
     void resize(size_t n);
@@ -63,6 +70,10 @@ public:
 
 private:
     quint32 intern(const QString& s);
+    quint32 addEntry(const QString& s);
+    bool repeatsSeen(const QString& s);
+    void stopSharing();
+    void startSharing();
     void release(quint32 e);
     void store(size_t r, quint32 e);
     void widenFor(quint32 e);
@@ -97,9 +108,17 @@ private:
 
     // Sharing: open addressing over entries, at most half full; a slot holds
     // an entry's hash (high half) and the entry (low half; 0 is an empty slot).
+    // The lookups and hits count from the time the hash was built; it must
+    // have seen mTrial lookups before it may be given up.
     bool mShared = true;
     std::vector<quint64> mSlots;
     quint64 mLookups = 0, mHits = 0;
+    quint64 mTrial = 1024;
+
+    // Without sharing: the hashes of the latest sampled texts, one a place,
+    // and how many of the current round of samples were met there before.
+    std::vector<quint16> mSamples;
+    quint32 mSampled = 0, mSampleHits = 0;
 };
 
 } // namespace fendra
