@@ -3,6 +3,8 @@
 #include <QHash>
 #include <algorithm>
 #include <bit>
+#include <new>
+#include <utility>
 
 namespace fendra {
 
@@ -34,27 +36,75 @@ quint32 hashOf(const QString& s) {
 // (1,024 at first), fewer than one in MissedShare of them found a text:
 // its texts are mostly new.
 constexpr quint64 MissedShare = 8;
-// Without the hash, the texts whose hash ends in three zero bits (an eighth
-// of them, a text always or never) are sampled; a round of SampleRound
-// samples decides: when a quarter of them or more were met among the latest
-// ones, the texts repeat and the column shares again.
-constexpr quint32 SampleRound = 128, SamplePlaces = 8192;
+// Without the hash, every fourth text is looked at, and of those the ones
+// whose hash ends in three zero bits (an eighth of the texts, a text always
+// or never) are sampled; a round of SampleRound samples decides: when a
+// quarter of them or more were met among the latest ones, the texts repeat
+// and the column shares again.
+constexpr quint32 LookEvery = 4, SampleRound = 128, SamplePlaces = 8192;
 
 bool sameText(const QString& a, const QString& b) {
     return a.isNull() == b.isNull() && a == b;
 }
 } // namespace
 
-TextColumn::TextColumn(const TextColumn& o)
-    : mSize(o.mSize), mWidth(o.mWidth), m8(o.m8), m16(o.m16), m32(o.m32), mRefs(o.mRefs),
-      mFree(o.mFree), mShared(o.mShared), mSlots(o.mSlots), mLookups(o.mLookups), mHits(o.mHits),
-      mTrial(o.mTrial), mSamples(o.mSamples), mSampled(o.mSampled), mSampleHits(o.mSampleHits) {
-    mChunks.reserve(o.mChunks.size());
-    for (size_t k = 0; k < o.mChunks.size(); ++k) {
-        const size_t len = chunkLength(k);
-        mChunks.push_back(std::make_unique<QString[]>(len));
-        std::copy(o.mChunks[k].get(), o.mChunks[k].get() + len, mChunks.back().get());
+TextColumn::Pool::Pool(const Pool& o) {
+    for (quint32 e = 1; e < o.mMade; ++e)
+        add(o[e]);
+}
+
+TextColumn::Pool::Pool(Pool&& o) noexcept
+    : mChunks(std::move(o.mChunks)), mMade(std::exchange(o.mMade, 1)) {
+    o.mChunks.clear();
+}
+
+TextColumn::Pool& TextColumn::Pool::operator=(Pool&& o) noexcept {
+    if (this != &o) {
+        clear();
+        mChunks.swap(o.mChunks);
+        std::swap(mMade, o.mMade);
     }
+    return *this;
+}
+
+QString& TextColumn::Pool::operator[](quint32 e) {
+    const Place p = placeOf(e);
+    return mChunks[p.chunk][p.offset];
+}
+
+const QString& TextColumn::Pool::operator[](quint32 e) const {
+    const Place p = placeOf(e);
+    return mChunks[p.chunk][p.offset];
+}
+
+void TextColumn::Pool::add(const QString& s) {
+    const Place p = placeOf(mMade);
+    if (p.chunk == mChunks.size()) {
+        const size_t len = chunkLength(p.chunk);
+        mChunks.push_back(std::allocator<QString>().allocate(len));
+    }
+    new (mChunks[p.chunk] + p.offset) QString(s);
+    ++mMade;
+}
+
+size_t TextColumn::Pool::bytes() const {
+    size_t n = mChunks.capacity() * sizeof(QString*);
+    for (size_t k = 0; k < mChunks.size(); ++k)
+        n += chunkLength(k) * sizeof(QString);
+    return n;
+}
+
+void TextColumn::Pool::clear() {
+    for (quint32 e = 1; e < mMade; ++e)
+        destroy(e);
+    forget();
+}
+
+void TextColumn::Pool::forget() {
+    for (size_t k = 0; k < mChunks.size(); ++k)
+        std::allocator<QString>().deallocate(mChunks[k], chunkLength(k));
+    mChunks.clear();
+    mMade = 1;
 }
 
 TextColumn& TextColumn::operator=(const TextColumn& o) {
@@ -66,22 +116,11 @@ TextColumn& TextColumn::operator=(const TextColumn& o) {
 }
 
 const QString& TextColumn::text(quint32 e) const {
-    if (e == 0) return nullText;
-    const Place p = placeOf(e);
-    return mChunks[p.chunk][p.offset];
-}
-
-QString& TextColumn::slotText(quint32 e) {
-    const Place p = placeOf(e);
-    while (mChunks.size() <= p.chunk)
-        mChunks.push_back(std::make_unique<QString[]>(chunkLength(mChunks.size())));
-    return mChunks[p.chunk][p.offset];
+    return e == 0 ? nullText : mPool[e];
 }
 
 size_t TextColumn::bytes() const {
-    size_t n = m8.capacity() + m16.capacity() * 2 + m32.capacity() * 4;
-    for (size_t k = 0; k < mChunks.size(); ++k)
-        n += chunkLength(k) * sizeof(QString);
+    size_t n = m8.capacity() + m16.capacity() * 2 + m32.capacity() * 4 + mPool.bytes();
     n += (mRefs.capacity() + mFree.capacity()) * sizeof(quint32) +
          mSlots.capacity() * sizeof(quint64) + mSamples.capacity() * sizeof(quint16);
     return n;
@@ -158,6 +197,7 @@ void TextColumn::startSharing() {
 // samples that showed the texts repeating. A place keeps the high half of
 // the latest sampled hash that fell there.
 bool TextColumn::repeatsSeen(const QString& s) {
+    if (++mUnshared % LookEvery != 0) return false;
     const quint32 h = hashOf(s);
     if ((h & 7) != 0) return false;
     const quint16 tag = static_cast<quint16>(h >> 16) | 1; // 0 is an empty place
@@ -233,12 +273,13 @@ quint32 TextColumn::addEntry(const QString& s) {
     if (!mFree.empty()) {
         e = mFree.back();
         mFree.pop_back();
+        mPool[e] = QString(s); // (a move: the copy's own assignment is not inline)
+        mRefs[e] = 1;
     } else {
         e = entries();
-        mRefs.push_back(0);
+        mPool.add(s);
+        mRefs.push_back(1);
     }
-    slotText(e) = QString(s); // (a move: the copy's own assignment is not inline)
-    mRefs[e] = 1;
     widenFor(e);
     return e;
 }
@@ -246,7 +287,7 @@ quint32 TextColumn::addEntry(const QString& s) {
 void TextColumn::release(quint32 e) {
     if (e == 0 || --mRefs[e] != 0) return;
     if (mShared) dropSlot(e);
-    slotText(e) = QString();
+    mPool[e] = QString();
     mFree.push_back(e);
 }
 
@@ -283,16 +324,16 @@ QString TextColumn::exchange(size_t r, const QString& s) {
 }
 
 void TextColumn::clearTogether(std::vector<TextColumn>& columns) {
-    size_t chunks = 0;
+    quint32 most = 0;
     for (const TextColumn& c : columns)
-        chunks = std::max(chunks, c.mChunks.size());
-    for (size_t k = 0; k < chunks; ++k) {
-        for (size_t i = 0; i < chunkLength(k); ++i)
-            for (TextColumn& c : columns)
-                if (k < c.mChunks.size()) c.mChunks[k][i] = QString();
-    }
-    for (TextColumn& c : columns)
+        most = std::max(most, c.mPool.made());
+    for (quint32 e = 1; e < most; ++e)
+        for (TextColumn& c : columns)
+            if (e < c.mPool.made()) c.mPool.destroy(e);
+    for (TextColumn& c : columns) {
+        c.mPool.forget();
         c = TextColumn();
+    }
 }
 
 void TextColumn::resize(size_t n) {

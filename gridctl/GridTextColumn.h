@@ -22,7 +22,7 @@ namespace fendra {
 class TextColumn {
 public:
     TextColumn() = default;
-    TextColumn(const TextColumn& o);
+    TextColumn(const TextColumn& o) = default;
     TextColumn& operator=(const TextColumn& o);
     TextColumn(TextColumn&&) noexcept = default;
     TextColumn& operator=(TextColumn&&) noexcept = default;
@@ -77,7 +77,6 @@ private:
     void release(quint32 e);
     void store(size_t r, quint32 e);
     void widenFor(quint32 e);
-    QString& slotText(quint32 e);
     quint32 findSlot(const QString& s, quint32 h, size_t& slot) const;
     void addSlot(quint32 e, quint32 h);
     void dropSlot(quint32 e);
@@ -101,8 +100,35 @@ private:
     std::vector<quint16> m16;
     std::vector<quint32> m32;
 
-    // The pool in chunks that never move: 16, 16, 32, ... 2048 texts, then 4096 each.
-    std::vector<std::unique_ptr<QString[]>> mChunks;
+    // The pool's texts in chunks that never move: 16, 16, 32, ... 2048 texts,
+    // then 4096 each. A chunk is bare storage: a text is made when its entry
+    // is added, and all of them go with the pool (entry 0 is never made).
+    class Pool {
+    public:
+        Pool() = default;
+        Pool(const Pool& o);
+        Pool& operator=(const Pool& o) = delete;
+        Pool(Pool&& o) noexcept;
+        Pool& operator=(Pool&& o) noexcept;
+        ~Pool() { clear(); }
+
+        QString& operator[](quint32 e);
+        const QString& operator[](quint32 e) const;
+        // Entry made() is made, a copy of `s`.
+        void add(const QString& s);
+        quint32 made() const { return mMade; }
+        size_t bytes() const;
+        void clear();
+        // Ends the life of text `e`; once every made text has ended, the
+        // storage goes with forget().
+        void destroy(quint32 e) { (*this)[e].~QString(); }
+        void forget();
+
+    private:
+        std::vector<QString*> mChunks;
+        quint32 mMade = 1;
+    };
+    Pool mPool;
     std::vector<quint32> mRefs{0}; // cells using each entry (entry 0 is not counted)
     std::vector<quint32> mFree;    // entries no cell uses, to be taken again
 
@@ -118,7 +144,7 @@ private:
     // Without sharing: the hashes of the latest sampled texts, one a place,
     // and how many of the current round of samples were met there before.
     std::vector<quint16> mSamples;
-    quint32 mSampled = 0, mSampleHits = 0;
+    quint32 mUnshared = 0, mSampled = 0, mSampleHits = 0;
 };
 
 } // namespace fendra
