@@ -54,7 +54,8 @@ TextColumn::Pool::Pool(const Pool& o) {
 }
 
 TextColumn::Pool::Pool(Pool&& o) noexcept
-    : mChunks(std::move(o.mChunks)), mMade(std::exchange(o.mMade, 1)) {
+    : mChunks(std::move(o.mChunks)), mMade(std::exchange(o.mMade, 1)),
+      mNext(std::exchange(o.mNext, nullptr)), mLeft(std::exchange(o.mLeft, 0)) {
     o.mChunks.clear();
 }
 
@@ -63,6 +64,8 @@ TextColumn::Pool& TextColumn::Pool::operator=(Pool&& o) noexcept {
         clear();
         mChunks.swap(o.mChunks);
         std::swap(mMade, o.mMade);
+        std::swap(mNext, o.mNext);
+        std::swap(mLeft, o.mLeft);
     }
     return *this;
 }
@@ -77,14 +80,12 @@ const QString& TextColumn::Pool::operator[](quint32 e) const {
     return mChunks[p.chunk][p.offset];
 }
 
-void TextColumn::Pool::add(const QString& s) {
-    const Place p = placeOf(mMade);
-    if (p.chunk == mChunks.size()) {
-        const size_t len = chunkLength(p.chunk);
-        mChunks.push_back(std::allocator<QString>().allocate(len));
-    }
-    new (mChunks[p.chunk] + p.offset) QString(s);
-    ++mMade;
+void TextColumn::Pool::addChunk() {
+    const size_t len = chunkLength(mChunks.size());
+    mChunks.push_back(std::allocator<QString>().allocate(len));
+    const Place p = placeOf(mMade); // (entry 0 is the first chunk's first place)
+    mNext = mChunks.back() + p.offset;
+    mLeft = static_cast<quint32>(len - p.offset);
 }
 
 size_t TextColumn::Pool::bytes() const {
@@ -105,6 +106,8 @@ void TextColumn::Pool::forget() {
         std::allocator<QString>().deallocate(mChunks[k], chunkLength(k));
     mChunks.clear();
     mMade = 1;
+    mNext = nullptr;
+    mLeft = 0;
 }
 
 TextColumn& TextColumn::operator=(const TextColumn& o) {
@@ -336,18 +339,21 @@ void TextColumn::clearTogether(std::vector<TextColumn>& columns) {
     }
 }
 
-void TextColumn::resize(size_t n) {
+void TextColumn::resizeCells(size_t n) {
     if (n < mSize) {
         erase(n, mSize - n);
         return;
     }
-    withCells([&](auto& v) { v.resize(n, 0); });
+    // a column grown a row at a time takes room for more at once
+    mRoom = std::max(n, mRoom * 2);
+    withCells([&](auto& v) { v.resize(mRoom, 0); });
     mSize = n;
 }
 
 void TextColumn::insert(size_t pos, size_t n) {
     withCells([&](auto& v) { v.insert(v.begin() + static_cast<std::ptrdiff_t>(pos), n, 0); });
     mSize += n;
+    mRoom += n;
 }
 
 void TextColumn::erase(size_t pos, size_t n) {
@@ -363,6 +369,7 @@ void TextColumn::erase(size_t pos, size_t n) {
                 v.begin() + static_cast<std::ptrdiff_t>(pos + n));
     });
     mSize -= n;
+    mRoom -= n;
 }
 
 // Most cells go: a new pool of the texts that stay, cheaper than giving the

@@ -1,6 +1,6 @@
 #pragma once
 #include <QString>
-#include <memory>
+#include <new>
 #include <vector>
 
 namespace fendra {
@@ -40,7 +40,12 @@ public:
     static void clearTogether(std::vector<TextColumn>& columns);
 
     // New cells are null; cells that go give their texts back.
-    void resize(size_t n);
+    void resize(size_t n) {
+        if (n >= mSize && n <= mRoom)
+            mSize = n; // the cells are there, null
+        else
+            resizeCells(n);
+    }
     void insert(size_t pos, size_t n);
     void erase(size_t pos, size_t n);
     // Cells [from, from + order.size()) take the entries of cells order[i]
@@ -71,6 +76,7 @@ public:
 private:
     quint32 intern(const QString& s);
     quint32 addEntry(const QString& s);
+    void resizeCells(size_t n);
     bool repeatsSeen(const QString& s);
     void stopSharing();
     void startSharing();
@@ -95,6 +101,7 @@ private:
     }
 
     size_t mSize = 0;
+    size_t mRoom = 0; // cells held; those from mSize on are null, for rows to come
     int mWidth = 1;
     std::vector<quint8> m8;
     std::vector<quint16> m16;
@@ -115,7 +122,12 @@ private:
         QString& operator[](quint32 e);
         const QString& operator[](quint32 e) const;
         // Entry made() is made, a copy of `s`.
-        void add(const QString& s);
+        void add(const QString& s) {
+            if (mLeft == 0) addChunk();
+            new (mNext++) QString(s);
+            --mLeft;
+            ++mMade;
+        }
         quint32 made() const { return mMade; }
         size_t bytes() const;
         void clear();
@@ -125,8 +137,12 @@ private:
         void forget();
 
     private:
+        void addChunk();
+
         std::vector<QString*> mChunks;
         quint32 mMade = 1;
+        QString* mNext = nullptr; // where entry mMade goes, with room for mLeft
+        quint32 mLeft = 0;
     };
     Pool mPool;
     std::vector<quint32> mRefs{0}; // cells using each entry (entry 0 is not counted)
