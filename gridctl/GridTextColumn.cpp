@@ -97,7 +97,7 @@ size_t TextColumn::Pool::bytes() const {
 
 void TextColumn::Pool::clear() {
     for (quint32 e = 1; e < mMade; ++e)
-        destroy(e);
+        (*this)[e].~QString();
     forget();
 }
 
@@ -283,7 +283,7 @@ quint32 TextColumn::addEntry(const QString& s) {
         mPool.add(s);
         mRefs.push_back(1);
     }
-    widenFor(e);
+    if (mWidth < 4 && e >> (8 * mWidth) != 0) widenFor(e);
     return e;
 }
 
@@ -330,9 +330,13 @@ void TextColumn::clearTogether(std::vector<TextColumn>& columns) {
     quint32 most = 0;
     for (const TextColumn& c : columns)
         most = std::max(most, c.mPool.made());
-    for (quint32 e = 1; e < most; ++e)
-        for (TextColumn& c : columns)
-            if (e < c.mPool.made()) c.mPool.destroy(e);
+    for (size_t k = 0, first = 0; first < most; first += chunkLength(k++)) {
+        const quint32 from = k == 0 ? 1 : 0; // (entry 0 is never made)
+        const quint32 len = static_cast<quint32>(chunkLength(k));
+        for (quint32 i = from; i < len; ++i)
+            for (TextColumn& c : columns)
+                if (first + i < c.mPool.made()) c.mPool.chunk(k)[i].~QString();
+    }
     for (TextColumn& c : columns) {
         c.mPool.forget();
         c = TextColumn();

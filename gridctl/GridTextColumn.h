@@ -131,9 +131,9 @@ private:
         quint32 made() const { return mMade; }
         size_t bytes() const;
         void clear();
-        // Ends the life of text `e`; once every made text has ended, the
-        // storage goes with forget().
-        void destroy(quint32 e) { (*this)[e].~QString(); }
+        // The texts of chunk `k`; once every made text has ended, the storage
+        // goes with forget().
+        QString* chunk(size_t k) { return mChunks[k]; }
         void forget();
 
     private:
