@@ -82,7 +82,8 @@ const QString& TextColumn::Pool::operator[](quint32 e) const {
 
 void TextColumn::Pool::addChunk() {
     const size_t len = chunkLength(mChunks.size());
-    mChunks.push_back(std::allocator<QString>().allocate(len));
+    if (mChunks.size() == mChunks.capacity()) mChunks.reserve(mChunks.size() * 2 + 16);
+    mChunks.push_back(std::allocator<QString>().allocate(len)); // (cannot fail once allocated)
     const Place p = placeOf(mMade); // (entry 0 is the first chunk's first place)
     mNext = mChunks.back() + p.offset;
     mLeft = static_cast<quint32>(len - p.offset);

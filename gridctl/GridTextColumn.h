@@ -157,8 +157,9 @@ private:
     quint64 mLookups = 0, mHits = 0;
     quint64 mTrial = 1024;
 
-    // Without sharing: the hashes of the latest sampled texts, one a place,
-    // and how many of the current round of samples were met there before.
+    // Without sharing: the high halves of the latest sampled hashes, one a
+    // place, the texts given since sharing stopped, and how many of the
+    // current round of samples were met there before.
     std::vector<quint16> mSamples;
     quint32 mUnshared = 0, mSampled = 0, mSampleHits = 0;
 };
