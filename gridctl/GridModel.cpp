@@ -21,6 +21,10 @@ GridModel::GridModel() {
     setFixedCols(1);
 }
 
+GridModel::~GridModel() {
+    fendra::TextColumn::clearTogether(mColumns);
+}
+
 void GridModel::checkRow(int r) const {
     if (r < 0 || r >= mRows) throw GridError("Subscript out of range (row)");
 }

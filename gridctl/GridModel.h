@@ -23,6 +23,11 @@ public:
     static constexpr quint32 NoColor = 0xFFFFFFFFu; // the cell uses the grid's default
 
     GridModel();
+    ~GridModel();
+    GridModel(const GridModel&) = default;
+    GridModel& operator=(const GridModel&) = default;
+    GridModel(GridModel&&) noexcept = default;
+    GridModel& operator=(GridModel&&) noexcept = default;
 
     int rows() const { return mRows; }
     int cols() const { return mCols; }

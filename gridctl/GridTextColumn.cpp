@@ -3,6 +3,8 @@
 #include <QHash>
 #include <algorithm>
 #include <bit>
+#include <new>
+#include <utility>
 
 namespace fendra {
 
@@ -30,24 +32,83 @@ quint32 hashOf(const QString& s) {
     return static_cast<quint32>(h ^ (static_cast<quint64>(h) >> 32));
 }
 
-// A column gives its hash up when the hash has grown this large and has
-// mostly missed: the texts are mostly new.
-constexpr size_t ShareTrial = 16384;
+// A column gives its hash up when, after at least its trial of lookups
+// (1,024 at first), fewer than one in MissedShare of them found a text:
+// its texts are mostly new.
+constexpr quint64 MissedShare = 8;
+// Without the hash, every fourth text is looked at, and of those the ones
+// whose hash ends in three zero bits (an eighth of the texts, a text always
+// or never) are sampled; a round of SampleRound samples decides: when a
+// quarter of them or more were met among the latest ones, the texts repeat
+// and the column shares again.
+constexpr quint32 LookEvery = 4, SampleRound = 128, SamplePlaces = 8192;
 
 bool sameText(const QString& a, const QString& b) {
     return a.isNull() == b.isNull() && a == b;
 }
 } // namespace
 
-TextColumn::TextColumn(const TextColumn& o)
-    : mSize(o.mSize), mWidth(o.mWidth), m8(o.m8), m16(o.m16), m32(o.m32), mRefs(o.mRefs),
-      mFree(o.mFree), mShared(o.mShared), mSlots(o.mSlots), mLookups(o.mLookups), mHits(o.mHits) {
-    mChunks.reserve(o.mChunks.size());
-    for (size_t k = 0; k < o.mChunks.size(); ++k) {
-        const size_t len = chunkLength(k);
-        mChunks.push_back(std::make_unique<QString[]>(len));
-        std::copy(o.mChunks[k].get(), o.mChunks[k].get() + len, mChunks.back().get());
+TextColumn::Pool::Pool(const Pool& o) {
+    for (quint32 e = 1; e < o.mMade; ++e)
+        add(o[e]);
+}
+
+TextColumn::Pool::Pool(Pool&& o) noexcept
+    : mChunks(std::move(o.mChunks)), mMade(std::exchange(o.mMade, 1)),
+      mNext(std::exchange(o.mNext, nullptr)), mLeft(std::exchange(o.mLeft, 0)) {
+    o.mChunks.clear();
+}
+
+TextColumn::Pool& TextColumn::Pool::operator=(Pool&& o) noexcept {
+    if (this != &o) {
+        clear();
+        mChunks.swap(o.mChunks);
+        std::swap(mMade, o.mMade);
+        std::swap(mNext, o.mNext);
+        std::swap(mLeft, o.mLeft);
     }
+    return *this;
+}
+
+QString& TextColumn::Pool::operator[](quint32 e) {
+    const Place p = placeOf(e);
+    return mChunks[p.chunk][p.offset];
+}
+
+const QString& TextColumn::Pool::operator[](quint32 e) const {
+    const Place p = placeOf(e);
+    return mChunks[p.chunk][p.offset];
+}
+
+void TextColumn::Pool::addChunk() {
+    const size_t len = chunkLength(mChunks.size());
+    if (mChunks.size() == mChunks.capacity()) mChunks.reserve(mChunks.size() * 2 + 16);
+    mChunks.push_back(std::allocator<QString>().allocate(len)); // (cannot fail once allocated)
+    const Place p = placeOf(mMade); // (entry 0 is the first chunk's first place)
+    mNext = mChunks.back() + p.offset;
+    mLeft = static_cast<quint32>(len - p.offset);
+}
+
+size_t TextColumn::Pool::bytes() const {
+    size_t n = mChunks.capacity() * sizeof(QString*);
+    for (size_t k = 0; k < mChunks.size(); ++k)
+        n += chunkLength(k) * sizeof(QString);
+    return n;
+}
+
+void TextColumn::Pool::clear() {
+    for (quint32 e = 1; e < mMade; ++e)
+        (*this)[e].~QString();
+    forget();
+}
+
+void TextColumn::Pool::forget() {
+    for (size_t k = 0; k < mChunks.size(); ++k)
+        std::allocator<QString>().deallocate(mChunks[k], chunkLength(k));
+    mChunks.clear();
+    mMade = 1;
+    mNext = nullptr;
+    mLeft = 0;
 }
 
 TextColumn& TextColumn::operator=(const TextColumn& o) {
@@ -59,24 +120,13 @@ TextColumn& TextColumn::operator=(const TextColumn& o) {
 }
 
 const QString& TextColumn::text(quint32 e) const {
-    if (e == 0) return nullText;
-    const Place p = placeOf(e);
-    return mChunks[p.chunk][p.offset];
-}
-
-QString& TextColumn::slotText(quint32 e) {
-    const Place p = placeOf(e);
-    while (mChunks.size() <= p.chunk)
-        mChunks.push_back(std::make_unique<QString[]>(chunkLength(mChunks.size())));
-    return mChunks[p.chunk][p.offset];
+    return e == 0 ? nullText : mPool[e];
 }
 
 size_t TextColumn::bytes() const {
-    size_t n = m8.capacity() + m16.capacity() * 2 + m32.capacity() * 4;
-    for (size_t k = 0; k < mChunks.size(); ++k)
-        n += chunkLength(k) * sizeof(QString);
+    size_t n = m8.capacity() + m16.capacity() * 2 + m32.capacity() * 4 + mPool.bytes();
     n += (mRefs.capacity() + mFree.capacity()) * sizeof(quint32) +
-         mSlots.capacity() * sizeof(quint64);
+         mSlots.capacity() * sizeof(quint64) + mSamples.capacity() * sizeof(quint16);
     return n;
 }
 
@@ -97,11 +147,8 @@ quint32 TextColumn::findSlot(const QString& s, quint32 h, size_t& slot) const {
 }
 
 void TextColumn::growSlots() {
-    const size_t live = distinct();
-    if (live >= ShareTrial && live * 2 > mSize && mHits * 4 < mLookups) {
-        // mostly new texts: keep them as they come, without the hash
-        mShared = false;
-        std::vector<quint64>().swap(mSlots);
+    if (mLookups >= mTrial && mHits * MissedShare < mLookups) {
+        stopSharing();
         return;
     }
     const size_t len = std::max<size_t>(16, mSlots.size() * 2);
@@ -115,6 +162,58 @@ void TextColumn::growSlots() {
             i = (i + 1) & mask;
         mSlots[i] = v;
     }
+}
+
+// Mostly new texts: keep them as they come, without the hash, and sample
+// them for repeats.
+void TextColumn::stopSharing() {
+    mShared = false;
+    std::vector<quint64>().swap(mSlots);
+    mSamples.assign(SamplePlaces, 0);
+    mSampled = mSampleHits = 0;
+}
+
+// The texts repeat again: the hash is built over the whole pool (entries of
+// equal texts kept meanwhile stay apart; new ones find the first), with a
+// longer trial, so that a column that keeps changing its mind rebuilds
+// seldom.
+void TextColumn::startSharing() {
+    std::vector<quint16>().swap(mSamples);
+    mShared = true;
+    mLookups = mHits = 0;
+    mTrial *= 2;
+    size_t len = 16;
+    while (len < (distinct() + 1) * 2)
+        len *= 2;
+    mSlots.assign(len, 0);
+    const size_t mask = len - 1;
+    for (quint32 e = 1; e < entries(); ++e) {
+        if (mRefs[e] == 0) continue;
+        const quint32 h = hashOf(text(e));
+        size_t i = h & mask;
+        while (mSlots[i] != 0)
+            i = (i + 1) & mask;
+        mSlots[i] = static_cast<quint64>(h) << 32 | e;
+    }
+}
+
+// A text for a column without the hash; true when it ended a round of
+// samples that showed the texts repeating. A place keeps the high half of
+// the latest sampled hash that fell there.
+bool TextColumn::repeatsSeen(const QString& s) {
+    if (++mUnshared % LookEvery != 0) return false;
+    const quint32 h = hashOf(s);
+    if ((h & 7) != 0) return false;
+    const quint16 tag = static_cast<quint16>(h >> 16) | 1; // 0 is an empty place
+    quint16& place = mSamples[(h >> 3) % SamplePlaces];
+    if (place == tag)
+        ++mSampleHits;
+    else
+        place = tag;
+    if (++mSampled < SampleRound) return false;
+    const bool repeats = mSampleHits * 4 >= mSampled;
+    mSampled = mSampleHits = 0;
+    return repeats;
 }
 
 void TextColumn::dropSlot(quint32 e) {
@@ -148,44 +247,51 @@ void TextColumn::widenFor(quint32 e) {
 
 quint32 TextColumn::intern(const QString& s) {
     if (s.isNull()) return 0;
-    quint32 h = 0;
+    if (!mShared) {
+        if (!repeatsSeen(s)) return addEntry(s);
+        startSharing();
+    }
+    const quint32 h = hashOf(s);
     size_t slot = 0;
-    if (mShared) {
-        h = hashOf(s);
-        ++mLookups;
-        if (!mSlots.empty()) {
-            if (const quint32 e = findSlot(s, h, slot)) {
-                ++mHits;
-                ++mRefs[e];
-                return e;
-            }
-        }
-        if ((distinct() + 1) * 2 > mSlots.size()) {
-            growSlots();
-            if (mShared) findSlot(s, h, slot);
+    ++mLookups;
+    if (!mSlots.empty()) {
+        if (const quint32 e = findSlot(s, h, slot)) {
+            ++mHits;
+            ++mRefs[e];
+            return e;
         }
     }
+    if ((distinct() + 1) * 2 > mSlots.size()) {
+        growSlots();
+        if (!mShared) return addEntry(s);
+        findSlot(s, h, slot);
+    }
+    const quint32 e = addEntry(s);
+    mSlots[slot] = static_cast<quint64>(h) << 32 | e;
+    return e;
+}
+
+// A new entry for `s`, used by one cell.
+quint32 TextColumn::addEntry(const QString& s) {
     quint32 e;
     if (!mFree.empty()) {
         e = mFree.back();
         mFree.pop_back();
+        mPool[e] = QString(s); // (a move: the copy's own assignment is not inline)
+        mRefs[e] = 1;
     } else {
         e = entries();
-        mRefs.push_back(0);
+        mPool.add(s);
+        mRefs.push_back(1);
     }
-    slotText(e) = s;
-    mRefs[e] = 1;
-    if (mShared) {
-        mSlots[slot] = static_cast<quint64>(h) << 32 | e;
-    }
-    widenFor(e);
+    if (mWidth < 4 && e >> (8 * mWidth) != 0) widenFor(e);
     return e;
 }
 
 void TextColumn::release(quint32 e) {
     if (e == 0 || --mRefs[e] != 0) return;
     if (mShared) dropSlot(e);
-    slotText(e) = QString();
+    mPool[e] = QString();
     mFree.push_back(e);
 }
 
@@ -205,6 +311,10 @@ void TextColumn::store(size_t r, quint32 e) {
 
 void TextColumn::set(size_t r, const QString& s) {
     const quint32 old = entry(r);
+    if (old == 0) { // a fresh cell: nothing to give back
+        if (!s.isNull()) store(r, intern(s));
+        return;
+    }
     if (sameText(text(old), s)) return;
     const quint32 e = intern(s); // before the old one goes: `s` may be its text
     store(r, e);
@@ -217,18 +327,38 @@ QString TextColumn::exchange(size_t r, const QString& s) {
     return old;
 }
 
-void TextColumn::resize(size_t n) {
+void TextColumn::clearTogether(std::vector<TextColumn>& columns) {
+    quint32 most = 0;
+    for (const TextColumn& c : columns)
+        most = std::max(most, c.mPool.made());
+    for (size_t k = 0, first = 0; first < most; first += chunkLength(k++)) {
+        const quint32 from = k == 0 ? 1 : 0; // (entry 0 is never made)
+        const quint32 len = static_cast<quint32>(chunkLength(k));
+        for (quint32 i = from; i < len; ++i)
+            for (TextColumn& c : columns)
+                if (first + i < c.mPool.made()) c.mPool.chunk(k)[i].~QString();
+    }
+    for (TextColumn& c : columns) {
+        c.mPool.forget();
+        c = TextColumn();
+    }
+}
+
+void TextColumn::resizeCells(size_t n) {
     if (n < mSize) {
         erase(n, mSize - n);
         return;
     }
-    withCells([&](auto& v) { v.resize(n, 0); });
+    // a column grown a row at a time takes room for more at once
+    mRoom = std::max(n, mRoom * 2);
+    withCells([&](auto& v) { v.resize(mRoom, 0); });
     mSize = n;
 }
 
 void TextColumn::insert(size_t pos, size_t n) {
     withCells([&](auto& v) { v.insert(v.begin() + static_cast<std::ptrdiff_t>(pos), n, 0); });
     mSize += n;
+    mRoom += n;
 }
 
 void TextColumn::erase(size_t pos, size_t n) {
@@ -244,6 +374,7 @@ void TextColumn::erase(size_t pos, size_t n) {
                 v.begin() + static_cast<std::ptrdiff_t>(pos + n));
     });
     mSize -= n;
+    mRoom -= n;
 }
 
 // Most cells go: a new pool of the texts that stay, cheaper than giving the

@@ -1,6 +1,6 @@
 #pragma once
 #include <QString>
-#include <memory>
+#include <new>
 #include <vector>
 
 namespace fendra {
@@ -11,16 +11,18 @@ namespace fendra {
 // cells start with, so growing a column allocates nothing per row.
 //
 // Equal texts share one entry while the column shares: the pool keeps a hash
-// of its texts. A column where nearly every text is new (numbers, free notes
-// of a large table) gives the hash up and keeps each text as it came; its
-// cells still share the caller's string data.
+// of its texts. A column whose texts have nearly all been new so far (keys,
+// amounts, free notes) gives the hash up early and keeps each text as it
+// came; its cells still share the caller's string data. Such a column still
+// samples the texts it is given, and when those start to repeat (a handful
+// of texts coming late) it hashes its pool again and shares.
 //
 // An entry stays in place while a cell uses it: a reference to a cell's text
 // holds until that cell changes or rows are removed.
 class TextColumn {
 public:
     TextColumn() = default;
-    TextColumn(const TextColumn& o);
+    TextColumn(const TextColumn& o) = default;
     TextColumn& operator=(const TextColumn& o);
     TextColumn(TextColumn&&) noexcept = default;
     TextColumn& operator=(TextColumn&&) noexcept = default;
@@ -32,8 +34,18 @@ public:
     // Stores `s` and hands back the text it replaces.
     QString exchange(size_t r, const QString& s);
 
+    // Empties the columns, giving their texts back entry by entry across
+    // them: in the order a fill row by row brought them, the order the
+    // allocator takes them back fastest.
+    static void clearTogether(std::vector<TextColumn>& columns);
+
     // New cells are null; cells that go give their texts back.
-    void resize(size_t n);
+    void resize(size_t n) {
+        if (n >= mSize && n <= mRoom)
+            mSize = n; // the cells are there, null
+        else
+            resizeCells(n);
+    }
     void insert(size_t pos, size_t n);
     void erase(size_t pos, size_t n);
     // Cells [from, from + order.size()) take the entries of cells order[i]
@@ -63,10 +75,14 @@ public:
 
 private:
     quint32 intern(const QString& s);
+    quint32 addEntry(const QString& s);
+    void resizeCells(size_t n);
+    bool repeatsSeen(const QString& s);
+    void stopSharing();
+    void startSharing();
     void release(quint32 e);
     void store(size_t r, quint32 e);
     void widenFor(quint32 e);
-    QString& slotText(quint32 e);
     quint32 findSlot(const QString& s, quint32 h, size_t& slot) const;
     void addSlot(quint32 e, quint32 h);
     void dropSlot(quint32 e);
@@ -85,21 +101,67 @@ private:
     }
 
     size_t mSize = 0;
+    size_t mRoom = 0; // cells held; those from mSize on are null, for rows to come
     int mWidth = 1;
     std::vector<quint8> m8;
     std::vector<quint16> m16;
     std::vector<quint32> m32;
 
-    // The pool in chunks that never move: 16, 16, 32, ... 2048 texts, then 4096 each.
-    std::vector<std::unique_ptr<QString[]>> mChunks;
+    // The pool's texts in chunks that never move: 16, 16, 32, ... 2048 texts,
+    // then 4096 each. A chunk is bare storage: a text is made when its entry
+    // is added, and all of them go with the pool (entry 0 is never made).
+    class Pool {
+    public:
+        Pool() = default;
+        Pool(const Pool& o);
+        Pool& operator=(const Pool& o) = delete;
+        Pool(Pool&& o) noexcept;
+        Pool& operator=(Pool&& o) noexcept;
+        ~Pool() { clear(); }
+
+        QString& operator[](quint32 e);
+        const QString& operator[](quint32 e) const;
+        // Entry made() is made, a copy of `s`.
+        void add(const QString& s) {
+            if (mLeft == 0) addChunk();
+            new (mNext++) QString(s);
+            --mLeft;
+            ++mMade;
+        }
+        quint32 made() const { return mMade; }
+        size_t bytes() const;
+        void clear();
+        // The texts of chunk `k`; once every made text has ended, the storage
+        // goes with forget().
+        QString* chunk(size_t k) { return mChunks[k]; }
+        void forget();
+
+    private:
+        void addChunk();
+
+        std::vector<QString*> mChunks;
+        quint32 mMade = 1;
+        QString* mNext = nullptr; // where entry mMade goes, with room for mLeft
+        quint32 mLeft = 0;
+    };
+    Pool mPool;
     std::vector<quint32> mRefs{0}; // cells using each entry (entry 0 is not counted)
     std::vector<quint32> mFree;    // entries no cell uses, to be taken again
 
     // Sharing: open addressing over entries, at most half full; a slot holds
     // an entry's hash (high half) and the entry (low half; 0 is an empty slot).
+    // The lookups and hits count from the time the hash was built; it must
+    // have seen mTrial lookups before it may be given up.
     bool mShared = true;
     std::vector<quint64> mSlots;
     quint64 mLookups = 0, mHits = 0;
+    quint64 mTrial = 1024;
+
+    // Without sharing: the high halves of the latest sampled hashes, one a
+    // place, the texts given since sharing stopped, and how many of the
+    // current round of samples were met there before.
+    std::vector<quint16> mSamples;
+    quint32 mUnshared = 0, mSampled = 0, mSampleHits = 0;
 };
 
 } // namespace fendra

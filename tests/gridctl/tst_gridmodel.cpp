@@ -68,25 +68,31 @@ private slots:
 
     // The cell store against a plain list of the same texts: a column of a
     // few distinct texts, of more than one and two bytes of them, of mostly
-    // new ones; changed, sorted (all rows, then a few) and mostly removed.
+    // new ones, of new ones first and a few after them; changed, sorted (all
+    // rows, then a few) and mostly removed. Equal texts that come late share.
     void storeKeepsTexts_data() {
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("distinct");
         QTest::addColumn<int>("mode");
-        QTest::newRow("one text, string") << 2000 << 1 << 7;
-        QTest::newRow("5 texts, numeric") << 2000 << 5 << 3;
-        QTest::newRow("5 texts, string down") << 2000 << 5 << 8;
-        QTest::newRow("300 texts, numeric down") << 5000 << 300 << 4;
-        QTest::newRow("300 texts, string") << 5000 << 300 << 7;
-        QTest::newRow("mostly new texts, numeric") << 100000 << 1000000 << 3;
-        QTest::newRow("mostly new texts, string down") << 100000 << 1000000 << 8;
+        QTest::addColumn<int>("newFirst"); // rows of new texts before the others
+        QTest::newRow("one text, string") << 2000 << 1 << 7 << 0;
+        QTest::newRow("5 texts, numeric") << 2000 << 5 << 3 << 0;
+        QTest::newRow("5 texts, string down") << 2000 << 5 << 8 << 0;
+        QTest::newRow("300 texts, numeric down") << 5000 << 300 << 4 << 0;
+        QTest::newRow("300 texts, string") << 5000 << 300 << 7 << 0;
+        QTest::newRow("mostly new texts, numeric") << 100000 << 1000000 << 3 << 0;
+        QTest::newRow("mostly new texts, string down") << 100000 << 1000000 << 8 << 0;
+        QTest::newRow("new texts, then 5, string") << 60000 << 5 << 7 << 40000;
+        QTest::newRow("new texts, then 300, numeric") << 60000 << 300 << 3 << 40000;
     }
     void storeKeepsTexts() {
         QFETCH(int, rows);
         QFETCH(int, distinct);
         QFETCH(int, mode);
+        QFETCH(int, newFirst);
         auto textOf = [&](int r) {
-            return r % 11 == 0  ? QString()
+            return r <= newFirst  ? QString("n%1").arg(r)
+                   : r % 11 == 0  ? QString()
                    : r % 7 == 0 ? QString("")
                                 : QString::number(r * 7919 % distinct);
         };
@@ -98,6 +104,14 @@ private slots:
             want[r] = {QString::number(r), textOf(r)};
             m.setText(r, 0, want[r][0]);
             m.setText(r, 1, want[r][1]);
+        }
+        if (distinct > 1 && distinct * 4 < rows - newFirst) {
+            int r = rows;
+            while (r % 7 == 0 || r % 11 == 0 || (r - distinct) % 7 == 0 ||
+                   (r - distinct) % 11 == 0 || r % distinct == 0) // ("0" is a string of Qt's own)
+                --r;
+            QCOMPARE(m.text(r - distinct, 1), m.text(r, 1));
+            QCOMPARE(m.text(r - distinct, 1).constData(), m.text(r, 1).constData());
         }
         m.setText(5, 1, "changed"); // a text changed after it was shared
         want[5][1] = "changed";
