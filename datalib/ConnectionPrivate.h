@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include "RellmarkError.h"
 
 #include <QList>
@@ -25,6 +26,13 @@ struct RellmarkProviderError {
 
 struct RellmarkConnection {
     QString name; // Qt SQL connection name, unique per object
+    // Which opening of the program's connections this is: a reader that
+    // outlives one call finds by it that the connection was opened again.
+    quint64 opening = nextOpening();
+    static quint64 nextOpening() {
+        static std::atomic<quint64> n{0};
+        return ++n;
+    }
     bool open = false;
     bool inTransaction = false;
     // A PostgreSQL server rather than a file: a failed statement spoils the

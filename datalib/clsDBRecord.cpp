@@ -222,17 +222,23 @@ bool clsDBRecord::Private::readSome(int limit) {
     if (!mReading) return false;
     Reading& rd = *mReading;
     QSqlQuery& q = rd.q;
+    RellmarkConnection* conn = mParentConnect ? mParentConnect->GetConnection() : nullptr;
+    if (!conn || conn->opening != rd.opening || !conn->open) {
+        // what was read is only the beginning of a result that is gone
+        dropPartialRead();
+        throw connectionLost();
+    }
     // A server hands its whole answer over at once (and a statement left
     // open there would be cut short by the next one on the connection), so
     // it is always read to the end.
-    if (rd.conn.server) limit = std::numeric_limits<int>::max();
+    if (rd.server) limit = std::numeric_limits<int>::max();
     bool more = false;
     try {
         const std::optional<AnswerWatch> watch =
-            rd.conn.server ? std::optional<AnswerWatch>(std::in_place, rd.conn) : std::nullopt;
+            rd.server ? std::optional<AnswerWatch>(std::in_place, *conn) : std::nullopt;
         for (int n = 0; n < limit; ++n) {
             if (!q.next()) break;
-            if (rd.conn.server)
+            if (rd.server)
                 for (int i = 0; i < mCols; ++i)
                     mValues.append(i, serverValue(q.value(i), rd.decimal[static_cast<size_t>(i)]));
             else
@@ -246,7 +252,7 @@ bool clsDBRecord::Private::readSome(int limit) {
         }
         if (q.lastError().isValid()) {
             rd.savepoint.failed();
-            throw errorOf(rd.conn, q.lastError());
+            throw errorOf(*conn, q.lastError());
         }
     } catch (...) {
         // a set cut short holds nothing: it is unopened, as after a failed open

@@ -71,9 +71,13 @@ struct clsDBRecord::Private {
     // still for it until its first rows are in.
     struct Reading {
         explicit Reading(RellmarkConnection& c)
-            : conn(c), schema(std::make_unique<SchemaGuard>(c.db(), SchemaGuard::HoldUntilRead)),
+            : opening(c.opening), server(c.server),
+              schema(std::make_unique<SchemaGuard>(c.db(), SchemaGuard::HoldUntilRead)),
               savepoint(c), q(c.db()) {}
-        RellmarkConnection& conn;
+        // the connection read through (it may be opened again between two
+        // steps, which ends the read)
+        quint64 opening;
+        bool server;
         std::unique_ptr<SchemaGuard> schema;
         StatementSavepoint savepoint;
         QSqlQuery q;
