@@ -61,16 +61,6 @@ double residentMiB() {
 #endif
 }
 
-double peakMiB() {
-#if defined(__unix__)
-    struct rusage u {};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_maxrss) / 1024.0; // kilobytes on Linux
-#else
-    return 0;
-#endif
-}
-
 // A purchase book as the editor holds it: a mark column, the number, year,
 // month, day, category, shop, item, amount, memo (mostly empty) and the keys
 // of category and shop; each value arrives as a text of its own, as a read
@@ -130,7 +120,7 @@ MillionFigures millionPurchases() {
         f.sortNum = bestOf(1, [&] { m.sort(8, 3); });
         f.sortStr = bestOf(1, [&] { m.sort(6, 7); });
         f.gridResident = residentMiB() - before;
-        f.gridPeak = peakMiB() - before;
+        f.gridPeak = peakResidentMiB() - before;
     }
 #if defined(__GLIBC__)
     malloc_trim(0);
