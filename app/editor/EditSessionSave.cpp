@@ -68,6 +68,22 @@ std::optional<qint64> keyNumber(const QString& text) {
     return std::nullopt;
 }
 
+// The number a text of up to nine plain digits writes as a number is written
+// ("0", "17"; not "017", " 17" or "+17"): such a text is that number's text.
+bool numberText(const QString& text, qint64& v) {
+    const qsizetype n = text.size();
+    if (n < 1 || n > 9 || (n > 1 && text[0] == QLatin1Char('0'))) return false;
+    const QChar* p = text.constData();
+    qint64 value = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = p[i].unicode();
+        if (u < u'0' || u > u'9') return false;
+        value = value * 10 + (u - u'0');
+    }
+    v = value;
+    return true;
+}
+
 // Records and rows by their whole key; the first of several with one key.
 // Keys that come as ascending whole numbers (a table read in the order of
 // its number key) are kept in that order and found by halving, looked for
@@ -383,6 +399,7 @@ EditSession::SaveResult EditSession::saveOnce(bool& retry) {
 bool EditSession::saveForeignTables(const std::function<void(int row, int col)>& writing) {
     const int k = foreignCount();
     const size_t loadedCount = mLoaded.rows();
+    const int rows = maxRow(); // writing keys adds no rows
     for (int j = 1; j <= k; ++j) {
         // Display texts were only fetched for columns with input choices;
         // the keys of the others stay as they were loaded.
@@ -393,7 +410,7 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
         // A row whose display text is the one its key showed at loading keeps
         // that key: a record renamed since then in its own table is still the
         // record the row means, and the placeholder is not a text to store.
-        std::vector<char> kept(static_cast<size_t>(maxRow()), 0);
+        std::vector<char> kept(static_cast<size_t>(rows), 0);
         if (static_cast<size_t>(j) < mShown.size()) {
             // What the loaded keys showed, looked up once for each small key
             // (the few keys of a lookup table repeat on every row); a key
@@ -423,14 +440,14 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
                 return text ? *text : NoMatch;
             };
             const int keyX = c.ipointx;
-            for (int g = 1; g < maxRow(); ++g) {
+            for (int g = 1; g < rows; ++g) {
                 // as keepsLoadedKey tells
-                const QString& key = cell(g, keyX);
-                kept[static_cast<size_t>(g)] = !key.isEmpty() && cell(g, shown) == shownText(key);
+                const QString& key = mModel.text(g, keyX);
+                kept[static_cast<size_t>(g)] = !key.isEmpty() && mModel.text(g, shown) == shownText(key);
             }
         }
         auto noText = [&](int g) {
-            const QString& text = cell(g, shown);
+            const QString& text = mModel.text(g, shown);
             return text.isEmpty() || text == NoMatch;
         };
         // Keys the loaded rows point to are not free, even where the foreign
@@ -484,9 +501,9 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
             // New texts take their numbers in text order, as the user sees them sorted.
             QMap<QString, QString> fresh; // normalised text -> the text as typed first
             QSet<QString> seen;
-            for (int g = 1; g < maxRow(); ++g) {
+            for (int g = 1; g < rows; ++g) {
                 if (kept[static_cast<size_t>(g)] || noText(g)) continue;
-                const QString& text = cell(g, shown);
+                const QString& text = mModel.text(g, shown);
                 if (seen.contains(text)) continue;
                 seen.insert(text);
                 const QString norm = foreignText(text, textType);
@@ -507,18 +524,18 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
                 keyOf.insert(it.key(), key);
             }
             QHash<QString, QString> keyOfText; // the same few texts repeat on many rows
-            for (int g = 1; g < maxRow(); ++g) {
+            for (int g = 1; g < rows; ++g) {
                 if (kept[static_cast<size_t>(g)]) continue;
                 // no text leaves the key empty: it is stored as NULL
                 QString key;
                 if (!noText(g)) {
-                    const QString& text = cell(g, shown);
+                    const QString& text = mModel.text(g, shown);
                     auto known = keyOfText.constFind(text);
                     if (known == keyOfText.constEnd())
                         known = keyOfText.insert(text, keyOf.value(foreignText(text, textType)));
                     key = *known;
                 }
-                if (cell(g, c.ipointx) != key) {
+                if (mModel.text(g, c.ipointx) != key) {
                     writing(g, c.ipointx);
                     setCell(g, c.ipointx, key);
                 }
@@ -601,11 +618,13 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
         return TextOf([this, b](int i) { return mLoaded.text(b, i - 1); });
     };
     // A key loaded as a number is that number, as its text would say.
+    auto loadedNumber = [&](size_t b, qint64& v) {
+        constexpr qint64 Plain = 999999999999999999; // the most digits a text is read with
+        return numberKey && mLoaded.number(b, keyCols[0] - 1, v) && v >= -Plain && v <= Plain;
+    };
     auto loadedKey = [&](size_t b) {
         qint64 v;
-        constexpr qint64 Plain = 999999999999999999; // the most digits a text is read with
-        if (numberKey && mLoaded.number(b, keyCols[0] - 1, v) && v >= -Plain && v <= Plain)
-            return RowKey{true, v, {}};
+        if (loadedNumber(b, v)) return RowKey{true, v, {}};
         return keyOf(loadedText(b));
     };
     const TextOf recordText = [&](int i) { return FieldText(field(i)); };
@@ -625,16 +644,7 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     // and their keys are the loaded keys.
     const int recordCount = rs.RowCount();
     std::vector<QVariant> marks;
-    auto markAll = [&] {
-        marks.reserve(static_cast<size_t>(recordCount));
-        rs.MoveFirst();
-        for (int f = 0; f < recordCount; ++f, rs.MoveNext())
-            marks.push_back(rs.BookMark());
-    };
-    auto goTo = [&](int f) {
-        if (marks.empty()) markAll();
-        rs.setBookMark(marks[static_cast<size_t>(f)]);
-    };
+    auto goTo = [&](int f) { rs.setBookMark(marks[static_cast<size_t>(f)]); };
     KeyIndex records;
     if (!fromBaseline && recordCount > 0) {
         marks.reserve(static_cast<size_t>(recordCount));
@@ -643,11 +653,20 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
             marks.push_back(rs.BookMark());
         }
     }
-    // The baseline by key (while the set is the baseline, its index too).
+    // The baseline by key (while the set is the baseline, its index too),
+    // and which keys were loaded as numbers.
     KeyIndex loadedIndex;
     loadedIndex.reserve(loadedCount);
-    for (size_t b = 0; b < loadedCount; ++b)
-        loadedIndex.add(loadedKey(b));
+    std::vector<char> numberLoaded(numberKey ? loadedCount : 0, 0);
+    for (size_t b = 0; b < loadedCount; ++b) {
+        qint64 v;
+        if (loadedNumber(b, v)) {
+            numberLoaded[b] = 1;
+            loadedIndex.add(RowKey{true, v, {}});
+        } else {
+            loadedIndex.add(keyOf(loadedText(b)));
+        }
+    }
 
     // Whether the record the set is on still holds baseline b.
     auto untouchedElsewhere = [&](size_t b) {
@@ -682,26 +701,49 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     };
 
     // Each row's baseline (-1: none, a new row), then whether the row still
-    // holds it, compared a column at a time.
+    // holds it, compared a column at a time. A number key written as its
+    // number, over a key loaded as that number, is the loaded text.
     std::vector<char> claimed(loadedCount, 0);
     const int rows = countDataRows() == 0 ? 1 : maxRow();
-    std::vector<int> baseOf(static_cast<size_t>(std::max(rows, 1)), -1);
+    const size_t rowSlots = static_cast<size_t>(std::max(rows, 1));
+    std::vector<int> baseOf(rowSlots, -1);
+    std::vector<char> unchanged(rowSlots, 0), keyAsLoaded(rowSlots, 0);
+    const int keyX = numberKey ? mCols[keyCols[0]].ipointx : -1;
     for (int g = 1; g < rows; ++g) {
-        int b = loadedIndex.find(gridKey(g));
+        const size_t at = static_cast<size_t>(g);
+        qint64 v = 0;
+        const bool plain = numberKey && numberText(mModel.text(g, keyX), v);
+        int b = loadedIndex.find(plain ? RowKey{true, v, {}} : gridKey(g));
         if (b >= 0 && claimed[static_cast<size_t>(b)]) b = -1; // a second row with one key
-        if (b >= 0) claimed[static_cast<size_t>(b)] = 1;
-        baseOf[static_cast<size_t>(g)] = b;
+        if (b >= 0) {
+            claimed[static_cast<size_t>(b)] = 1;
+            unchanged[at] = 1;
+            keyAsLoaded[at] = plain && numberLoaded[static_cast<size_t>(b)];
+        }
+        baseOf[at] = b;
     }
-    std::vector<char> unchanged(baseOf.size(), 0);
-    for (int g = 1; g < rows; ++g)
-        unchanged[static_cast<size_t>(g)] = baseOf[static_cast<size_t>(g)] >= 0;
     for (int i = 1; i <= n; ++i) {
         const int x = mCols[i].ipointx;
+        const bool key = numberKey && i == keyCols[0];
         for (int g = 1; g < rows; ++g) {
-            char& same = unchanged[static_cast<size_t>(g)];
-            if (same && !mLoaded.is(static_cast<size_t>(baseOf[static_cast<size_t>(g)]), i - 1,
-                                    cell(g, x)))
-                same = 0;
+            const size_t at = static_cast<size_t>(g);
+            if (unchanged[at] && !(key && keyAsLoaded[at]) &&
+                !mLoaded.is(static_cast<size_t>(baseOf[at]), i - 1, mModel.text(g, x)))
+                unchanged[at] = 0;
+        }
+    }
+    // Bookmarks of the records to be written, taken before anything is.
+    if (fromBaseline) {
+        int last = -1;
+        for (int g = 1; g < rows; ++g)
+            if (!unchanged[static_cast<size_t>(g)]) last = std::max(last, baseOf[static_cast<size_t>(g)]);
+        for (size_t b = loadedCount; b-- > 0 && static_cast<int>(b) > last;)
+            if (!claimed[b]) last = static_cast<int>(b);
+        if (last >= 0) {
+            marks.reserve(static_cast<size_t>(last) + 1);
+            rs.MoveFirst();
+            for (int f = 0; f <= last; ++f, rs.MoveNext())
+                marks.push_back(rs.BookMark());
         }
     }
 
