@@ -452,8 +452,11 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
         };
         // Keys the loaded rows point to are not free, even where the foreign
         // table no longer holds them: a new text must not collect those rows.
-        QSet<qint64> pointedTo;
-        {
+        // Gathered when there is a new text to number.
+        std::optional<QSet<qint64>> pointedTo;
+        auto pointedToKeys = [&]() -> const QSet<qint64>& {
+            if (pointedTo) return *pointedTo;
+            pointedTo.emplace();
             std::vector<char> small; // the usual few small keys, without a hash
             for (size_t b = 0; b < loadedCount; ++b) {
                 qint64 v;
@@ -464,13 +467,14 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
                             small.resize(static_cast<size_t>(v) + 1, 0);
                         small[static_cast<size_t>(v)] = 1;
                     } else {
-                        pointedTo.insert(v);
+                        pointedTo->insert(v);
                     }
                 }
             }
             for (size_t v = 0; v < small.size(); ++v)
-                if (small[v]) pointedTo.insert(static_cast<qint64>(v));
-        }
+                if (small[v]) pointedTo->insert(static_cast<qint64>(v));
+            return *pointedTo;
+        };
 
         // On a shared book, a text or number that another program has just
         // added makes the batch fail; the table is then read again and the
@@ -486,7 +490,7 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
                                          QStringLiteral(" Order By ") + c.GaibuTableColName,
                                      true, QStringLiteral("aa"));
             QHash<QString, QString> keyOf; // display text -> key
-            QSet<qint64> taken = pointedTo;
+            std::vector<qint64> tableKeys;
             if (byText.RowCount() > 0)
                 for (byText.MoveFirst(); !byText.Eof(); byText.MoveNext()) {
                     const QString norm =
@@ -494,9 +498,8 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
                     const QString key = FieldText(byText.Column(c.GaibuTableColKey));
                     if (!keyOf.contains(norm)) keyOf.insert(norm, key);
                     qint64 v;
-                    if (parsePlainInteger(key, v)) taken.insert(v);
+                    if (parsePlainInteger(key, v)) tableKeys.push_back(v);
                 }
-            KeyNumbering::FreeKeys freeKeys(taken);
 
             // New texts take their numbers in text order, as the user sees them sorted.
             QMap<QString, QString> fresh; // normalised text -> the text as typed first
@@ -509,8 +512,15 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
                 const QString norm = foreignText(text, textType);
                 if (!keyOf.contains(norm) && !fresh.contains(norm)) fresh.insert(norm, text);
             }
+            std::optional<KeyNumbering::FreeKeys> freeKeys;
+            if (!fresh.isEmpty()) {
+                QSet<qint64> taken = pointedToKeys();
+                for (qint64 v : tableKeys)
+                    taken.insert(v);
+                freeKeys.emplace(std::move(taken));
+            }
             for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
-                const QString key = QString::number(freeKeys.next());
+                const QString key = QString::number(freeKeys->next());
                 // the checks have let only values of the columns' types through;
                 // a key number beyond its column's range is refused here
                 const auto textValue = CellValues::storedValue(it.value(), textType);
