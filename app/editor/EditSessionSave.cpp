@@ -732,13 +732,20 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
         }
         baseOf[at] = b;
     }
+    // A cell over a loaded number holds its text when it writes that number
+    // as a number is written.
+    auto asLoaded = [&](size_t b, int i, const QString& text) {
+        qint64 loaded, typed;
+        if (mLoaded.number(b, i - 1, loaded) && numberText(text, typed)) return typed == loaded;
+        return mLoaded.is(b, i - 1, text);
+    };
     for (int i = 1; i <= n; ++i) {
         const int x = mCols[i].ipointx;
         const bool key = numberKey && i == keyCols[0];
         for (int g = 1; g < rows; ++g) {
             const size_t at = static_cast<size_t>(g);
             if (unchanged[at] && !(key && keyAsLoaded[at]) &&
-                !mLoaded.is(static_cast<size_t>(baseOf[at]), i - 1, mModel.text(g, x)))
+                !asLoaded(static_cast<size_t>(baseOf[at]), i, mModel.text(g, x)))
                 unchanged[at] = 0;
         }
     }
