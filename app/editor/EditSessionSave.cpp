@@ -413,28 +413,21 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
         std::vector<char> kept(static_cast<size_t>(rows), 0);
         if (static_cast<size_t>(j) < mShown.size()) {
             // What the loaded keys showed, looked up once for each small key
-            // (the few keys of a lookup table repeat on every row); a key
-            // written as its number is looked up by that number.
+            // written as its number (the few keys of a lookup table repeat
+            // on every row).
             const ShownTexts& shownOf = mShown[static_cast<size_t>(j)];
             std::vector<const QString*> byNumber;
             auto shownText = [&](const QString& key) -> const QString& {
-                const qsizetype len = key.size();
-                if (len >= 1 && len <= 5 && (len == 1 || key[0] != QLatin1Char('0'))) {
-                    qint64 v = 0;
-                    qsizetype d = 0;
-                    for (; d < len && key[d] >= QLatin1Char('0') && key[d] <= QLatin1Char('9');
-                         ++d)
-                        v = v * 10 + (key[d].unicode() - u'0');
-                    if (d == len) {
-                        if (byNumber.size() <= static_cast<size_t>(v))
-                            byNumber.resize(static_cast<size_t>(v) + 1, nullptr);
-                        const QString*& known = byNumber[static_cast<size_t>(v)];
-                        if (!known) {
-                            const QString* text = shownOf.findNumber(v);
-                            known = text ? text : &NoMatch;
-                        }
-                        return *known;
+                qint64 v;
+                if (numberText(key, v) && v < 65536) {
+                    if (byNumber.size() <= static_cast<size_t>(v))
+                        byNumber.resize(static_cast<size_t>(v) + 1, nullptr);
+                    const QString*& known = byNumber[static_cast<size_t>(v)];
+                    if (!known) {
+                        const QString* text = shownOf.findNumber(v);
+                        known = text ? text : &NoMatch;
                     }
+                    return *known;
                 }
                 const QString* text = shownOf.find(key);
                 return text ? *text : NoMatch;
@@ -443,7 +436,8 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
             for (int g = 1; g < rows; ++g) {
                 // as keepsLoadedKey tells
                 const QString& key = mModel.text(g, keyX);
-                kept[static_cast<size_t>(g)] = !key.isEmpty() && mModel.text(g, shown) == shownText(key);
+                kept[static_cast<size_t>(g)] =
+                    !key.isEmpty() && mModel.text(g, shown) == shownText(key);
             }
         }
         auto noText = [&](int g) {
@@ -753,7 +747,8 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     if (fromBaseline) {
         int last = -1;
         for (int g = 1; g < rows; ++g)
-            if (!unchanged[static_cast<size_t>(g)]) last = std::max(last, baseOf[static_cast<size_t>(g)]);
+            if (!unchanged[static_cast<size_t>(g)])
+                last = std::max(last, baseOf[static_cast<size_t>(g)]);
         for (size_t b = loadedCount; b-- > 0 && static_cast<int>(b) > last;)
             if (!claimed[b]) last = static_cast<int>(b);
         if (last >= 0) {
