@@ -23,7 +23,7 @@ QString plainNumberText(const QString& text) {
     return out;
 }
 
-std::optional<qint64> wholeNumber(const QString& text, ColumnDataType type) {
+std::optional<qint64> anyWholeNumber(const QString& text, ColumnDataType type) {
     qint64 lo, hi;
     switch (type) {
     case eInteger:
@@ -70,13 +70,26 @@ QString comparable(const QString& text, ColumnDataType type) {
     return v ? QString::number(*v) : text;
 }
 
-bool Repeats::seen(const QString& text) {
-    if (mType != eText)
-        if (const auto v = wholeNumber(text, mType)) {
-            if (mNumbers.contains(*v)) return true;
-            mNumbers.insert(*v);
+bool Repeats::seenNumber(qint64 v) {
+    if (mAscending) {
+        if (mAscendingNumbers.empty() || v > mAscendingNumbers.back()) {
+            mAscendingNumbers.push_back(v);
             return false;
         }
+        mAscending = false;
+        mNumbers.reserve(static_cast<qsizetype>(mAscendingNumbers.size()) + 1);
+        for (qint64 u : mAscendingNumbers)
+            mNumbers.insert(u);
+        mAscendingNumbers = {};
+    }
+    const qsizetype before = mNumbers.size();
+    mNumbers.insert(v);
+    return mNumbers.size() == before;
+}
+
+bool Repeats::seen(const QString& text) {
+    if (mType != eText)
+        if (const auto v = wholeNumber(text, mType)) return seenNumber(*v);
     // a text, or a number column's text that is no number (the checks refuse it later)
     QString key = mType == eText ? ToFieldValue(text, eText).toString() : text;
     if (mIgnoreCase) key = key.toCaseFolded();

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 #include <optional>
+#include <vector>
 
 // How a grid text becomes a stored value, without any window. The cell
 // checks judge, and the save writes, exactly these values, so a text that
@@ -18,7 +19,25 @@ QString plainNumberText(const QString& text);
 // The whole number a text stands for in a column of `type`, written plainly
 // or in full width, with blanks around it; nullopt for letters, a fraction or
 // a value outside the type's range.
-std::optional<qint64> wholeNumber(const QString& text, ColumnDataType type);
+std::optional<qint64> anyWholeNumber(const QString& text, ColumnDataType type);
+// The same, reading a text of a few plain digits (nearly every cell of a
+// large table) on the spot.
+Q_ALWAYS_INLINE std::optional<qint64> wholeNumber(const QString& text, ColumnDataType type) {
+    const qsizetype n = text.size();
+    if (n > 0 && n <= 9 && (type == eInteger || type == eSmallint)) {
+        const QChar* p = text.constData();
+        qint64 v = 0;
+        qsizetype i = 0;
+        for (; i < n; ++i) {
+            const char16_t u = p[i].unicode();
+            if (u < u'0' || u > u'9') break;
+            v = v * 10 + (u - u'0');
+        }
+        if (i == n) // nine digits always fit an integer
+            return type == eInteger || v <= 32767 ? std::optional<qint64>(v) : std::nullopt;
+    }
+    return anyWholeNumber(text, type);
+}
 
 // The value stored for a grid text: a text without its surrounding blanks, a
 // number, or NULL for an empty number cell. nullopt when the text is not a
@@ -46,8 +65,14 @@ public:
     bool seen(const QString& text);
 
 private:
+    bool seenNumber(qint64 v);
+
     ColumnDataType mType;
     bool mIgnoreCase;
+    // Numbers that come in ascending order (the keys of a table as it was
+    // read) cannot repeat: they are only listed until one comes out of order.
+    bool mAscending = true;
+    std::vector<qint64> mAscendingNumbers;
     QSet<qint64> mNumbers;
     QSet<QString> mTexts;
 };

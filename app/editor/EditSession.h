@@ -169,7 +169,7 @@ private:
                         const std::function<bool(int)>& asLoaded) const;
     QString mainSource() const;
     void openMainRecordSet();
-    bool saveForeignTables();
+    bool saveForeignTables(const std::function<void(int row, int col)>& writing);
     MainSave saveMainTable(SaveResult& result);
     SaveResult saveOnce(bool& retry);
     // Why a loaded record (its texts by column) may not be deleted: the

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QMap>
 #include <QSet>
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -60,16 +61,47 @@ struct RowKey {
 
 // A key cell's whole number, whatever its column's range.
 std::optional<qint64> keyNumber(const QString& text) {
-    if (const auto v = CellValues::wholeNumber(text, eInteger)) return v;
     qint64 v;
+    if (parsePlainInteger(text, v)) return v; // the usual key, without a copy
+    if (const auto w = CellValues::wholeNumber(text, eInteger)) return w;
     if (parsePlainInteger(CellValues::plainNumberText(text), v)) return v;
     return std::nullopt;
 }
 
+// The number a text of up to nine plain digits writes as a number is written
+// ("0", "17"; not "017", " 17" or "+17"): such a text is that number's text.
+bool numberText(const QString& text, qint64& v) {
+    const qsizetype n = text.size();
+    if (n < 1 || n > 9 || (n > 1 && text[0] == QLatin1Char('0'))) return false;
+    const QChar* p = text.constData();
+    qint64 value = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = p[i].unicode();
+        if (u < u'0' || u > u'9') return false;
+        value = value * 10 + (u - u'0');
+    }
+    v = value;
+    return true;
+}
+
 // Records and rows by their whole key; the first of several with one key.
+// Keys that come as ascending whole numbers (a table read in the order of
+// its number key) are kept in that order and found by halving, looked for
+// first just after the last one found, as rows come in the same order;
+// other keys are kept in a hash.
 class KeyIndex {
 public:
-    void add(const RowKey& key, int ordinal) {
+    void reserve(size_t n) { mOrdered.reserve(n); }
+    // Adds the key of the next ordinal (0, 1, 2, ...).
+    void add(const RowKey& key) {
+        const int ordinal = mCount++;
+        if (mInOrder) {
+            if (key.isNumber && (mOrdered.empty() || key.number > mOrdered.back())) {
+                mOrdered.push_back(key.number);
+                return;
+            }
+            toHash();
+        }
         if (key.isNumber) {
             if (!mNumbers.contains(key.number)) mNumbers.insert(key.number, ordinal);
         } else if (!mTexts.contains(key.text)) {
@@ -77,35 +109,64 @@ public:
         }
     }
     int find(const RowKey& key) const {
-        return key.isNumber ? mNumbers.value(key.number, -1) : mTexts.value(key.text, -1);
+        if (!mInOrder)
+            return key.isNumber ? mNumbers.value(key.number, -1) : mTexts.value(key.text, -1);
+        if (!key.isNumber) return -1;
+        const size_t n = mOrdered.size();
+        if (mNext < n && mOrdered[mNext] == key.number) return static_cast<int>(mNext++);
+        const auto it = std::lower_bound(mOrdered.begin(), mOrdered.end(), key.number);
+        if (it == mOrdered.end() || *it != key.number) return -1;
+        mNext = static_cast<size_t>(it - mOrdered.begin()) + 1;
+        return static_cast<int>(mNext - 1);
     }
 
 private:
+    void toHash() {
+        mInOrder = false;
+        mNumbers.reserve(static_cast<qsizetype>(mOrdered.size()));
+        for (size_t i = 0; i < mOrdered.size(); ++i)
+            mNumbers.insert(mOrdered[i], static_cast<int>(i));
+        mOrdered = {};
+    }
+
+    int mCount = 0;
+    bool mInOrder = true;
+    std::vector<qint64> mOrdered;
+    mutable size_t mNext = 0;
     QHash<qint64, int> mNumbers;
     QHash<QString, int> mTexts;
 };
 
-// The cells of some columns of every row, to be put back as they were.
-class ColumnSnapshot {
+// The field of the record set that a column's name reads, as the record set
+// finds it: the name as it is, else without regard to case; -1 when the set
+// has none (reading it by its name then fails as the set says).
+int fieldOf(const QStringList& names, const QString& name) {
+    const int exact = static_cast<int>(names.indexOf(name));
+    if (exact >= 0) return exact;
+    const QString folded = name.toCaseFolded();
+    for (int f = 0; f < names.size(); ++f)
+        if (names[f].toCaseFolded() == folded) return f;
+    return -1;
+}
+
+// The cells a save writes, with the texts they held, to be put back as they
+// were: the last noted first, so that a cell written twice ends as it began.
+class WrittenCells {
 public:
-    ColumnSnapshot(const GridModel& model, int maxRow, const QList<int>& cols)
-        : mCols(cols), mRows(maxRow) {
-        mTexts.reserve(static_cast<size_t>(cols.size()) * static_cast<size_t>(maxRow));
-        for (int c : cols)
-            for (int r = 1; r < maxRow; ++r)
-                mTexts.push_back(model.text(r, c));
+    void note(const GridModel& model, int row, int col) {
+        mCells.push_back({row, col, model.text(row, col)});
     }
     void restore(GridModel& model) const {
-        size_t at = 0;
-        for (int c : mCols)
-            for (int r = 1; r < mRows; ++r, ++at)
-                if (model.text(r, c) != mTexts[at]) model.setText(r, c, mTexts[at]);
+        for (auto it = mCells.rbegin(); it != mCells.rend(); ++it)
+            if (model.text(it->row, it->col) != it->text) model.setText(it->row, it->col, it->text);
     }
 
 private:
-    QList<int> mCols;
-    int mRows;
-    std::vector<QString> mTexts;
+    struct Cell {
+        int row, col;
+        QString text;
+    };
+    std::vector<Cell> mCells;
 };
 } // namespace
 
@@ -216,11 +277,14 @@ EditSession::SaveResult EditSession::saveOnce(bool& retry) {
     // The cells a save writes: the numbers of new rows and the keys of the
     // foreign texts. A save that does not commit puts them back, so that the
     // next one starts from what the user typed.
-    QList<int> written{mCols[firstKeyColumn()].ipointx};
-    for (int j = 1; j <= foreignCount(); ++j)
-        if (mForeign[j].InputPlus) written << mCols[mForeign[j].LinkIndex].ipointx;
-    const ColumnSnapshot before(mModel, maxRow(), written);
-
+    WrittenCells before;
+    auto noteNewKeys = [&] {
+        const int first = firstKeyColumn();
+        if (first == 0) return;
+        for (const auto& k : mNewKeys)
+            before.note(mModel, k.row, mCols[first].ipointx);
+    };
+    noteNewKeys();
     writeNewKeys(0);
     const CheckResult check = checkCells();
     if (check.code >= 1 && check.code <= 4) {
@@ -275,10 +339,11 @@ EditSession::SaveResult EditSession::saveOnce(bool& retry) {
                     if (!assignNewKeys())
                         throw RellmarkError(0, QStringLiteral("使用可能なキーの限界を超えています。"
                                                               "キー番号を全て振り直して下さい。"));
+                    noteNewKeys();
                     writeNewKeys(0);
                 }
             }
-            if (!saveForeignTables()) {
+            if (!saveForeignTables([&](int row, int col) { before.note(mModel, row, col); })) {
                 fail(SaveResult::Table::Foreign);
             } else {
                 switch (saveMainTable(result)) {
@@ -331,9 +396,10 @@ EditSession::SaveResult EditSession::saveOnce(bool& retry) {
     return result;
 }
 
-bool EditSession::saveForeignTables() {
+bool EditSession::saveForeignTables(const std::function<void(int row, int col)>& writing) {
     const int k = foreignCount();
     const size_t loadedCount = mLoaded.rows();
+    const int rows = maxRow(); // writing keys adds no rows
     for (int j = 1; j <= k; ++j) {
         // Display texts were only fetched for columns with input choices;
         // the keys of the others stay as they were loaded.
@@ -344,22 +410,65 @@ bool EditSession::saveForeignTables() {
         // A row whose display text is the one its key showed at loading keeps
         // that key: a record renamed since then in its own table is still the
         // record the row means, and the placeholder is not a text to store.
-        std::vector<char> kept(static_cast<size_t>(maxRow()), 0);
-        for (int g = 1; g < maxRow(); ++g)
-            kept[static_cast<size_t>(g)] = keepsLoadedKey(j, g);
+        std::vector<char> kept(static_cast<size_t>(rows), 0);
+        if (static_cast<size_t>(j) < mShown.size()) {
+            // What the loaded keys showed, looked up once for each small key
+            // written as its number (the few keys of a lookup table repeat
+            // on every row).
+            const ShownTexts& shownOf = mShown[static_cast<size_t>(j)];
+            std::vector<const QString*> byNumber;
+            auto shownText = [&](const QString& key) -> const QString& {
+                qint64 v;
+                if (numberText(key, v) && v < 65536) {
+                    if (byNumber.size() <= static_cast<size_t>(v))
+                        byNumber.resize(static_cast<size_t>(v) + 1, nullptr);
+                    const QString*& known = byNumber[static_cast<size_t>(v)];
+                    if (!known) {
+                        const QString* text = shownOf.findNumber(v);
+                        known = text ? text : &NoMatch;
+                    }
+                    return *known;
+                }
+                const QString* text = shownOf.find(key);
+                return text ? *text : NoMatch;
+            };
+            const int keyX = c.ipointx;
+            for (int g = 1; g < rows; ++g) {
+                // as keepsLoadedKey tells
+                const QString& key = mModel.text(g, keyX);
+                kept[static_cast<size_t>(g)] =
+                    !key.isEmpty() && mModel.text(g, shown) == shownText(key);
+            }
+        }
         auto noText = [&](int g) {
-            const QString& text = cell(g, shown);
+            const QString& text = mModel.text(g, shown);
             return text.isEmpty() || text == NoMatch;
         };
         // Keys the loaded rows point to are not free, even where the foreign
         // table no longer holds them: a new text must not collect those rows.
-        QSet<qint64> pointedTo;
-        for (size_t b = 0; b < loadedCount; ++b) {
-            qint64 v;
-            if (mLoaded.number(b, mForeign[j].LinkIndex - 1, v) ||
-                parsePlainInteger(mLoaded.text(b, mForeign[j].LinkIndex - 1), v))
-                pointedTo.insert(v);
-        }
+        // Gathered when there is a new text to number.
+        std::optional<QSet<qint64>> pointedTo;
+        auto pointedToKeys = [&]() -> const QSet<qint64>& {
+            if (pointedTo) return *pointedTo;
+            pointedTo.emplace();
+            std::vector<char> small; // the usual few small keys, without a hash
+            for (size_t b = 0; b < loadedCount; ++b) {
+                qint64 v;
+                if (mLoaded.number(b, mForeign[j].LinkIndex - 1, v) ||
+                    parsePlainInteger(mLoaded.text(b, mForeign[j].LinkIndex - 1), v)) {
+                    if (v >= 0 && v < 65536) {
+                        if (small.size() <= static_cast<size_t>(v))
+                            small.resize(static_cast<size_t>(v) + 1, 0);
+                        small[static_cast<size_t>(v)] = 1;
+                    } else {
+                        pointedTo->insert(v);
+                    }
+                }
+            }
+            for (size_t v = 0; v < small.size(); ++v)
+                if (small[v]) pointedTo->insert(static_cast<qint64>(v));
+            return *pointedTo;
+        };
 
         // On a shared book, a text or number that another program has just
         // added makes the batch fail; the table is then read again and the
@@ -375,7 +484,7 @@ bool EditSession::saveForeignTables() {
                                          QStringLiteral(" Order By ") + c.GaibuTableColName,
                                      true, QStringLiteral("aa"));
             QHash<QString, QString> keyOf; // display text -> key
-            QSet<qint64> taken = pointedTo;
+            std::vector<qint64> tableKeys;
             if (byText.RowCount() > 0)
                 for (byText.MoveFirst(); !byText.Eof(); byText.MoveNext()) {
                     const QString norm =
@@ -383,23 +492,29 @@ bool EditSession::saveForeignTables() {
                     const QString key = FieldText(byText.Column(c.GaibuTableColKey));
                     if (!keyOf.contains(norm)) keyOf.insert(norm, key);
                     qint64 v;
-                    if (parsePlainInteger(key, v)) taken.insert(v);
+                    if (parsePlainInteger(key, v)) tableKeys.push_back(v);
                 }
-            KeyNumbering::FreeKeys freeKeys(taken);
 
             // New texts take their numbers in text order, as the user sees them sorted.
             QMap<QString, QString> fresh; // normalised text -> the text as typed first
             QSet<QString> seen;
-            for (int g = 1; g < maxRow(); ++g) {
+            for (int g = 1; g < rows; ++g) {
                 if (kept[static_cast<size_t>(g)] || noText(g)) continue;
-                const QString& text = cell(g, shown);
+                const QString& text = mModel.text(g, shown);
                 if (seen.contains(text)) continue;
                 seen.insert(text);
                 const QString norm = foreignText(text, textType);
                 if (!keyOf.contains(norm) && !fresh.contains(norm)) fresh.insert(norm, text);
             }
+            std::optional<KeyNumbering::FreeKeys> freeKeys;
+            if (!fresh.isEmpty()) {
+                QSet<qint64> taken = pointedToKeys();
+                for (qint64 v : tableKeys)
+                    taken.insert(v);
+                freeKeys.emplace(std::move(taken));
+            }
             for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
-                const QString key = QString::number(freeKeys.next());
+                const QString key = QString::number(freeKeys->next());
                 // the checks have let only values of the columns' types through;
                 // a key number beyond its column's range is refused here
                 const auto textValue = CellValues::storedValue(it.value(), textType);
@@ -413,18 +528,21 @@ bool EditSession::saveForeignTables() {
                 keyOf.insert(it.key(), key);
             }
             QHash<QString, QString> keyOfText; // the same few texts repeat on many rows
-            for (int g = 1; g < maxRow(); ++g) {
+            for (int g = 1; g < rows; ++g) {
                 if (kept[static_cast<size_t>(g)]) continue;
                 // no text leaves the key empty: it is stored as NULL
                 QString key;
                 if (!noText(g)) {
-                    const QString& text = cell(g, shown);
+                    const QString& text = mModel.text(g, shown);
                     auto known = keyOfText.constFind(text);
                     if (known == keyOfText.constEnd())
                         known = keyOfText.insert(text, keyOf.value(foreignText(text, textType)));
                     key = *known;
                 }
-                if (cell(g, c.ipointx) != key) setCell(g, c.ipointx, key);
+                if (mModel.text(g, c.ipointx) != key) {
+                    writing(g, c.ipointx);
+                    setCell(g, c.ipointx, key);
+                }
             }
             const bool ok = byText.BatchUpdate();
             bool refused = false;
@@ -454,6 +572,25 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     for (int i = 1; i <= n; ++i)
         if (mCols[i].MainKey) keyCols << i;
     const bool numberKey = keyCols.size() == 1 && mCols[keyCols[0]].eDataType != eText;
+    // Each column's field, found once.
+    std::vector<int> fields(static_cast<size_t>(n + 1), -1);
+    {
+        const QStringList names = rs.fieldNames();
+        for (int i = 1; i <= n; ++i)
+            fields[static_cast<size_t>(i)] = fieldOf(names, mCols[i].FieldName);
+    }
+    auto field = [&](int i) {
+        const int f = fields[static_cast<size_t>(i)];
+        return f >= 0 ? rs.Column_Num(f) : rs.Column(mCols[i].FieldName);
+    };
+    auto setField = [&](int i, const QVariant& v) {
+        const int f = fields[static_cast<size_t>(i)];
+        if (f >= 0)
+            rs.setColumn_Num(f, v);
+        else
+            rs.setColumn(mCols[i].FieldName, v);
+    };
+
     using TextOf = std::function<QString(int)>;
     auto keyOf = [&](const TextOf& textOf) {
         RowKey key;
@@ -472,15 +609,33 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     auto gridText = [&](int g) {
         return TextOf([this, g](int i) { return cell(g, mCols[i].ipointx); });
     };
+    auto gridKey = [&](int g) {
+        if (numberKey) {
+            const QString& text = cell(g, mCols[keyCols[0]].ipointx);
+            if (const auto v = keyNumber(text)) return RowKey{true, *v, {}};
+            return RowKey{false, 0, text};
+        }
+        return keyOf(gridText(g));
+    };
     const size_t loadedCount = mLoaded.rows();
     auto loadedText = [&](size_t b) {
         return TextOf([this, b](int i) { return mLoaded.text(b, i - 1); });
     };
-    const TextOf recordText = [&](int i) { return FieldText(rs.Column(mCols[i].FieldName)); };
+    // A key loaded as a number is that number, as its text would say.
+    auto loadedNumber = [&](size_t b, qint64& v) {
+        constexpr qint64 Plain = 999999999999999999; // the most digits a text is read with
+        return numberKey && mLoaded.number(b, keyCols[0] - 1, v) && v >= -Plain && v <= Plain;
+    };
+    auto loadedKey = [&](size_t b) {
+        qint64 v;
+        if (loadedNumber(b, v)) return RowKey{true, v, {}};
+        return keyOf(loadedText(b));
+    };
+    const TextOf recordText = [&](int i) { return FieldText(field(i)); };
     // A record's number key is read as the number it is.
     auto recordKey = [&] {
         if (numberKey) {
-            const QVariant v = rs.Column(mCols[keyCols[0]].FieldName);
+            const QVariant v = field(keyCols[0]);
             const int type = v.metaType().id();
             if (!v.isNull() && (type == QMetaType::LongLong || type == QMetaType::Int))
                 return RowKey{true, v.toLongLong(), {}};
@@ -488,28 +643,35 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
         return keyOf(recordText);
     };
 
-    // The records as the set holds them, by key and by position.
+    // The records as the set holds them, by key and by position. While the
+    // set is the baseline, its records are the loaded ones in their order,
+    // and their keys are the loaded keys.
+    const int recordCount = rs.RowCount();
     std::vector<QVariant> marks;
+    auto goTo = [&](int f) { rs.setBookMark(marks[static_cast<size_t>(f)]); };
     KeyIndex records;
-    if (rs.RowCount() > 0) {
-        marks.reserve(static_cast<size_t>(rs.RowCount()));
+    if (!fromBaseline && recordCount > 0) {
+        marks.reserve(static_cast<size_t>(recordCount));
         for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) {
-            records.add(recordKey(), static_cast<int>(marks.size()));
+            records.add(recordKey());
             marks.push_back(rs.BookMark());
         }
     }
-    // The baseline by key; while the set is the baseline, the same index.
+    // The baseline by key (while the set is the baseline, its index too),
+    // and which keys were loaded as numbers.
     KeyIndex loadedIndex;
-    if (!fromBaseline)
-        for (size_t b = 0; b < loadedCount; ++b)
-            loadedIndex.add(keyOf(loadedText(b)), static_cast<int>(b));
-    const KeyIndex& baseline = fromBaseline ? records : loadedIndex;
+    loadedIndex.reserve(loadedCount);
+    std::vector<char> numberLoaded(numberKey ? loadedCount : 0, 0);
+    for (size_t b = 0; b < loadedCount; ++b) {
+        qint64 v;
+        if (loadedNumber(b, v)) {
+            numberLoaded[b] = 1;
+            loadedIndex.add(RowKey{true, v, {}});
+        } else {
+            loadedIndex.add(keyOf(loadedText(b)));
+        }
+    }
 
-    auto rowUnchanged = [&](int g, size_t b) {
-        for (int i = 1; i <= n; ++i)
-            if (!mLoaded.is(b, i - 1, cell(g, mCols[i].ipointx))) return false;
-        return true;
-    };
     // Whether the record the set is on still holds baseline b.
     auto untouchedElsewhere = [&](size_t b) {
         if (fromBaseline) return true;
@@ -528,33 +690,82 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
             const QString& text = cell(g, mCols[i].ipointx);
             // An empty text over a NULL stays NULL: saving must not turn
             // every missing value into an empty string.
-            if (existing && text.isEmpty() && mCols[i].eDataType == eText &&
-                rs.Column(mCols[i].FieldName).isNull())
+            if (existing && text.isEmpty() && mCols[i].eDataType == eText && field(i).isNull())
                 continue;
             // Where empty values may repeat, they go in as NULL: the database
             // takes any number of NULLs in a unique column, but one empty text.
             if (text.isEmpty() && mCols[i].Unique && mCols[i].NullPermmit) {
-                rs.setColumn(mCols[i].FieldName, QVariant());
+                setField(i, QVariant());
                 continue;
             }
             const auto value = CellValues::storedValue(text, mCols[i].eDataType);
             if (!value) throw typeMismatch(text);
-            rs.setColumn(mCols[i].FieldName, *value);
+            setField(i, *value);
         }
     };
 
+    // Each row's baseline (-1: none, a new row), then whether the row still
+    // holds it, compared a column at a time. A number key written as its
+    // number, over a key loaded as that number, is the loaded text.
     std::vector<char> claimed(loadedCount, 0);
     const int rows = countDataRows() == 0 ? 1 : maxRow();
+    const size_t rowSlots = static_cast<size_t>(std::max(rows, 1));
+    std::vector<int> baseOf(rowSlots, -1);
+    std::vector<char> unchanged(rowSlots, 0), keyAsLoaded(rowSlots, 0);
+    const int keyX = numberKey ? mCols[keyCols[0]].ipointx : -1;
     for (int g = 1; g < rows; ++g) {
-        const RowKey key = keyOf(gridText(g));
-        int b = baseline.find(key);
+        const size_t at = static_cast<size_t>(g);
+        qint64 v = 0;
+        const bool plain = numberKey && numberText(mModel.text(g, keyX), v);
+        int b = loadedIndex.find(plain ? RowKey{true, v, {}} : gridKey(g));
         if (b >= 0 && claimed[static_cast<size_t>(b)]) b = -1; // a second row with one key
         if (b >= 0) {
             claimed[static_cast<size_t>(b)] = 1;
-            if (rowUnchanged(g, static_cast<size_t>(b))) continue; // not changed here
-            const int f = fromBaseline ? b : records.find(key);
+            unchanged[at] = 1;
+            keyAsLoaded[at] = plain && numberLoaded[static_cast<size_t>(b)];
+        }
+        baseOf[at] = b;
+    }
+    // A cell over a loaded number holds its text when it writes that number
+    // as a number is written.
+    auto asLoaded = [&](size_t b, int i, const QString& text) {
+        qint64 loaded, typed;
+        if (mLoaded.number(b, i - 1, loaded) && numberText(text, typed)) return typed == loaded;
+        return mLoaded.is(b, i - 1, text);
+    };
+    for (int i = 1; i <= n; ++i) {
+        const int x = mCols[i].ipointx;
+        const bool key = numberKey && i == keyCols[0];
+        for (int g = 1; g < rows; ++g) {
+            const size_t at = static_cast<size_t>(g);
+            if (unchanged[at] && !(key && keyAsLoaded[at]) &&
+                !asLoaded(static_cast<size_t>(baseOf[at]), i, mModel.text(g, x)))
+                unchanged[at] = 0;
+        }
+    }
+    // Bookmarks of the records to be written, taken before anything is.
+    if (fromBaseline) {
+        int last = -1;
+        for (int g = 1; g < rows; ++g)
+            if (!unchanged[static_cast<size_t>(g)])
+                last = std::max(last, baseOf[static_cast<size_t>(g)]);
+        for (size_t b = loadedCount; b-- > 0 && static_cast<int>(b) > last;)
+            if (!claimed[b]) last = static_cast<int>(b);
+        if (last >= 0) {
+            marks.reserve(static_cast<size_t>(last) + 1);
+            rs.MoveFirst();
+            for (int f = 0; f <= last; ++f, rs.MoveNext())
+                marks.push_back(rs.BookMark());
+        }
+    }
+
+    for (int g = 1; g < rows; ++g) {
+        if (unchanged[static_cast<size_t>(g)]) continue; // not changed here
+        const int b = baseOf[static_cast<size_t>(g)];
+        if (b >= 0) {
+            const int f = fromBaseline ? b : records.find(gridKey(g));
             if (f < 0) return conflict(g, keyLabel(gridText(g)));
-            rs.setBookMark(marks[static_cast<size_t>(f)]);
+            goTo(f);
             if (!untouchedElsewhere(static_cast<size_t>(b)))
                 return conflict(g, keyLabel(gridText(g)));
             rs.Edit();
@@ -562,8 +773,11 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
             rs.UpDate();
         } else {
             // a key that someone else has added since is theirs
-            if (!fromBaseline && records.find(key) >= 0 && loadedIndex.find(key) < 0)
-                return conflict(g, keyLabel(gridText(g)));
+            if (!fromBaseline) {
+                const RowKey key = gridKey(g);
+                if (records.find(key) >= 0 && loadedIndex.find(key) < 0)
+                    return conflict(g, keyLabel(gridText(g)));
+            }
             rs.AddNew();
             writeRow(g, false);
             rs.UpDate();
@@ -573,9 +787,9 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     // deleted as well is simply gone.
     for (size_t b = 0; b < loadedCount; ++b) {
         if (claimed[b]) continue;
-        const int f = fromBaseline ? static_cast<int>(b) : records.find(keyOf(loadedText(b)));
+        const int f = fromBaseline ? static_cast<int>(b) : records.find(loadedKey(b));
         if (f < 0) continue;
-        rs.setBookMark(marks[static_cast<size_t>(f)]);
+        goTo(f);
         if (!untouchedElsewhere(b)) return conflict(-1, keyLabel(loadedText(b)));
         if (keyCols.size() == 1) {
             result.description = stillReferredTo(loadedText(b));
@@ -594,7 +808,7 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
                 const RowKey key = recordKey();
                 result.rowLabel = keyLabel(recordText);
                 for (int g = 1; g < rows && result.row < 0; ++g)
-                    if (keyOf(gridText(g)) == key) {
+                    if (gridKey(g) == key) {
                         result.row = g;
                         result.col = mCols[firstKeyColumn()].ipointx;
                     }
