@@ -228,6 +228,25 @@ QVariant RecordValues::valueOf(const Column& c, size_t row) const {
     return QVariant(c.nullTypes[tag - 1u]);
 }
 
+int RecordValues::peek(int row, int col, qint64& number, const QString*& text) const {
+    const Column& c = mColumns[static_cast<size_t>(col)];
+    if (c.kind == Kind::Variant) return 3;
+    const auto r = static_cast<size_t>(row);
+    const std::uint8_t tag = c.tags[r];
+    if (tag == Plain) {
+        if (c.kind == Kind::Integer) {
+            number = c.ints[r];
+            return 1;
+        }
+        if (c.kind == Kind::Text) {
+            text = c.pooled ? &c.pool.text(c.codes[r]) : &c.texts[r];
+            return 2;
+        }
+        return 0; // an empty column's plain value is the invalid variant
+    }
+    return tag == Odd ? 3 : 0;
+}
+
 QVariant RecordValues::value(int row, int col) const {
     return valueOf(mColumns[static_cast<size_t>(col)], static_cast<size_t>(row));
 }

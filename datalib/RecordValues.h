@@ -63,6 +63,9 @@ public:
     void appendEmptyRow();
 
     QVariant value(int row, int col) const;
+    // A value without its variant where it is a plain whole number (1, in
+    // `number`) or text (2, in `text`); 0 for a NULL, 3 for anything else.
+    int peek(int row, int col, qint64& number, const QString*& text) const;
     void set(int row, int col, const QVariant& value);
     // Keeps the rows whose flag is set, in their order.
     void keepRows(const std::vector<char>& keep);

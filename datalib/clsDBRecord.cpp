@@ -330,6 +330,15 @@ QVariant clsDBRecord::Private::Column_Num(int iColmnNum) const {
     return mValues.value(requireLiveCurrent(), iColmnNum);
 }
 
+int clsDBRecord::Private::Column_Peek(int iColmnNum, qint64& number, const QString*& text) const {
+    requireOpen();
+    if (iColmnNum < 0 || iColmnNum >= mCols)
+        throw RellmarkError(
+            RellmarkErr::ItemNotFound,
+            QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
+    return mValues.peek(requireLiveCurrent(), iColmnNum, number, text);
+}
+
 void clsDBRecord::Private::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
     requireOpen();
     if (iColmnNum < 0 || iColmnNum >= mCols)

@@ -55,6 +55,12 @@ public:
     QVariant Column(const QString& sfield) const;
     void setColumn(const QString& sfield, const QVariant& vntdata);
     QVariant Column_Num(int iColmnNum) const;
+    // Field `iColmnNum` of the current row for a reader of many rows, without
+    // a variant where it can: a whole number (in `number`), a text (in
+    // `text`, valid until the set changes), a NULL, or another value, which
+    // Column_Num reads.
+    enum class FieldKind { Null, Number, Text, Other };
+    FieldKind Column_Peek(int iColmnNum, qint64& number, const QString*& text) const;
     void setColumn_Num(int iColmnNum, const QVariant& vntdata);
 
     void CloseRecordSet();

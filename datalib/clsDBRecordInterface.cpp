@@ -39,6 +39,10 @@ void clsDBRecord::setColumn(const QString& sfield, const QVariant& vntdata) {
 QVariant clsDBRecord::Column_Num(int iColmnNum) const {
     return d->Column_Num(iColmnNum);
 }
+clsDBRecord::FieldKind clsDBRecord::Column_Peek(int iColmnNum, qint64& number,
+                                                const QString*& text) const {
+    return static_cast<FieldKind>(d->Column_Peek(iColmnNum, number, text));
+}
 void clsDBRecord::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
     d->setColumn_Num(iColmnNum, vntdata);
 }

@@ -19,6 +19,7 @@ struct clsDBRecord::Private {
     QVariant Column(const QString& sfield) const;
     void setColumn(const QString& sfield, const QVariant& vntdata);
     QVariant Column_Num(int iColmnNum) const;
+    int Column_Peek(int iColmnNum, qint64& number, const QString*& text) const;
     void setColumn_Num(int iColmnNum, const QVariant& vntdata);
     void CloseRecordSet();
     bool BatchUpdate();

@@ -266,16 +266,34 @@ EditSession::LoadStep EditSession::takeRows(int limit) {
         std::vector<char> isNumber(static_cast<size_t>(n + 1));
         for (int r = from; r < from + taken; rs.MoveNext(), ++r) {
             for (int i = 1; i <= n; ++i) {
-                const QVariant v = rs.Column_Num(mFields[static_cast<size_t>(i - 1)]);
-                const int type = v.typeId();
-                const bool number =
-                    !v.isNull() && (type == QMetaType::LongLong || type == QMetaType::Int);
-                isNumber[static_cast<size_t>(i)] = number;
-                if (number) numbers[static_cast<size_t>(i)] = v.toLongLong();
-                const QString text =
-                    number ? mNumberTexts.text(numbers[static_cast<size_t>(i)]) : FieldText(v);
-                setCell(r, mCols[i].ipointx, text);
-                mLoaded.add(i - 1, v, text);
+                const int field = mFields[static_cast<size_t>(i - 1)];
+                const int x = mCols[i].ipointx;
+                qint64& number = numbers[static_cast<size_t>(i)];
+                const QString* text = nullptr;
+                const clsDBRecord::FieldKind kind = rs.Column_Peek(field, number, text);
+                isNumber[static_cast<size_t>(i)] = kind == clsDBRecord::FieldKind::Number;
+                switch (kind) {
+                case clsDBRecord::FieldKind::Number: {
+                    const QString& t = mNumberTexts.text(number);
+                    setCell(r, x, t);
+                    mLoaded.addNumber(i - 1, number, t);
+                    break;
+                }
+                case clsDBRecord::FieldKind::Text:
+                    setCell(r, x, *text);
+                    mLoaded.addOther(i - 1, *text);
+                    break;
+                case clsDBRecord::FieldKind::Null:
+                    mLoaded.addOther(i - 1, QString()); // a new row's cell is empty already
+                    break;
+                case clsDBRecord::FieldKind::Other: {
+                    const QVariant v = rs.Column_Num(field);
+                    const QString t = FieldText(v);
+                    setCell(r, x, t);
+                    mLoaded.add(i - 1, v, t);
+                    break;
+                }
+                }
             }
             // Whole numbers rising strictly in the last key column are in the
             // order a numeric sort by it gives.

@@ -58,21 +58,27 @@ void LoadedTexts::Column::addText(const QString& t) {
 }
 
 void LoadedTexts::add(int i, const QVariant& value, const QString& text) {
+    const int type = value.typeId();
+    if (!value.isNull() && (type == QMetaType::LongLong || type == QMetaType::Int))
+        addNumber(i, value.toLongLong(), text);
+    else
+        addOther(i, text);
+}
+
+void LoadedTexts::addNumber(int i, qint64 value, const QString& text) {
     Column& c = mCols[static_cast<size_t>(i)];
-    if (c.kind == Kind::Numbers) {
-        const int type = value.typeId();
-        if (!value.isNull() && (type == QMetaType::LongLong || type == QMetaType::Int)) {
-            const qint64 v = value.toLongLong();
-            if (v != Empty) {
-                c.nums.push_back(v);
-                return;
-            }
-        } else if (text.isEmpty()) {
-            c.nums.push_back(Empty);
-            return;
-        }
-    }
-    c.addText(text);
+    if (c.kind == Kind::Numbers && value != Empty)
+        c.nums.push_back(value);
+    else
+        c.addText(text);
+}
+
+void LoadedTexts::addOther(int i, const QString& text) {
+    Column& c = mCols[static_cast<size_t>(i)];
+    if (c.kind == Kind::Numbers && text.isEmpty())
+        c.nums.push_back(Empty);
+    else
+        c.addText(text);
 }
 
 QString LoadedTexts::text(size_t row, int i) const {

@@ -18,6 +18,9 @@ public:
     // The value of column `i` of the next record, with its grid text; the
     // columns of one record are added in order.
     void add(int i, const QVariant& value, const QString& text);
+    // The same for a value known to be a whole number, or to be none.
+    void addNumber(int i, qint64 value, const QString& text);
+    void addOther(int i, const QString& text);
     size_t rows() const { return mCols.empty() ? 0 : mCols.front().size(); }
 
     QString text(size_t row, int i) const;
