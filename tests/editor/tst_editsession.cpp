@@ -372,6 +372,29 @@ private slots:
 
     // A table that could not be read is never saved from, until a load
     // succeeds; a refused save takes back the numbers it gave.
+    // Each key finds its lookup text, wherever it lies: small keys by
+    // position, others by number, a stored text as it stands.
+    void everyKeyShowsItsText_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("largest by position") << "65535" << "店65535";
+        QTest::newRow("just past it") << "65536" << "店65536";
+        QTest::newRow("large") << "2000000000" << "店2000000000";
+        QTest::newRow("negative") << "-3" << "店-3";
+        QTest::newRow("not in the table") << "70000" << EditSession::NoMatch;
+        QTest::newRow("past the table's keys") << "9" << EditSession::NoMatch;
+    }
+    void everyKeyShowsItsText() {
+        QFETCH(QString, key);
+        QFETCH(QString, shown);
+        env->runSql({"insert into shop (shop_id, shop_name) values (65535, '店65535'), "
+                     "(65536, '店65536'), (2000000000, '店2000000000'), (-3, '店-3')",
+                     "update buy set shop_id = " + key + " where id = 7"});
+        QVERIFY(open(1));
+        QCOMPARE(session->cell(3, 8), key);
+        QCOMPARE(session->cell(3, 3), shown);
+    }
+
     void failedLoadRefusesSaves() {
         QVERIFY(open(1));
         apply({"+", "5:1=卵", "5:3=スーパー"});
