@@ -213,10 +213,7 @@ EditSession::LoadStep EditSession::beginLoad(int firstRows) {
         mFields.clear();
         const QStringList names = mRecordSet->fieldNames();
         for (int i = 1; i <= numberCount(); ++i) {
-            int at = names.indexOf(mCols[i].FieldName);
-            if (at < 0)
-                for (int f = 0; f < names.size() && at < 0; ++f)
-                    if (names[f].compare(mCols[i].FieldName, Qt::CaseInsensitive) == 0) at = f;
+            const int at = fieldOf(names, mCols[i].FieldName);
             if (at < 0)
                 throw RellmarkError(RellmarkErr::ItemNotFound,
                                     QStringLiteral("要求された名前または序数に対応する項目がありません：%1")
@@ -304,16 +301,8 @@ EditSession::LoadStep EditSession::takeRows(int limit) {
             }
             for (int j = 1; j <= k; ++j) {
                 if (!mForeign[j].InputPlus) continue;
-                const int link = mForeign[j].LinkIndex;
-                const QString* text = nullptr;
-                if (isNumber[static_cast<size_t>(link)]) {
-                    text = mShown[j].findNumber(numbers[static_cast<size_t>(link)]);
-                } else {
-                    const QString& keyText = cell(r, mCols[link].ipointx);
-                    if (keyText.isEmpty()) continue; // a new row's cell is empty already
-                    text = mShown[j].find(keyText);
-                }
-                setCell(r, mForeign[j].ipointx, text ? *text : NoMatch);
+                const auto link = static_cast<size_t>(mForeign[j].LinkIndex);
+                showForeignText(j, r, isNumber[link] ? &numbers[link] : nullptr);
             }
         }
     }
@@ -436,23 +425,35 @@ void EditSession::readForeignTexts(int mode, LoadResult& result) {
 }
 
 void EditSession::showForeignTexts(int from, int to) {
-    // The foreign texts are joined to the rows in one pass over each: a key
-    // that the foreign table does not hold shows as such.
-    for (int j = 1; j <= foreignCount(); ++j) {
-        if (!mForeign[j].InputPlus || static_cast<size_t>(j) >= mShown.size()) continue;
-        const int shown = mForeign[j].ipointx;
-        const int key = mCols[mForeign[j].LinkIndex].ipointx;
-        const ShownTexts& textOf = mShown[j];
-        for (int g = from; g < to; ++g) {
-            const QString& keyText = cell(g, key);
-            if (keyText.isEmpty()) {
-                setCell(g, shown, QString());
-                continue;
-            }
-            const QString* text = textOf.find(keyText);
-            setCell(g, shown, text ? *text : NoMatch);
+    for (int j = 1; j <= foreignCount(); ++j)
+        if (mForeign[j].InputPlus && static_cast<size_t>(j) < mShown.size())
+            for (int g = from; g < to; ++g)
+                showForeignText(j, g, nullptr);
+}
+
+void EditSession::showForeignText(int j, int row, const qint64* number) {
+    // a key that the foreign table does not hold shows as such
+    const QString* text = nullptr;
+    if (number) {
+        text = mShown[j].findNumber(*number);
+    } else {
+        const QString& keyText = cell(row, mCols[mForeign[j].LinkIndex].ipointx);
+        if (keyText.isEmpty()) {
+            setCell(row, mForeign[j].ipointx, QString());
+            return;
         }
+        text = mShown[j].find(keyText);
     }
+    setCell(row, mForeign[j].ipointx, text ? *text : NoMatch);
+}
+
+int EditSession::fieldOf(const QStringList& names, const QString& name) {
+    const int exact = static_cast<int>(names.indexOf(name));
+    if (exact >= 0) return exact;
+    const QString folded = name.toCaseFolded();
+    for (int f = 0; f < names.size(); ++f)
+        if (names[f].toCaseFolded() == folded) return f;
+    return -1;
 }
 
 // ---- checks and numbering ------------------------------------------------------

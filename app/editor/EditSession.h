@@ -156,6 +156,12 @@ private:
     // of rows [from, to).
     void readForeignTexts(int mode, LoadResult& result);
     void showForeignTexts(int from, int to);
+    // The text foreign entry j shows in `row` for its key (given as a
+    // number when it was read as one).
+    void showForeignText(int j, int row, const qint64* number);
+    // Where a record set of these field names finds `name`: as it is, else
+    // without regard to case; -1 when it has none.
+    static int fieldOf(const QStringList& names, const QString& name);
     std::vector<InputList> ordinaryLists() const;
     // Whether the display cell of foreign entry j in `row` still shows what
     // its key showed at loading (the placeholder included): such a row keeps

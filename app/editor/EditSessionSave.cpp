@@ -137,18 +137,6 @@ private:
     QHash<QString, int> mTexts;
 };
 
-// The field of the record set that a column's name reads, as the record set
-// finds it: the name as it is, else without regard to case; -1 when the set
-// has none (reading it by its name then fails as the set says).
-int fieldOf(const QStringList& names, const QString& name) {
-    const int exact = static_cast<int>(names.indexOf(name));
-    if (exact >= 0) return exact;
-    const QString folded = name.toCaseFolded();
-    for (int f = 0; f < names.size(); ++f)
-        if (names[f].toCaseFolded() == folded) return f;
-    return -1;
-}
-
 // The cells a save writes, with the texts they held, to be put back as they
 // were: the last noted first, so that a cell written twice ends as it began.
 class WrittenCells {
