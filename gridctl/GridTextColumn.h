@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <array>
 #include <new>
 #include <vector>
 
@@ -74,7 +75,17 @@ public:
     size_t bytes() const;
 
 private:
+    // A text met lately, by where its characters lie: a text given again as
+    // the same shared string (a record set's pooled text, a number's cached
+    // text) is found without hashing it. A place empties when its entry goes.
+    struct Recent {
+        const QChar* data = nullptr;
+        quint32 entry = 0;
+        quint32 size = 0;
+    };
     quint32 intern(const QString& s);
+    Recent& recentFor(const QString& s);
+    quint32 internNew(const QString& s);
     quint32 addEntry(const QString& s);
     void resizeCells(size_t n);
     bool repeatsSeen(const QString& s);
@@ -145,6 +156,7 @@ private:
         quint32 mLeft = 0;
     };
     Pool mPool;
+    std::array<Recent, 1024> mRecent{};
     std::vector<quint32> mRefs{0}; // cells using each entry (entry 0 is not counted)
     std::vector<quint32> mFree;    // entries no cell uses, to be taken again
 

@@ -40,6 +40,15 @@ void LoadedTexts::Column::addText(const QString& t) {
         }
     }
     if (kind == Kind::Pooled) {
+        // The same shared string as a text of the pool is that text; a null
+        // and an empty text share their characters but not their meaning.
+        const auto at = reinterpret_cast<quintptr>(t.constData());
+        Recent& seen = recent[static_cast<quint64>(at >> 4) * 0x9e3779b97f4a7c15ULL >> 54];
+        const auto size = static_cast<quint32>(t.size());
+        if (seen.data == t.constData() && seen.size == size && !t.isNull()) {
+            entries.push_back(static_cast<quint16>(seen.entry));
+            return;
+        }
         const auto it = entryOf.constFind(t);
         if (it != entryOf.constEnd()) {
             entries.push_back(*it);
@@ -50,6 +59,7 @@ void LoadedTexts::Column::addText(const QString& t) {
             pool.push_back(t);
             entryOf.insert(t, e);
             entries.push_back(e);
+            if (!t.isNull()) seen = {t.constData(), e, size}; // the pool holds them now
             return;
         }
         toTexts(); // a column of mostly different texts

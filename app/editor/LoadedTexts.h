@@ -2,6 +2,7 @@
 #include <QHash>
 #include <QString>
 #include <QVariant>
+#include <array>
 #include <limits>
 #include <vector>
 
@@ -39,6 +40,13 @@ private:
         std::vector<quint16> entries; // Pooled: each record's text in `pool`
         std::vector<QString> pool;
         QHash<QString, quint16> entryOf;
+        // texts met lately, by where their characters lie
+        struct Recent {
+            const QChar* data = nullptr;
+            quint32 entry = 0;
+            quint32 size = 0;
+        };
+        std::array<Recent, 1024> recent{};
         std::vector<QString> texts;
         size_t size() const {
             return kind == Kind::Numbers ? nums.size()

@@ -178,6 +178,29 @@ private slots:
         QCOMPARE(m.text(1, 0), QStringLiteral("別"));
         QCOMPARE(m.text(500000, 0), QStringLiteral("同じ"));
     }
+
+    // A string given again is found by where its characters lie; once no
+    // cell holds them, other characters in that place are another text.
+    void charactersInAFreedPlaceAreANewText() {
+        GridModel m;
+        m.setCols(1);
+        m.setRows(4);
+        for (int round = 0; round < 200; ++round) {
+            {
+                const QString a = QString::number(1000 + round);
+                for (int r = 1; r <= 3; ++r)
+                    m.setText(r, 0, a);
+            }
+            for (int r = 1; r <= 3; ++r)
+                m.setText(r, 0, QStringLiteral("x"));
+            const QString b = QString::number(5000 + round); // most likely where `a` was
+            m.setText(1, 0, b);
+            m.setText(2, 0, b);
+            QCOMPARE(m.text(1, 0), b);
+            QCOMPARE(m.text(2, 0), b);
+            QCOMPARE(m.text(3, 0), QStringLiteral("x"));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGridModel)
