@@ -55,11 +55,11 @@ quint32 hashOf(const QString& s) {
 // (1,024 at first), fewer than one in MissedShare of them found a text:
 // its texts are mostly new.
 constexpr quint64 MissedShare = 8;
-// Without the hash, every fourth text is sampled (whatever its hash, so that
+// Without the hash, every 32nd text is sampled (whatever its hash, so that
 // a handful of texts cannot all escape the samples); a round of SampleRound
 // samples decides: when a quarter of them or more were met among the latest
 // ones, the texts repeat and the column shares again.
-constexpr quint32 LookEvery = 4, SampleRound = 128, SamplePlaces = 8192;
+constexpr quint32 LookEvery = 32, SampleRound = 128, SamplePlaces = 8192;
 
 bool sameText(const QString& a, const QString& b) {
     return a.isNull() == b.isNull() && a == b;

@@ -8,6 +8,7 @@
 #include "clsRellmark.h"
 
 #include <QSet>
+#include <array>
 #include <limits>
 
 EditSession::EditSession(GridModel& model, clsRellmark* db, SetMaxRow setMaxRow)
@@ -459,6 +460,30 @@ int EditSession::fieldOf(const QStringList& names, const QString& name) {
 // ---- checks and numbering ------------------------------------------------------
 
 namespace {
+// Texts of one column already found to be whole numbers of its type, by
+// where their characters lie: cells that share a text are read once. The
+// cells must stay as they are while it is used.
+class KnownNumbers {
+public:
+    explicit KnownNumbers(ColumnDataType type) : mType(type) {}
+    bool isNumber(const QString& t) {
+        const auto at = reinterpret_cast<quintptr>(t.constData());
+        Place& p = mPlaces[static_cast<quint64>(at >> 4) * 0x9e3779b97f4a7c15ULL >> 56];
+        if (p.data == t.constData() && p.size == t.size()) return true;
+        if (!CellValues::wholeNumber(t, mType)) return false;
+        p = {t.constData(), t.size()};
+        return true;
+    }
+
+private:
+    struct Place {
+        const QChar* data = nullptr;
+        qsizetype size = -1;
+    };
+    ColumnDataType mType;
+    std::array<Place, 256> mPlaces{};
+};
+
 // The greatest key a column's type can hold.
 qint64 keyLimit(ColumnDataType type) {
     return type == eSmallint ? 32767 : std::numeric_limits<qint32>::max();
@@ -582,11 +607,11 @@ EditSession::CheckResult EditSession::checkCells() const {
     for (int i = 1; i <= n; ++i) {
         const ColumnDef& c = mCols[i];
         if (IsForeignColumn(c)) continue;
+        KnownNumbers numbers(c.eDataType);
         for (int r = 1; r < rows; ++r) {
             const QString& t = cell(r, c.ipointx);
             if (!c.NullPermmit && t.isEmpty()) return fail(r, c.ipointx, 2);
-            if (isNumberType(c.eDataType) && !t.isEmpty() &&
-                !CellValues::wholeNumber(t, c.eDataType))
+            if (isNumberType(c.eDataType) && !t.isEmpty() && !numbers.isNumber(t))
                 return fail(r, c.ipointx, 3);
         }
     }
@@ -594,12 +619,12 @@ EditSession::CheckResult EditSession::checkCells() const {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
         const int shown = mForeign[j].ipointx;
         const ColumnDataType textType = mForeign[j].GaibuTableColeDataType;
+        KnownNumbers keys(linked.eDataType), texts(textType);
         for (int r = 1; r < rows; ++r) {
             // A key that stays as loaded must fit its column: a text stored
             // in a number column is shown, and refused here.
             const QString& key = cell(r, linked.ipointx);
-            if (isNumberType(linked.eDataType) && !key.isEmpty() &&
-                !CellValues::wholeNumber(key, linked.eDataType) &&
+            if (isNumberType(linked.eDataType) && !key.isEmpty() && !keys.isNumber(key) &&
                 (!mForeign[j].InputPlus || keepsLoadedKey(j, r)))
                 return fail(r, shown, 3);
             if (!mForeign[j].InputPlus) continue;
@@ -609,7 +634,7 @@ EditSession::CheckResult EditSession::checkCells() const {
                 continue;
             }
             if (!linked.NullPermmit && t.isEmpty()) return fail(r, shown, 2);
-            if (isNumberType(textType) && !t.isEmpty() && !CellValues::wholeNumber(t, textType))
+            if (isNumberType(textType) && !t.isEmpty() && !texts.isNumber(t))
                 return fail(r, shown, 3);
         }
     }
