@@ -31,24 +31,8 @@ size_t chunkLength(size_t k) {
 // The characters eight bytes at a time, mixed as they come: several times
 // faster than qHash on short texts, and as good for a pool of texts.
 quint32 hashOf(const QString& s) {
-    const char* p = reinterpret_cast<const char*>(s.constData());
-    size_t bytes = static_cast<size_t>(s.size()) * sizeof(QChar);
-    quint64 h = bytes * 0x9e3779b97f4a7c15ULL;
-    auto mix = [&h](quint64 w) {
-        h = (h ^ w) * 0xff51afd7ed558ccdULL;
-        h ^= h >> 29;
-    };
-    for (; bytes >= 8; bytes -= 8, p += 8) {
-        quint64 w;
-        std::memcpy(&w, p, 8);
-        mix(w);
-    }
-    if (bytes) {
-        quint64 w = 0;
-        std::memcpy(&w, p, bytes);
-        mix(w);
-    }
-    return static_cast<quint32>(h ^ (h >> 32));
+    const size_t h = qHash(s, 0);
+    return static_cast<quint32>(h ^ (static_cast<quint64>(h) >> 32));
 }
 
 // A column gives its hash up when, after at least its trial of lookups
@@ -59,6 +43,9 @@ constexpr quint64 MissedShare = 8;
 // a handful of texts cannot all escape the samples); a round of SampleRound
 // samples decides: when a quarter of them or more were met among the latest
 // ones, the texts repeat and the column shares again.
+// A column looks its texts up by where their characters lie until this
+// many have not been found so, unless as many were.
+constexpr quint32 RecentTrial = 4096;
 constexpr quint32 LookEvery = 32, SampleRound = 128, SamplePlaces = 8192;
 
 bool sameText(const QString& a, const QString& b) {
@@ -269,21 +256,30 @@ TextColumn::Recent& TextColumn::recentFor(const QString& s) {
 
 quint32 TextColumn::intern(const QString& s) {
     if (s.isNull()) return 0;
+    if (!mLookRecent) return internNew(s);
     // An entry holding these very characters holds this text (entries in
     // use are never null, and neither is `s` here).
     Recent& recent = recentFor(s);
     if (recent.data == s.constData() && recent.size == static_cast<quint32>(s.size()) &&
         recent.entry != 0) {
         ++mRefs[recent.entry];
+        ++mRecentHits;
         if (mShared) { // a hit as the hash would have found it
             ++mLookups;
             ++mHits;
         }
         return recent.entry;
     }
+    // A column whose texts come as strings of their own (typed, pasted,
+    // converted) stops looking: the places would only cost it time.
+    if (++mRecentMisses == RecentTrial && mRecentHits < mRecentMisses) {
+        mLookRecent = false;
+        return internNew(s);
+    }
     const quint32 e = internNew(s);
-    // only characters an entry holds stay where they are
-    if (mPool[e].constData() == s.constData())
+    // Only characters an entry holds stay where they are; a column of
+    // mostly new texts would fill the places for nothing.
+    if (mShared && mPool[e].constData() == s.constData())
         recent = {s.constData(), e, static_cast<quint32>(s.size())};
     return e;
 }
@@ -333,8 +329,10 @@ quint32 TextColumn::addEntry(const QString& s) {
 void TextColumn::release(quint32 e) {
     if (e == 0 || --mRefs[e] != 0) return;
     if (mShared) dropSlot(e);
-    Recent& recent = recentFor(mPool[e]);
-    if (recent.entry == e) recent = {};
+    if (mLookRecent) {
+        Recent& recent = recentFor(mPool[e]);
+        if (recent.entry == e) recent = {};
+    }
     mPool[e] = QString();
     mFree.push_back(e);
 }

@@ -157,6 +157,8 @@ private:
     };
     Pool mPool;
     std::array<Recent, 1024> mRecent{};
+    bool mLookRecent = true;
+    quint32 mRecentHits = 0, mRecentMisses = 0;
     std::vector<quint32> mRefs{0}; // cells using each entry (entry 0 is not counted)
     std::vector<quint32> mFree;    // entries no cell uses, to be taken again
 
