@@ -107,6 +107,11 @@ const QString& GridModel::text(int r, int c) const {
     return mColumns[c].at(static_cast<size_t>(r));
 }
 
+const fendra::TextColumn& GridModel::column(int c) const {
+    checkCol(c);
+    return mColumns[c];
+}
+
 void GridModel::setText(int r, int c, const QString& s) {
     checkRow(r);
     checkCol(c);

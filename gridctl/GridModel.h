@@ -41,6 +41,10 @@ public:
     bool isPlaceholder() const { return mRows == mFixedRows + 1 && mRowHeights[mFixedRows] == 0; }
 
     const QString& text(int r, int c) const;
+    // Column c's texts as its cells' entries of distinct texts: a pass that
+    // asks the same of every cell asks it once for each entry. Holds while
+    // no cell of the column changes.
+    const fendra::TextColumn& column(int c) const;
     void setText(int r, int c, const QString& s);
     // Stores `s` and hands back the text it replaces.
     QString exchangeText(int r, int c, QString s);
@@ -127,7 +131,7 @@ private:
     int mRows = 0, mCols = 0;
     int mFixedRows = 0, mFixedCols = 0;
     std::vector<fendra::TextColumn> mColumns; // the texts, column by column
-    std::vector<quint32> mColors; // empty until a cell gets a colour of its own
+    std::vector<quint32> mColors;             // empty until a cell gets a colour of its own
     std::vector<int> mRowHeights;
     std::vector<quint64> mRowIds;
     quint64 mNextRowId = 1;

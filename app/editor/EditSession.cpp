@@ -3,12 +3,12 @@
 #include "EditSession.h"
 #include "CellValues.h"
 #include "GridModel.h"
+#include "PerText.h"
 #include "TamrocError.h"
 #include "clsDBRecord.h"
 #include "clsRellmark.h"
 
 #include <QSet>
-#include <array>
 #include <limits>
 
 EditSession::EditSession(GridModel& model, clsRellmark* db, SetMaxRow setMaxRow)
@@ -216,9 +216,10 @@ EditSession::LoadStep EditSession::beginLoad(int firstRows) {
         for (int i = 1; i <= numberCount(); ++i) {
             const int at = fieldOf(names, mCols[i].FieldName);
             if (at < 0)
-                throw RellmarkError(RellmarkErr::ItemNotFound,
-                                    QStringLiteral("要求された名前または序数に対応する項目がありません：%1")
-                                        .arg(mCols[i].FieldName));
+                throw RellmarkError(
+                    RellmarkErr::ItemNotFound,
+                    QStringLiteral("要求された名前または序数に対応する項目がありません：%1")
+                        .arg(mCols[i].FieldName));
             mFields.push_back(at);
         }
         mState = State::Loading;
@@ -460,29 +461,15 @@ int EditSession::fieldOf(const QStringList& names, const QString& name) {
 // ---- checks and numbering ------------------------------------------------------
 
 namespace {
-// Texts of one column already found to be whole numbers of its type, by
-// where their characters lie: cells that share a text are read once. The
-// cells must stay as they are while it is used.
-class KnownNumbers {
-public:
-    explicit KnownNumbers(ColumnDataType type) : mType(type) {}
-    bool isNumber(const QString& t) {
-        const auto at = reinterpret_cast<quintptr>(t.constData());
-        Place& p = mPlaces[static_cast<quint64>(at >> 4) * 0x9e3779b97f4a7c15ULL >> 56];
-        if (p.data == t.constData() && p.size == t.size()) return true;
-        if (!CellValues::wholeNumber(t, mType)) return false;
-        p = {t.constData(), t.size()};
-        return true;
-    }
-
-private:
-    struct Place {
-        const QChar* data = nullptr;
-        qsizetype size = -1;
+// What the check of empty values and numbers finds of one text of a
+// column: nothing (0), a missing value (2) or a text that is no whole number
+// of the column's type (3).
+auto valueCheck(ColumnDataType type, bool emptyAllowed) {
+    return [type, emptyAllowed](const QString& t) -> qint16 {
+        if (t.isEmpty()) return emptyAllowed ? 0 : 2;
+        return isNumberType(type) && !CellValues::wholeNumber(t, type) ? 3 : 0;
     };
-    ColumnDataType mType;
-    std::array<Place, 256> mPlaces{};
-};
+}
 
 // The greatest key a column's type can hold.
 qint64 keyLimit(ColumnDataType type) {
@@ -495,6 +482,12 @@ bool EditSession::assignNewKeys() {
     if (mModel.fixedRows() >= maxRow()) return true;
     const int first = firstKeyColumn();
     if (first == 0 || mCols[first].eDataType == eText) return true;
+    // a grid without new rows has nothing to number
+    const fendra::TextColumn& column = mModel.column(mCols[first].ipointx);
+    bool anyEmpty = false;
+    for (int r = 1; r < maxRow() && !anyEmpty; ++r)
+        anyEmpty = column.at(static_cast<size_t>(r)).isEmpty();
+    if (!anyEmpty) return true;
     std::vector<QString> keys;
     keys.reserve(static_cast<size_t>(maxRow()));
     for (int r = 1; r < maxRow(); ++r)
@@ -607,55 +600,53 @@ EditSession::CheckResult EditSession::checkCells() const {
     for (int i = 1; i <= n; ++i) {
         const ColumnDef& c = mCols[i];
         if (IsForeignColumn(c)) continue;
-        KnownNumbers numbers(c.eDataType);
-        for (int r = 1; r < rows; ++r) {
-            const QString& t = cell(r, c.ipointx);
-            if (!c.NullPermmit && t.isEmpty()) return fail(r, c.ipointx, 2);
-            if (isNumberType(c.eDataType) && !t.isEmpty() && !numbers.isNumber(t))
-                return fail(r, c.ipointx, 3);
-        }
+        PerText check(mModel.column(c.ipointx), valueCheck(c.eDataType, c.NullPermmit));
+        for (int r = 1; r < rows; ++r)
+            if (const qint16 code = check(r)) return fail(r, c.ipointx, code);
     }
     for (int j = 1; j <= k; ++j) {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
         const int shown = mForeign[j].ipointx;
         const ColumnDataType textType = mForeign[j].GaibuTableColeDataType;
-        KnownNumbers keys(linked.eDataType), texts(textType);
+        PerText keys(mModel.column(linked.ipointx), valueCheck(linked.eDataType, true));
+        // the placeholder is no value (-1)
+        PerText texts(mModel.column(shown), [&](const QString& t) -> qint16 {
+            return t == NoMatch ? -1 : valueCheck(textType, linked.NullPermmit)(t);
+        });
         for (int r = 1; r < rows; ++r) {
             // A key that stays as loaded must fit its column: a text stored
             // in a number column is shown, and refused here.
-            const QString& key = cell(r, linked.ipointx);
-            if (isNumberType(linked.eDataType) && !key.isEmpty() && !keys.isNumber(key) &&
-                (!mForeign[j].InputPlus || keepsLoadedKey(j, r)))
+            if (keys(r) == 3 && (!mForeign[j].InputPlus || keepsLoadedKey(j, r)))
                 return fail(r, shown, 3);
             if (!mForeign[j].InputPlus) continue;
-            const QString& t = cell(r, shown);
-            if (t == NoMatch) {
+            const qint16 code = texts(r);
+            if (code == -1) {
                 if (!linked.NullPermmit && !keepsLoadedKey(j, r)) return fail(r, shown, 2);
                 continue;
             }
-            if (!linked.NullPermmit && t.isEmpty()) return fail(r, shown, 2);
-            if (isNumberType(textType) && !t.isEmpty() && !texts.isNumber(t))
-                return fail(r, shown, 3);
+            if (code) return fail(r, shown, code);
         }
     }
     // 3. lengths, counted in bytes of UTF-16
     for (int i = 1; i <= n; ++i) {
         const ColumnDef& c = mCols[i];
         if (IsForeignColumn(c) || c.eDataType != eText || c.CheckInputTextLength <= 0) continue;
+        const qsizetype limit = c.CheckInputTextLength;
+        PerText tooLong(mModel.column(c.ipointx),
+                        [limit](const QString& t) { return t.size() * 2 > limit; });
         for (int r = 1; r < rows; ++r)
-            if (cell(r, c.ipointx).size() * 2 > c.CheckInputTextLength)
-                return fail(r, c.ipointx, 4);
+            if (tooLong(r)) return fail(r, c.ipointx, 4);
     }
     for (int j = 1; j <= k; ++j) {
         const ColumnDef& linked = mCols[mForeign[j].LinkIndex];
         if (!mForeign[j].InputPlus || mForeign[j].GaibuTableColeDataType != eText ||
             linked.CheckInputTextLength <= 0)
             continue;
-        for (int r = 1; r < rows; ++r) {
-            const QString& t = cell(r, mForeign[j].ipointx);
-            if (t != NoMatch && t.size() * 2 > linked.CheckInputTextLength)
-                return fail(r, mForeign[j].ipointx, 4);
-        }
+        const qsizetype limit = linked.CheckInputTextLength;
+        PerText tooLong(mModel.column(mForeign[j].ipointx),
+                        [limit](const QString& t) { return t != NoMatch && t.size() * 2 > limit; });
+        for (int r = 1; r < rows; ++r)
+            if (tooLong(r)) return fail(r, mForeign[j].ipointx, 4);
     }
     return {};
 }

@@ -2,6 +2,7 @@
 #include "CellValues.h"
 #include "EditSession.h"
 #include "GridModel.h"
+#include "PerText.h"
 #include "TamrocError.h"
 #include "clsDBRecord.h"
 #include "clsRellmark.h"
@@ -209,8 +210,8 @@ QString EditSession::stillReferredTo(const std::function<QString(int column)>& l
         if (!parsePlainInteger(key, v)) return {};
         literal = QString::number(v);
     } else {
-        literal = QLatin1Char('\'') + QString(key).replace(QLatin1Char('\''), QStringLiteral("''")) +
-                  QLatin1Char('\'');
+        literal = QLatin1Char('\'') +
+                  QString(key).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
     }
     // The named text of the record: the column the referring tables show.
     for (qint16 t = 1; t <= modMorvi::objPublic->TableNumber(); ++t) {
@@ -420,12 +421,18 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
                 const QString* text = shownOf.find(key);
                 return text ? *text : NoMatch;
             };
-            const int keyX = c.ipointx;
+            // as keepsLoadedKey tells
+            PerText keyShows(mModel.column(c.ipointx), [&](const QString& key) {
+                return key.isEmpty() ? nullptr : &shownText(key);
+            });
+            const fendra::TextColumn& texts = mModel.column(shown);
             for (int g = 1; g < rows; ++g) {
-                // as keepsLoadedKey tells
-                const QString& key = mModel.text(g, keyX);
+                const QString* showed = keyShows(g);
+                if (!showed) continue;
+                const QString& text = texts.at(static_cast<size_t>(g));
                 kept[static_cast<size_t>(g)] =
-                    !key.isEmpty() && mModel.text(g, shown) == shownText(key);
+                    (text.constData() == showed->constData() && text.size() == showed->size()) ||
+                    text == *showed;
             }
         }
         auto noText = [&](int g) {
@@ -716,19 +723,24 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     }
     // A cell over a loaded number holds its text when it writes that number
     // as a number is written.
-    auto asLoaded = [&](size_t b, int i, const QString& text) {
-        qint64 loaded, typed;
-        if (mLoaded.number(b, i - 1, loaded) && numberText(text, typed)) return typed == loaded;
-        return mLoaded.is(b, i - 1, text);
-    };
     for (int i = 1; i <= n; ++i) {
-        const int x = mCols[i].ipointx;
         const bool key = numberKey && i == keyCols[0];
+        PerText typed(mModel.column(mCols[i].ipointx), [](const QString& t) {
+            qint64 v;
+            return numberText(t, v) ? std::optional<qint64>(v) : std::nullopt;
+        });
         for (int g = 1; g < rows; ++g) {
             const size_t at = static_cast<size_t>(g);
-            if (unchanged[at] && !(key && keyAsLoaded[at]) &&
-                !asLoaded(static_cast<size_t>(baseOf[at]), i, mModel.text(g, x)))
-                unchanged[at] = 0;
+            if (!unchanged[at] || (key && keyAsLoaded[at])) continue;
+            const auto b = static_cast<size_t>(baseOf[at]);
+            qint64 loaded;
+            if (mLoaded.number(b, i - 1, loaded)) {
+                if (const std::optional<qint64> v = typed(g)) {
+                    unchanged[at] = *v == loaded;
+                    continue;
+                }
+            }
+            unchanged[at] = mLoaded.is(b, i - 1, typed.text(g));
         }
     }
     // Bookmarks of the records to be written, taken before anything is.

@@ -232,6 +232,15 @@ private slots:
                     {"6", "500", "2"},
                     {"7", "<null>", "<null>"},
                     {"9", "200", "1"}};
+        // cells that share a text are judged and compared once for that text
+        QTest::newRow("letters over a number other rows share")
+            << none << "" << QStringList{"4:5=x"} << letters << QPoint(5, 4) << prices << unchanged;
+        QTest::newRow("a number another row holds")
+            << none << "" << QStringList{"2:4=150", "4:5=2"} << "" << QPoint() << prices
+            << Rows{{"5", "150", "1"},
+                    {"6", "150", "2"},
+                    {"7", "<null>", "<null>"},
+                    {"9", "200", "2"}};
         QTest::newRow("emptied small integer")
             << none << "" << QStringList{"1:5="} << "" << QPoint() << prices
             << Rows{{"5", "150", "<null>"},
