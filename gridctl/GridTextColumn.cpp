@@ -43,9 +43,12 @@ constexpr quint64 MissedShare = 8;
 // a handful of texts cannot all escape the samples); a round of SampleRound
 // samples decides: when a quarter of them or more were met among the latest
 // ones, the texts repeat and the column shares again.
-// A column looks its texts up by where their characters lie until this
-// many have not been found so, unless as many were.
+// A column looks its texts up by where their characters lie while each
+// round of this many misses brings as many hits. It starts with 1,024
+// places, two for each text, and takes twice as many, up to 16,384, when
+// half the misses of a round were texts that more places would have found.
 constexpr quint32 RecentTrial = 4096;
+constexpr int FirstRecentBits = 10, MostRecentBits = 14;
 constexpr quint32 LookEvery = 32, SampleRound = 128, SamplePlaces = 8192;
 
 bool sameText(const QString& a, const QString& b) {
@@ -249,38 +252,67 @@ void TextColumn::widenFor(quint32 e) {
     }
 }
 
-TextColumn::Recent& TextColumn::recentFor(const QString& s) {
-    const auto at = reinterpret_cast<quintptr>(s.constData());
-    return mRecent[static_cast<quint64>(at >> 4) * 0x9e3779b97f4a7c15ULL >> 54]; // 1,024 places
+TextColumn::Recent* TextColumn::recentFor(const QChar* data) {
+    const auto at = reinterpret_cast<quintptr>(data);
+    const size_t place =
+        static_cast<quint64>(at >> 4) * 0x9e3779b97f4a7c15ULL >> (64 - mRecentBits);
+    return &mRecent[place & ~size_t{1}];
+}
+
+void TextColumn::remember(const Recent& r) {
+    Recent* pair = recentFor(r.data);
+    pair[1] = pair[0];
+    pair[0] = r;
+}
+
+void TextColumn::growRecent(int bits) {
+    std::vector<Recent> old = std::exchange(mRecent, std::vector<Recent>(size_t{1} << bits));
+    mRecentBits = bits;
+    for (size_t i = 0; i < old.size(); i += 2)
+        for (const Recent& r : {old[i + 1], old[i]})
+            if (r.entry != 0) remember(r);
 }
 
 quint32 TextColumn::intern(const QString& s) {
     if (s.isNull()) return 0;
-    if (!mLookRecent) return internNew(s);
+    // (a column that does not share keeps its texts apart: nothing to find)
+    if (!mLookRecent || !mShared) return internNew(s);
+    if (mRecent.empty()) growRecent(FirstRecentBits);
     // An entry holding these very characters holds this text (entries in
     // use are never null, and neither is `s` here).
-    Recent& recent = recentFor(s);
-    if (recent.data == s.constData() && recent.size == static_cast<quint32>(s.size()) &&
-        recent.entry != 0) {
-        ++mRefs[recent.entry];
+    Recent* pair = recentFor(s.constData());
+    const auto size = static_cast<quint32>(s.size());
+    for (int k = 0; k < 2; ++k) {
+        const Recent r = pair[k];
+        if (r.data != s.constData() || r.size != size || r.entry == 0) continue;
+        if (k == 1) std::swap(pair[0], pair[1]); // the text met last comes first
+        ++mRefs[r.entry];
         ++mRecentHits;
         if (mShared) { // a hit as the hash would have found it
             ++mLookups;
             ++mHits;
         }
-        return recent.entry;
-    }
-    // A column whose texts come as strings of their own (typed, pasted,
-    // converted) stops looking: the places would only cost it time.
-    if (++mRecentMisses == RecentTrial && mRecentHits < mRecentMisses) {
-        mLookRecent = false;
-        return internNew(s);
+        return r.entry;
     }
     const quint32 e = internNew(s);
     // Only characters an entry holds stay where they are; a column of
     // mostly new texts would fill the places for nothing.
-    if (mShared && mPool[e].constData() == s.constData())
-        recent = {s.constData(), e, static_cast<quint32>(s.size())};
+    if (mShared && mPool[e].constData() == s.constData()) {
+        if (mRefs[e] > 1) ++mRecentCrowded; // held already: its place was taken
+        remember({s.constData(), e, size});
+    }
+    if (++mRecentMisses == RecentTrial) {
+        if (mRecentCrowded * 2 >= RecentTrial && mRecentBits < MostRecentBits) {
+            growRecent(mRecentBits + 1);
+        } else if (mRecentHits < mRecentMisses) {
+            // A column whose texts come as strings of their own (typed,
+            // pasted, converted) stops looking: the places would only cost
+            // it time.
+            mLookRecent = false;
+            mRecent = {};
+        }
+        mRecentHits = mRecentMisses = mRecentCrowded = 0;
+    }
     return e;
 }
 
@@ -329,9 +361,14 @@ quint32 TextColumn::addEntry(const QString& s) {
 void TextColumn::release(quint32 e) {
     if (e == 0 || --mRefs[e] != 0) return;
     if (mShared) dropSlot(e);
-    if (mLookRecent) {
-        Recent& recent = recentFor(mPool[e]);
-        if (recent.entry == e) recent = {};
+    if (!mRecent.empty()) {
+        Recent* pair = recentFor(mPool[e].constData());
+        if (pair[0].entry == e) {
+            pair[0] = pair[1];
+            pair[1] = {};
+        } else if (pair[1].entry == e) {
+            pair[1] = {};
+        }
     }
     mPool[e] = QString();
     mFree.push_back(e);

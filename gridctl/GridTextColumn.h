@@ -84,7 +84,11 @@ private:
         quint32 size = 0;
     };
     quint32 intern(const QString& s);
-    Recent& recentFor(const QString& s);
+    // The two places where characters at `data` may be remembered, the
+    // latest first.
+    Recent* recentFor(const QChar* data);
+    void remember(const Recent& r);
+    void growRecent(int bits);
     quint32 internNew(const QString& s);
     quint32 addEntry(const QString& s);
     void resizeCells(size_t n);
@@ -156,9 +160,13 @@ private:
         quint32 mLeft = 0;
     };
     Pool mPool;
-    std::array<Recent, 1024> mRecent{};
+    // Places by where the characters lie; more of them while the misses
+    // are texts an entry holds at that very place (more shared texts than
+    // places). Made at the first text.
+    std::vector<Recent> mRecent;
+    int mRecentBits = 0;
     bool mLookRecent = true;
-    quint32 mRecentHits = 0, mRecentMisses = 0;
+    quint32 mRecentHits = 0, mRecentMisses = 0, mRecentCrowded = 0;
     std::vector<quint32> mRefs{0}; // cells using each entry (entry 0 is not counted)
     std::vector<quint32> mFree;    // entries no cell uses, to be taken again
 

@@ -74,27 +74,39 @@ private slots:
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("distinct");
         QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("newFirst"); // rows of new texts before the others
-        QTest::newRow("one text, string") << 2000 << 1 << 7 << 0;
-        QTest::newRow("5 texts, numeric") << 2000 << 5 << 3 << 0;
-        QTest::newRow("5 texts, string down") << 2000 << 5 << 8 << 0;
-        QTest::newRow("300 texts, numeric down") << 5000 << 300 << 4 << 0;
-        QTest::newRow("300 texts, string") << 5000 << 300 << 7 << 0;
-        QTest::newRow("mostly new texts, numeric") << 100000 << 1000000 << 3 << 0;
-        QTest::newRow("mostly new texts, string down") << 100000 << 1000000 << 8 << 0;
-        QTest::newRow("new texts, then 5, string") << 60000 << 5 << 7 << 40000;
-        QTest::newRow("new texts, then 300, numeric") << 60000 << 300 << 3 << 40000;
+        QTest::addColumn<int>("newFirst");    // rows of new texts before the others
+        QTest::addColumn<bool>("givenAgain"); // each text the same string every time
+        QTest::newRow("one text, string") << 2000 << 1 << 7 << 0 << false;
+        QTest::newRow("5 texts, numeric") << 2000 << 5 << 3 << 0 << false;
+        QTest::newRow("5 texts, string down") << 2000 << 5 << 8 << 0 << false;
+        QTest::newRow("300 texts, numeric down") << 5000 << 300 << 4 << 0 << false;
+        QTest::newRow("300 texts, string") << 5000 << 300 << 7 << 0 << false;
+        QTest::newRow("mostly new texts, numeric") << 100000 << 1000000 << 3 << 0 << false;
+        QTest::newRow("mostly new texts, string down") << 100000 << 1000000 << 8 << 0 << false;
+        QTest::newRow("new texts, then 5, string") << 60000 << 5 << 7 << 40000 << false;
+        QTest::newRow("new texts, then 300, numeric") << 60000 << 300 << 3 << 40000 << false;
+        // strings handed over again and again (a record set's pooled texts, a
+        // number's cached text), more of them than a column keeps places for
+        QTest::newRow("5,000 strings given again, numeric") << 100000 << 5000 << 3 << 0 << true;
+        QTest::newRow("new texts, then 20,000 strings given again, string")
+            << 200000 << 20000 << 7 << 10000 << true;
     }
     void storeKeepsTexts() {
         QFETCH(int, rows);
         QFETCH(int, distinct);
         QFETCH(int, mode);
         QFETCH(int, newFirst);
+        QFETCH(bool, givenAgain);
+        std::vector<QString> strings(givenAgain ? static_cast<size_t>(distinct) : 0);
+        for (size_t i = 0; i < strings.size(); ++i)
+            strings[i] = QString::number(i);
         auto textOf = [&](int r) {
-            return r <= newFirst  ? QString("n%1").arg(r)
-                   : r % 11 == 0  ? QString()
-                   : r % 7 == 0 ? QString("")
-                                : QString::number(r * 7919 % distinct);
+            const int k = static_cast<int>(static_cast<qint64>(r) * 7919 % distinct);
+            return r <= newFirst ? QString("n%1").arg(r)
+                   : r % 11 == 0 ? QString()
+                   : r % 7 == 0  ? QString("")
+                   : givenAgain  ? strings[static_cast<size_t>(k)]
+                                 : QString::number(k);
         };
         GridModel m;
         m.setCols(2);
@@ -180,25 +192,34 @@ private slots:
     }
 
     // A string given again is found by where its characters lie; once no
-    // cell holds them, other characters in that place are another text.
+    // cell holds them, other characters in that place are another text
+    // (among many texts, some of which share their places).
     void charactersInAFreedPlaceAreANewText() {
+        constexpr int Texts = 300;
         GridModel m;
         m.setCols(1);
-        m.setRows(4);
-        for (int round = 0; round < 200; ++round) {
+        m.setRows(2 * Texts + 1);
+        for (int round = 0; round < 40; ++round) {
             {
-                const QString a = QString::number(1000 + round);
-                for (int r = 1; r <= 3; ++r)
-                    m.setText(r, 0, a);
+                std::vector<QString> a;
+                for (int i = 0; i < Texts; ++i)
+                    a.push_back(QString::number(100000 + round * Texts + i));
+                for (int r = 1; r <= 2 * Texts; ++r)
+                    m.setText(r, 0, a[static_cast<size_t>((r - 1) / 2)]);
             }
-            for (int r = 1; r <= 3; ++r)
+            for (int r = 1; r <= 2 * Texts; ++r)
                 m.setText(r, 0, QStringLiteral("x"));
-            const QString b = QString::number(5000 + round); // most likely where `a` was
-            m.setText(1, 0, b);
-            m.setText(2, 0, b);
-            QCOMPARE(m.text(1, 0), b);
-            QCOMPARE(m.text(2, 0), b);
-            QCOMPARE(m.text(3, 0), QStringLiteral("x"));
+            // most likely where the texts before were
+            std::vector<QString> b;
+            for (int i = 0; i < Texts; ++i)
+                b.push_back(QString::number(900000 + round * Texts + i));
+            for (int r = 1; r < 2 * Texts; ++r)
+                m.setText(r, 0, b[static_cast<size_t>((r - 1) / 2)]);
+            for (int r = 1; r < 2 * Texts; ++r)
+                if (m.text(r, 0) != b[static_cast<size_t>((r - 1) / 2)])
+                    QFAIL(qPrintable(
+                        QString("round %1, row %2: %3").arg(round).arg(r).arg(m.text(r, 0))));
+            QCOMPARE(m.text(2 * Texts, 0), QStringLiteral("x"));
         }
     }
 };
