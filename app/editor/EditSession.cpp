@@ -352,14 +352,17 @@ std::vector<EditSession::InputList> EditSession::ordinaryLists() const {
         const ColumnDef& c = mCols[i];
         InputList list{c.ipointx, c.InputPlus != 0, 0, {}};
         if (c.InputPlus) {
+            // each text in the order of the rows, each cell's entry looked at once
             QSet<QString> seen;
-            for (int r = 1; r < maxRow(); ++r) {
-                const QString& t = cell(r, c.ipointx);
+            PerText note(mModel.column(c.ipointx), [&](const QString& t) {
                 if (!t.isEmpty() && !seen.contains(t)) {
                     seen.insert(t);
                     list.values << t;
                 }
-            }
+                return true;
+            });
+            for (int r = 1; r < maxRow(); ++r)
+                note(r);
             list.size = list.values.size();
         }
         lists.push_back(std::move(list));
