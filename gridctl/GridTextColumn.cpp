@@ -45,8 +45,9 @@ constexpr quint64 MissedShare = 8;
 // ones, the texts repeat and the column shares again.
 // A column looks its texts up by where their characters lie while each
 // round of this many misses brings as many hits. It starts with 1,024
-// places, two for each text, and takes twice as many, up to 16,384, when
-// half the misses of a round were texts that more places would have found.
+// places in pairs (a text lies in either place of its pair) and takes twice
+// as many, up to 16,384, when half the misses of a round were texts that
+// more places would have found.
 constexpr quint32 RecentTrial = 4096;
 constexpr int FirstRecentBits = 10, MostRecentBits = 14;
 constexpr quint32 LookEvery = 32, SampleRound = 128, SamplePlaces = 8192;
