@@ -48,6 +48,12 @@ std::optional<QVariant> storedValue(const QString& text, ColumnDataType type);
 // be stored as ("5", "05" and "５" are one number; "食費 " is "食費").
 QString comparable(const QString& text, ColumnDataType type);
 
+// Whether two texts are equal, at once when they are the very same string
+// (a cell's text and the one it was loaded or shown with, most often).
+inline bool sameText(const QString& a, const QString& b) {
+    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+}
+
 // A foreign text as the save matches it with the texts of its table.
 inline QString matchedText(const QString& text, ColumnDataType type) {
     const QString v = comparable(text, type);

@@ -429,10 +429,8 @@ bool EditSession::saveForeignTables(const std::function<void(int row, int col)>&
             for (int g = 1; g < rows; ++g) {
                 const QString* showed = keyShows(g);
                 if (!showed) continue;
-                const QString& text = texts.at(static_cast<size_t>(g));
                 kept[static_cast<size_t>(g)] =
-                    (text.constData() == showed->constData() && text.size() == showed->size()) ||
-                    text == *showed;
+                    CellValues::sameText(texts.at(static_cast<size_t>(g)), *showed);
             }
         }
         auto noText = [&](int g) {

@@ -1,4 +1,5 @@
 #include "LoadedTexts.h"
+#include "CellValues.h"
 
 #include <charconv>
 
@@ -100,11 +101,7 @@ QString LoadedTexts::text(size_t row, int i) const {
 
 bool LoadedTexts::is(size_t row, int i, const QString& t) const {
     const Column& c = mCols[static_cast<size_t>(i)];
-    if (c.kind != Kind::Numbers) {
-        const QString& loaded = c.textAt(row);
-        // most often the very string the grid was given
-        return (loaded.constData() == t.constData() && loaded.size() == t.size()) || loaded == t;
-    }
+    if (c.kind != Kind::Numbers) return CellValues::sameText(c.textAt(row), t);
     const qint64 v = c.nums[row];
     if (v == Empty) return t.isEmpty();
     char digits[24];
