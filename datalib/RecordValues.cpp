@@ -24,6 +24,24 @@ void RecordValues::reset(int cols) {
     mRows = 0;
 }
 
+void RecordValues::reserve(size_t rows) {
+    // the kind's own vector takes the room the tags have when it is chosen
+    for (Column& c : mColumns) {
+        if (c.kind == Kind::Variant) {
+            c.vars.reserve(rows);
+            continue;
+        }
+        c.tags.reserve(rows);
+        if (c.kind == Kind::Integer) c.ints.reserve(rows);
+        if (c.kind == Kind::Text) {
+            if (c.pooled)
+                c.codes.reserve(rows);
+            else
+                c.texts.reserve(rows);
+        }
+    }
+}
+
 size_t RecordValues::Column::pushSlot(std::uint8_t tag) {
     if (kind == Kind::Variant) {
         vars.emplace_back();
@@ -169,6 +187,7 @@ bool RecordValues::Column::storeText(size_t row, const QString& text) {
 }
 
 void RecordValues::Column::unpool() {
+    texts.reserve(tags.capacity());
     texts.resize(tags.size());
     for (size_t i = 0; i < tags.size(); ++i)
         if (tags[i] == Plain) texts[i] = pool.text(codes[i]);
@@ -191,6 +210,7 @@ void RecordValues::store(Column& c, size_t row, const QVariant& value) {
     } else if (type == QMetaType::LongLong && (c.kind == Kind::Integer || c.kind == Kind::Empty)) {
         if (c.kind == Kind::Empty) {
             c.kind = Kind::Integer;
+            c.ints.reserve(c.tags.capacity());
             c.ints.assign(c.tags.size(), 0);
         }
         c.ints[row] = *static_cast<const qint64*>(value.constData());
@@ -198,6 +218,7 @@ void RecordValues::store(Column& c, size_t row, const QVariant& value) {
     } else if (type == QMetaType::QString && (c.kind == Kind::Text || c.kind == Kind::Empty)) {
         if (c.kind == Kind::Empty) {
             c.kind = Kind::Text;
+            c.codes.reserve(c.tags.capacity());
             c.codes.assign(c.tags.size(), 0);
         }
         if (c.storeText(row, *static_cast<const QString*>(value.constData()))) tag = Plain;
@@ -257,7 +278,7 @@ void RecordValues::set(int row, int col, const QVariant& value) {
 
 void RecordValues::toVariants(Column& c) {
     std::vector<QVariant> vars;
-    vars.reserve(c.tags.size());
+    vars.reserve(c.tags.capacity());
     for (size_t i = 0; i < c.tags.size(); ++i)
         vars.push_back(valueOf(c, i));
     c = Column{};

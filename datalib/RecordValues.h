@@ -31,6 +31,8 @@ public:
     // No rows, `cols` columns that hold nothing yet.
     void reset(int cols);
     void clear() { reset(colCount()); }
+    // Room for `rows` rows in every column, whatever kind each turns out to be.
+    void reserve(size_t rows);
     int rowCount() const { return mRows; }
     int colCount() const { return static_cast<int>(mColumns.size()); }
 
@@ -66,6 +68,55 @@ public:
     // A value without its variant where it is a plain whole number (1, in
     // `number`) or text (2, in `text`); 0 for a NULL, 3 for anything else.
     int peek(int row, int col, qint64& number, const QString*& text) const;
+    // What peek gives for `n` rows from `from` on, row after row:
+    // f(offset, kind, number, text, other), with another value in `other`.
+    template <typename F> void peekRows(int from, int n, int col, F&& f) const {
+        const Column& c = mColumns[static_cast<size_t>(col)];
+        const auto first = static_cast<size_t>(from);
+        const auto odd = [&](int i, size_t r) {
+            const QVariant v = valueOf(c, r);
+            f(i, 3, 0, nullptr, &v);
+        };
+        switch (c.kind) {
+        case Kind::Variant:
+            for (int i = 0; i < n; ++i)
+                f(i, 3, 0, nullptr, &c.vars[first + static_cast<size_t>(i)]);
+            return;
+        case Kind::Integer:
+            for (int i = 0; i < n; ++i) {
+                const size_t r = first + static_cast<size_t>(i);
+                const std::uint8_t tag = c.tags[r];
+                if (tag == Plain)
+                    f(i, 1, c.ints[r], nullptr, nullptr);
+                else if (tag == Odd)
+                    odd(i, r);
+                else
+                    f(i, 0, 0, nullptr, nullptr);
+            }
+            return;
+        case Kind::Text:
+            for (int i = 0; i < n; ++i) {
+                const size_t r = first + static_cast<size_t>(i);
+                const std::uint8_t tag = c.tags[r];
+                if (tag == Plain)
+                    f(i, 2, 0, c.pooled ? &c.pool.text(c.codes[r]) : &c.texts[r], nullptr);
+                else if (tag == Odd)
+                    odd(i, r);
+                else
+                    f(i, 0, 0, nullptr, nullptr);
+            }
+            return;
+        case Kind::Empty:
+            for (int i = 0; i < n; ++i) {
+                const size_t r = first + static_cast<size_t>(i);
+                if (c.tags[r] == Odd)
+                    odd(i, r);
+                else
+                    f(i, 0, 0, nullptr, nullptr);
+            }
+            return;
+        }
+    }
     void set(int row, int col, const QVariant& value);
     // Keeps the rows whose flag is set, in their order.
     void keepRows(const std::vector<char>& keep);

@@ -339,6 +339,25 @@ int clsDBRecord::Private::Column_Peek(int iColmnNum, qint64& number, const QStri
     return mValues.peek(requireLiveCurrent(), iColmnNum, number, text);
 }
 
+void clsDBRecord::Private::Column_PeekRows(int iColmnNum, int count,
+                                           const clsDBRecord::FieldVisitor& each) const {
+    requireOpen();
+    if (iColmnNum < 0 || iColmnNum >= mCols)
+        throw RellmarkError(
+            RellmarkErr::ItemNotFound,
+            QStringLiteral("要求された序数に対応する項目がありません：%1").arg(iColmnNum));
+    if (count <= 0) return;
+    const int from = requireLiveCurrent();
+    if (count > static_cast<int>(mRows.size()) - from) throw noCurrent();
+    for (int r = from; r < from + count; ++r)
+        if (mRows[static_cast<size_t>(r)].deleted) throw noCurrent();
+    mValues.peekRows(
+        from, count, iColmnNum,
+        [&](int i, int kind, qint64 number, const QString* text, const QVariant* other) {
+            each(i, static_cast<clsDBRecord::FieldKind>(kind), number, text, other);
+        });
+}
+
 void clsDBRecord::Private::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
     requireOpen();
     if (iColmnNum < 0 || iColmnNum >= mCols)

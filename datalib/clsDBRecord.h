@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 class clsRellmark;
@@ -51,6 +52,10 @@ public:
     bool ReadMore(int rows);
     bool IsReading() const;
     void StopReading();
+    // Room for `rows` rows in all, where the reader knows about how many
+    // will come (a count taken just before): the steps of a read then add
+    // to what is held without moving it.
+    void ReserveRows(int rows);
 
     QVariant Column(const QString& sfield) const;
     void setColumn(const QString& sfield, const QVariant& vntdata);
@@ -61,6 +66,13 @@ public:
     // Column_Num reads.
     enum class FieldKind { Null, Number, Text, Other };
     FieldKind Column_Peek(int iColmnNum, qint64& number, const QString*& text) const;
+    // Field `iColmnNum` of `count` rows from the current one on, as
+    // Column_Peek gives them, for a reader of a column at a time (the cursor
+    // stays): `each` is given a row's offset from the current one, and
+    // another value in `other`.
+    using FieldVisitor = std::function<void(int offset, FieldKind kind, qint64 number,
+                                            const QString* text, const QVariant* other)>;
+    void Column_PeekRows(int iColmnNum, int count, const FieldVisitor& each) const;
     void setColumn_Num(int iColmnNum, const QVariant& vntdata);
 
     void CloseRecordSet();

@@ -30,6 +30,11 @@ bool clsDBRecord::IsReading() const {
 void clsDBRecord::StopReading() {
     d->stopReading();
 }
+void clsDBRecord::ReserveRows(int rows) {
+    if (rows <= 0) return;
+    d->mRows.reserve(static_cast<size_t>(rows));
+    d->mValues.reserve(static_cast<size_t>(rows));
+}
 QVariant clsDBRecord::Column(const QString& sfield) const {
     return d->Column(sfield);
 }
@@ -42,6 +47,9 @@ QVariant clsDBRecord::Column_Num(int iColmnNum) const {
 clsDBRecord::FieldKind clsDBRecord::Column_Peek(int iColmnNum, qint64& number,
                                                 const QString*& text) const {
     return static_cast<FieldKind>(d->Column_Peek(iColmnNum, number, text));
+}
+void clsDBRecord::Column_PeekRows(int iColmnNum, int count, const FieldVisitor& each) const {
+    d->Column_PeekRows(iColmnNum, count, each);
 }
 void clsDBRecord::setColumn_Num(int iColmnNum, const QVariant& vntdata) {
     d->setColumn_Num(iColmnNum, vntdata);

@@ -20,6 +20,7 @@ struct clsDBRecord::Private {
     void setColumn(const QString& sfield, const QVariant& vntdata);
     QVariant Column_Num(int iColmnNum) const;
     int Column_Peek(int iColmnNum, qint64& number, const QString*& text) const;
+    void Column_PeekRows(int iColmnNum, int count, const clsDBRecord::FieldVisitor& each) const;
     void setColumn_Num(int iColmnNum, const QVariant& vntdata);
     void CloseRecordSet();
     bool BatchUpdate();
