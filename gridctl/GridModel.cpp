@@ -59,6 +59,16 @@ void GridModel::setRows(int n) {
     clampCursor();
 }
 
+void GridModel::reserveRows(int n) {
+    if (n <= mRows) return;
+    const auto rows = static_cast<size_t>(n);
+    for (fendra::TextColumn& col : mColumns)
+        col.reserve(rows);
+    if (!mColors.empty()) mColors.reserve(rows * mCols);
+    mRowHeights.reserve(rows);
+    mRowIds.reserve(rows);
+}
+
 void GridModel::setCols(int n) {
     if (n < 0) throw GridError("Invalid column count");
     if (n == mCols) return;

@@ -32,6 +32,8 @@ public:
     int rows() const { return mRows; }
     int cols() const { return mCols; }
     void setRows(int n);
+    // Room for `n` rows: a grid filled in steps up to them moves nothing.
+    void reserveRows(int n);
     void setCols(int n);
     int fixedRows() const { return mFixedRows; }
     int fixedCols() const { return mFixedCols; }

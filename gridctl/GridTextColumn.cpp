@@ -242,11 +242,13 @@ void TextColumn::dropSlot(quint32 e) {
 
 void TextColumn::widenFor(quint32 e) {
     if (mWidth == 1 && e > 0xFF) {
+        m16.reserve(m8.capacity());
         m16.assign(m8.begin(), m8.end());
         std::vector<quint8>().swap(m8);
         mWidth = 2;
     }
     if (mWidth == 2 && e > 0xFFFF) {
+        m32.reserve(m16.capacity());
         m32.assign(m16.begin(), m16.end());
         std::vector<quint16>().swap(m16);
         mWidth = 4;
@@ -429,10 +431,18 @@ void TextColumn::resizeCells(size_t n) {
         erase(n, mSize - n);
         return;
     }
-    // a column grown a row at a time takes room for more at once
-    mRoom = std::max(n, mRoom * 2);
-    withCells([&](auto& v) { v.resize(mRoom, 0); });
+    // a column grown a row at a time takes room for more at once, within
+    // the room reserved for it where that is enough
+    withCells([&](auto& v) {
+        mRoom = std::max(n, mRoom * 2);
+        if (n <= v.capacity()) mRoom = std::min(mRoom, v.capacity());
+        v.resize(mRoom, 0);
+    });
     mSize = n;
+}
+
+void TextColumn::reserve(size_t n) {
+    withCells([&](auto& v) { v.reserve(n); });
 }
 
 void TextColumn::insert(size_t pos, size_t n) {

@@ -47,6 +47,8 @@ public:
         else
             resizeCells(n);
     }
+    // Room for `n` cells, so that growing to them moves nothing.
+    void reserve(size_t n);
     void insert(size_t pos, size_t n);
     void erase(size_t pos, size_t n);
     // Cells [from, from + order.size()) take the entries of cells order[i]

@@ -112,17 +112,35 @@ void usrFlg::resizeEvent(QResizeEvent* event) {
 
 // ---- change notification and painting ------------------------------------
 
-void usrFlg::gridChanged() {
-    if (!d->mRedraw) return;
+void usrFlg::layoutSoon() {
     // Scroll bars follow once the current burst of changes is over: a host
     // filling rows one by one pays nothing per row for them.
-    if (!d->mLayoutPending) {
-        d->mLayoutPending = true;
-        QTimer::singleShot(0, this, [this] {
-            d->mLayoutPending = false;
-            if (d->mRedraw) d->mGrid->updateScrollBars();
-        });
+    if (d->mLayoutPending) return;
+    d->mLayoutPending = true;
+    QTimer::singleShot(0, this, [this] {
+        d->mLayoutPending = false;
+        if (d->mRedraw) d->mGrid->updateScrollBars();
+    });
+}
+
+void usrFlg::rowsAdded(int from) {
+    if (!d->mRedraw) return;
+    // Rows added below a full view change its scroll bar and nothing of
+    // what it shows (a table read in steps paints no cell for them).
+    const std::vector<FlexGrid::Span> rows = d->mGrid->visibleRows();
+    const int height = d->mGrid->viewport()->height();
+    if (rows.empty() || rows.back().index + 1 >= from ||
+        rows.back().pos + rows.back().size < height) {
+        gridChanged();
+        return;
     }
+    layoutSoon();
+    accessibilityChanged();
+}
+
+void usrFlg::gridChanged() {
+    if (!d->mRedraw) return;
+    layoutSoon();
     d->mGrid->viewport()->update();
     placeEditor();
     // an input method shows its candidates at the current cell
@@ -204,6 +222,12 @@ void usrFlg::setMaxRow(qint32 n) {
             }
         }
     } else {
+        const int had = d->mModel.rows();
+        if (!d->mModel.isPlaceholder() && n > had) {
+            d->mModel.setRows(n);
+            rowsAdded(had);
+            return;
+        }
         if (d->mModel.isPlaceholder()) {
             const int h = firstRowHeight();
             for (int i = 0; i <= fr; ++i)

@@ -215,6 +215,9 @@ private:
     // Scrolls as little as shows column (row) `index` whole.
     void scrollToShow(bool columns, int index);
     void gridChanged();
+    // After rows were added from row `from` on.
+    void rowsAdded(int from);
+    void layoutSoon();
     // Tells a listening assistive client of a new shape or current cell.
     void accessibilityChanged(bool focusIn = false);
     void parkEditor(int xTwips, int yTwips);

@@ -76,20 +76,24 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("newFirst");    // rows of new texts before the others
         QTest::addColumn<bool>("givenAgain"); // each text the same string every time
-        QTest::newRow("one text, string") << 2000 << 1 << 7 << 0 << false;
-        QTest::newRow("5 texts, numeric") << 2000 << 5 << 3 << 0 << false;
-        QTest::newRow("5 texts, string down") << 2000 << 5 << 8 << 0 << false;
-        QTest::newRow("300 texts, numeric down") << 5000 << 300 << 4 << 0 << false;
-        QTest::newRow("300 texts, string") << 5000 << 300 << 7 << 0 << false;
-        QTest::newRow("mostly new texts, numeric") << 100000 << 1000000 << 3 << 0 << false;
-        QTest::newRow("mostly new texts, string down") << 100000 << 1000000 << 8 << 0 << false;
-        QTest::newRow("new texts, then 5, string") << 60000 << 5 << 7 << 40000 << false;
-        QTest::newRow("new texts, then 300, numeric") << 60000 << 300 << 3 << 40000 << false;
+        QTest::addColumn<int>("step");        // rows added at a time into room for half of them
+        QTest::newRow("one text, string") << 2000 << 1 << 7 << 0 << false << 0;
+        QTest::newRow("5 texts, numeric") << 2000 << 5 << 3 << 0 << false << 0;
+        QTest::newRow("5 texts, string down") << 2000 << 5 << 8 << 0 << false << 0;
+        QTest::newRow("300 texts, numeric down") << 5000 << 300 << 4 << 0 << false << 0;
+        QTest::newRow("300 texts, string") << 5000 << 300 << 7 << 0 << false << 0;
+        QTest::newRow("mostly new texts, numeric") << 100000 << 1000000 << 3 << 0 << false << 0;
+        QTest::newRow("mostly new texts, string down") << 100000 << 1000000 << 8 << 0 << false << 0;
+        QTest::newRow("new texts, then 5, string") << 60000 << 5 << 7 << 40000 << false << 0;
+        QTest::newRow("new texts, then 300, numeric") << 60000 << 300 << 3 << 40000 << false << 0;
         // strings handed over again and again (a record set's pooled texts, a
         // number's cached text), more of them than a column keeps places for
-        QTest::newRow("5,000 strings given again, numeric") << 100000 << 5000 << 3 << 0 << true;
+        QTest::newRow("5,000 strings given again, numeric")
+            << 100000 << 5000 << 3 << 0 << true << 0;
         QTest::newRow("new texts, then 20,000 strings given again, string")
-            << 200000 << 20000 << 7 << 10000 << true;
+            << 200000 << 20000 << 7 << 10000 << true << 0;
+        QTest::newRow("new texts, then 300, in steps")
+            << 150000 << 300 << 3 << 70000 << false << 7000;
     }
     void storeKeepsTexts() {
         QFETCH(int, rows);
@@ -97,6 +101,7 @@ private slots:
         QFETCH(int, mode);
         QFETCH(int, newFirst);
         QFETCH(bool, givenAgain);
+        QFETCH(int, step);
         std::vector<QString> strings(givenAgain ? static_cast<size_t>(distinct) : 0);
         for (size_t i = 0; i < strings.size(); ++i)
             strings[i] = QString::number(i);
@@ -110,9 +115,11 @@ private slots:
         };
         GridModel m;
         m.setCols(2);
-        m.setRows(rows + 1);
+        if (step) m.reserveRows(rows / 2);
+        m.setRows(step ? 1 : rows + 1);
         std::vector<QStringList> want(static_cast<size_t>(rows) + 1, QStringList{"", ""});
         for (int r = 1; r <= rows; ++r) {
+            if (r == m.rows()) m.setRows(std::min(rows + 1, r + step));
             want[r] = {QString::number(r), textOf(r)};
             m.setText(r, 0, want[r][0]);
             m.setText(r, 1, want[r][1]);

@@ -4,6 +4,7 @@
 
 #include <QInputMethod>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 class TestGridView : public GridFixture {
@@ -181,6 +182,33 @@ private slots:
         key(gridWidget(), Qt::Key_F2);
         QVERIFY(ed()->alignment() & Qt::AlignLeft);
         key(ed(), Qt::Key_Escape);
+    }
+
+    // Rows added where the view has room are painted; rows added below a
+    // full view move its scroll bar and paint nothing of it.
+    void addedRowsArePaintedWhereTheyShow() {
+        struct Painted : QObject {
+            QRegion region;
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) region += static_cast<QPaintEvent*>(e)->region();
+                return false;
+            }
+        } painted;
+        fill(3, 3);
+        vp()->installEventFilter(&painted);
+        auto grow = [&](int rows) {
+            QTest::qWait(20); // what the last change asked for is painted
+            painted.region = {};
+            g->setMaxRow(rows);
+            QTest::qWait(20);
+        };
+        grow(5);
+        QVERIFY(painted.region.contains(cellPoint(4, 1)));
+        grow(200);
+        const int end = g->flgMain()->verticalScrollBar()->maximum();
+        grow(5000);
+        QVERIFY(painted.region.isEmpty());
+        QVERIFY(g->flgMain()->verticalScrollBar()->maximum() > end);
     }
 
     void menuKeyOpensTheMenuAtTheCurrentCell() {
