@@ -32,7 +32,8 @@ int main(int argc, char* argv[]) {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("db");
     const QString dbPath = dir.path() + "/db/Tamroc.mdb";
-    const int rows = qEnvironmentVariableIsSet("ROWS") ? qEnvironmentVariableIntValue("ROWS") : 100000;
+    const int rows =
+        qEnvironmentVariableIsSet("ROWS") ? qEnvironmentVariableIntValue("ROWS") : 100000;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "gen");
         db.setDatabaseName(dbPath);
@@ -70,15 +71,17 @@ int main(int argc, char* argv[]) {
     LoadTableList();
 
     // The bare loops read through one connection opened beforehand, as the
-    // editor reads through the program's open connection.
+    // editor reads through the program's open connection. They take turns
+    // with the editor's openings and reloads, so that both meet the machine
+    // in the same state; the best of them all is the baseline.
     QSqlDatabase bareDb = QSqlDatabase::addDatabase("QSQLITE", "bare");
     bareDb.setDatabaseName(dbPath);
     bareDb.open();
     volatile qint64 sink = 0;
-    const double bare = bestOf(3, [&] { sink = sink + readRows(bareDb, EditorReads); });
-    bareDb.close();
-    bareDb = QSqlDatabase();
-    QSqlDatabase::removeDatabase("bare");
+    double bare = 1e300;
+    auto bareRead = [&] {
+        bare = std::min(bare, bestOf(1, [&] { sink = sink + readRows(bareDb, EditorReads); }));
+    };
 
     // Each opening is timed alone: the window before it is deleted first.
     // The first rows are painted when the window is up; the rest of the
@@ -89,6 +92,7 @@ int main(int argc, char* argv[]) {
         delete ed;
         ed = nullptr;
         QCoreApplication::processEvents();
+        bareRead();
         QElapsedTimer t;
         t.start();
         ed = new frmInput;
@@ -101,10 +105,17 @@ int main(int argc, char* argv[]) {
         open = std::min(open, t.nsecsElapsed() / 1e6);
     }
     QCoreApplication::processEvents();
-    const double reload = bestOf(3, [&] {
-        ed->mnuFileReRead_Click();
-        ed->finishLoading();
-    });
+    double reload = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        bareRead();
+        reload = std::min(reload, bestOf(1, [&] {
+                              ed->mnuFileReRead_Click();
+                              ed->finishLoading();
+                          }));
+    }
+    bareDb.close();
+    bareDb = QSqlDatabase();
+    QSqlDatabase::removeDatabase("bare");
 
     // Best of three saves, each after one changed cell; the trigger counts
     // the rows each of them wrote.

@@ -211,6 +211,9 @@ EditSession::LoadStep EditSession::beginLoad(int firstRows) {
         mRecordSet = std::make_unique<clsDBRecord>();
         mRecordSet->setParentConnectClass(mDb);
         mRecordSet->OpenFirstRows(QStringLiteral("select * from ") + mainSource(), firstRows);
+        // the count taken above sizes what the steps fill
+        mRecordSet->ReserveRows(mExpected);
+        mModel.reserveRows(mModel.fixedRows() + mExpected + 1);
         mFields.clear();
         const QStringList names = mRecordSet->fieldNames();
         for (int i = 1; i <= numberCount(); ++i) {
@@ -257,56 +260,59 @@ EditSession::LoadStep EditSession::takeRows(int limit) {
     const int taken = std::min(rs.RowCount() - (from - 1), limit);
     if (taken > 0) {
         resize(from + taken);
-        // A foreign key read as a number finds its text by that number.
+        // Column by column: one column's cells, values and texts at a time
+        // stay at hand. A foreign key read as a number finds its text by
+        // that number.
         const int k = foreignCount();
         const int lastKey = lastKeyColumn();
         const bool numberKey = isNumberType(mCols[lastKey].eDataType);
-        std::vector<qint64> numbers(static_cast<size_t>(n + 1));
-        std::vector<char> isNumber(static_cast<size_t>(n + 1));
-        for (int r = from; r < from + taken; rs.MoveNext(), ++r) {
-            for (int i = 1; i <= n; ++i) {
-                const int field = mFields[static_cast<size_t>(i - 1)];
-                const int x = mCols[i].ipointx;
-                qint64& number = numbers[static_cast<size_t>(i)];
-                const QString* text = nullptr;
-                const clsDBRecord::FieldKind kind = rs.Column_Peek(field, number, text);
-                isNumber[static_cast<size_t>(i)] = kind == clsDBRecord::FieldKind::Number;
-                switch (kind) {
-                case clsDBRecord::FieldKind::Number: {
-                    const QString& t = mNumberTexts.text(number);
-                    setCell(r, x, t);
-                    mLoaded.addNumber(i - 1, number, t);
-                    break;
-                }
-                case clsDBRecord::FieldKind::Text:
-                    setCell(r, x, *text);
-                    mLoaded.addOther(i - 1, *text);
-                    break;
-                case clsDBRecord::FieldKind::Null:
-                    mLoaded.addOther(i - 1, QString()); // a new row's cell is empty already
-                    break;
-                case clsDBRecord::FieldKind::Other: {
-                    const QVariant v = rs.Column_Num(field);
-                    const QString t = FieldText(v);
-                    setCell(r, x, t);
-                    mLoaded.add(i - 1, v, t);
-                    break;
-                }
-                }
-            }
-            // Whole numbers rising strictly in the last key column are in the
-            // order a numeric sort by it gives.
-            if (mInKeyOrder) {
-                const auto lk = static_cast<size_t>(lastKey);
-                mInKeyOrder = numberKey && isNumber[lk] && (r == 1 || numbers[lk] > mLastKey);
-                mLastKey = numbers[lk];
-            }
-            for (int j = 1; j <= k; ++j) {
-                if (!mForeign[j].InputPlus) continue;
-                const auto link = static_cast<size_t>(mForeign[j].LinkIndex);
-                showForeignText(j, r, isNumber[link] ? &numbers[link] : nullptr);
-            }
+        std::vector<int> links;
+        for (int i = 1; i <= n; ++i) {
+            const int field = mFields[static_cast<size_t>(i - 1)];
+            const int x = mCols[i].ipointx;
+            const bool keyOrder = i == lastKey && mInKeyOrder;
+            links.clear();
+            for (int j = 1; j <= k; ++j)
+                if (mForeign[j].InputPlus && mForeign[j].LinkIndex == i) links.push_back(j);
+            rs.Column_PeekRows(
+                field, taken,
+                [&](int offset, clsDBRecord::FieldKind kind, qint64 number, const QString* text,
+                    const QVariant* other) {
+                    const int r = from + offset;
+                    switch (kind) {
+                    case clsDBRecord::FieldKind::Number: {
+                        const QString& t = mNumberTexts.text(number);
+                        setCell(r, x, t);
+                        mLoaded.addNumber(i - 1, number, t);
+                        break;
+                    }
+                    case clsDBRecord::FieldKind::Text:
+                        setCell(r, x, *text);
+                        mLoaded.addOther(i - 1, *text);
+                        break;
+                    case clsDBRecord::FieldKind::Null:
+                        mLoaded.addOther(i - 1, QString()); // a new row's cell is empty already
+                        break;
+                    case clsDBRecord::FieldKind::Other: {
+                        const QString t = FieldText(*other);
+                        setCell(r, x, t);
+                        mLoaded.add(i - 1, *other, t);
+                        break;
+                    }
+                    }
+                    const bool isNumber = kind == clsDBRecord::FieldKind::Number;
+                    // Whole numbers rising strictly in the last key column are in
+                    // the order a numeric sort by it gives.
+                    if (keyOrder && mInKeyOrder) {
+                        mInKeyOrder = numberKey && isNumber && (r == 1 || number > mLastKey);
+                        mLastKey = number;
+                    }
+                    for (int j : links)
+                        showForeignText(j, r, isNumber ? &number : nullptr);
+                });
         }
+        for (int r = 0; r < taken; ++r)
+            rs.MoveNext();
     }
     LoadStep step;
     if (rs.IsReading() || !rs.Eof()) return step;

@@ -32,14 +32,19 @@ void frmInput::LoadRows() {
 
 void frmInput::fillStep(const std::function<EditSession::LoadStep()>& step) {
     mLoading = true;
+    // A load's first step fills the grid anew and is painted once it is
+    // in; the steps after it add rows below, which the grid paints only
+    // where they show, until the last one (which may sort) is painted whole.
+    const bool anew = !isLoadingRows();
     struct Done {
         frmInput* w;
+        bool anew;
         ~Done() {
             w->mLoading = false;
-            w->mGrid->setRedraw(true);
+            if (anew || !w->isLoadingRows()) w->mGrid->setRedraw(true);
         }
-    } done{this};
-    mGrid->setRedraw(false);
+    } done{this, anew};
+    if (anew) mGrid->setRedraw(false);
     QElapsedTimer took;
     took.start();
     const int before = mSession->rowsRead();
@@ -47,17 +52,18 @@ void frmInput::fillStep(const std::function<EditSession::LoadStep()>& step) {
     // the next step reads as many rows as fit in its time
     const qint64 ms = std::max<qint64>(took.elapsed(), 1);
     const int read = mSession->rowsRead() - before;
-    if (read > 0) mStepRows = static_cast<int>(std::clamp<qint64>(read * StepMs / ms, 1000, 200000));
+    if (read > 0)
+        mStepRows = static_cast<int>(std::clamp<qint64>(read * StepMs / ms, 1000, 200000));
     if (!s.done) {
         if (!mGrid->ReadOnly()) {
             mGrid->setReadOnly(true);
             mGrid->setCursor(Qt::BusyCursor);
         }
         const QLocale numbers(QLocale::Japanese);
-        mStatusPanel->setText(QStringLiteral("読み込み中… %1 / %2 件")
-                                  .arg(numbers.toString(mSession->rowsRead()),
-                                       numbers.toString(std::max(mSession->rowsExpected(),
-                                                                 mSession->rowsRead()))));
+        mStatusPanel->setText(
+            QStringLiteral("読み込み中… %1 / %2 件")
+                .arg(numbers.toString(mSession->rowsRead()),
+                     numbers.toString(std::max(mSession->rowsExpected(), mSession->rowsRead()))));
         ShowRowCount();
         if (!mLoadTimer) {
             mLoadTimer = new QTimer(this);
@@ -165,4 +171,3 @@ void frmInput::reportLoadFailure(const EditSession::LoadResult& loaded, bool aft
     if (!loaded.error.isEmpty()) text += QStringLiteral("\n\n") + loaded.error;
     msgBox(this, text);
 }
-
