@@ -203,6 +203,7 @@ EditSession::LoadStep EditSession::beginLoad(int firstRows) {
     return guardedStep([&] {
         resize(0);
         resize(1);
+        mColAtStart = mModel.col();
         // The lookup tables first: each row shows its foreign texts as it comes.
         readForeignTexts(1, mPending);
         mLoaded.reset(numberCount(), static_cast<size_t>(mExpected));
@@ -329,7 +330,8 @@ EditSession::LoadStep EditSession::takeRows(int limit) {
         // the rows came in the order the sort would give them: nothing moves
         if (maxRow() > mModel.fixedRows())
             mModel.setRow(std::max(mModel.row(), mModel.fixedRows()));
-        mModel.setCol(last.ipointx);
+        // (a column the user went to while the rows came stays the current one)
+        if (mModel.col() == mColAtStart) mModel.setCol(last.ipointx);
     } else {
         sortAll(last.ipointx, isNumberType(last.eDataType) ? 3 : 7);
     }

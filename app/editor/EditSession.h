@@ -201,6 +201,7 @@ private:
     // last key they came with.
     bool mInKeyOrder = true;
     qint64 mLastKey = 0;
+    int mColAtStart = 0; // the current column as a load began
     // The record set holds exactly what was loaded: a save may write it
     // directly, and the library refuses any row someone else changed since.
     // Any save attempt uses it up; after a failed one the table is read again

@@ -379,10 +379,14 @@ private slots:
         QVERIFY(fake->shown.isEmpty());
         QTRY_VERIFY(!ed);
 
-        // left alone, the load ends by itself and the table can be saved
+        // left alone, the load ends by itself and the table can be saved; the
+        // cell the user went to meanwhile stays the current one
         QVERIFY(open());
+        g()->setRow(3);
+        g()->setCol(4);
         QTRY_VERIFY_WITH_TIMEOUT(!ed->isLoadingRows(), 20000);
         QCOMPARE(g()->MaxRow(), 20005);
+        QCOMPARE(std::make_pair(g()->row(), g()->col()), std::make_pair(3, 4));
         QVERIFY(!g()->ReadOnly());
         QVERIFY(!ed->statusText().startsWith("読み込み中"));
         put(ed, g()->MaxRow() - 1, 1, "最後");
