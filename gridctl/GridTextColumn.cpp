@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -391,13 +392,22 @@ void TextColumn::store(size_t r, quint32 e) {
     }
 }
 
+void TextColumn::changed() {
+    static std::atomic<quint64> versions{0};
+    mVersion = ++versions;
+}
+
 void TextColumn::set(size_t r, const QString& s) {
     const quint32 old = entry(r);
     if (old == 0) { // a fresh cell: nothing to give back
-        if (!s.isNull()) store(r, intern(s));
+        if (!s.isNull()) {
+            store(r, intern(s));
+            changed();
+        }
         return;
     }
     if (sameText(text(old), s)) return;
+    changed();
     const quint32 e = intern(s); // before the old one goes: `s` may be its text
     store(r, e);
     release(old);
@@ -423,6 +433,7 @@ void TextColumn::clearTogether(std::vector<TextColumn>& columns) {
     for (TextColumn& c : columns) {
         c.mPool.forget();
         c = TextColumn();
+        c.changed();
     }
 }
 
@@ -446,6 +457,7 @@ void TextColumn::reserve(size_t n) {
 }
 
 void TextColumn::insert(size_t pos, size_t n) {
+    changed();
     withCells([&](auto& v) { v.insert(v.begin() + static_cast<std::ptrdiff_t>(pos), n, 0); });
     mSize += n;
     mRoom += n;
@@ -455,8 +467,10 @@ void TextColumn::erase(size_t pos, size_t n) {
     if (n == 0) return;
     if ((mSize - n) * 2 < n) {
         rebuildKeeping(pos, n);
+        changed();
         return;
     }
+    changed();
     for (size_t r = pos; r < pos + n; ++r)
         release(entry(r));
     withCells([&](auto& v) {
@@ -480,6 +494,7 @@ void TextColumn::rebuildKeeping(size_t from, size_t n) {
 }
 
 void TextColumn::reorder(size_t from, const std::vector<int>& order) {
+    changed();
     withCells([&](auto& v) {
         using Cell = typename std::decay_t<decltype(v)>::value_type;
         std::vector<Cell> moved(order.size());

@@ -73,6 +73,12 @@ public:
     // Entries in use, the null one included.
     size_t distinct() const { return mRefs.size() - mFree.size(); }
     bool shares() const { return mShared; }
+    // Another number after every change of the column's cells but one that
+    // only adds null cells at its end; no two states of any columns share a
+    // number, except that of a column of null cells only, 0. A column with
+    // the version it had earlier holds the cells it held then (and maybe
+    // null ones after them).
+    quint64 version() const { return mVersion; }
     // Bytes the column holds of its own (cells, pool, hash; not the texts' data).
     size_t bytes() const;
 
@@ -85,6 +91,7 @@ private:
         quint32 entry = 0;
         quint32 size = 0;
     };
+    void changed();
     quint32 intern(const QString& s);
     // The two places where characters at `data` may be remembered, the
     // latest first.
@@ -117,6 +124,7 @@ private:
         }
     }
 
+    quint64 mVersion = 0;
     size_t mSize = 0;
     size_t mRoom = 0; // cells held; those from mSize on are null, for rows to come
     int mWidth = 1;

@@ -198,6 +198,31 @@ private slots:
         QCOMPARE(m.text(500000, 0), QStringLiteral("同じ"));
     }
 
+    // A column's version names what its cells hold: the same version, the
+    // same cells (a copy's too), whatever changed in between and elsewhere.
+    void aVersionNamesTheCells() {
+        GridModel m;
+        m.setCols(2);
+        m.setRows(4);
+        auto version = [&](const GridModel& g) { return g.column(1).version(); };
+        m.setText(1, 1, "a");
+        m.setText(2, 1, "b");
+        const quint64 loaded = version(m);
+        m.setText(1, 1, QString("a")); // the same text again
+        m.setText(1, 0, "x");          // another column
+        m.setRows(6);                  // null rows after the cells
+        QCOMPARE(version(m), loaded);
+        GridModel copy = m;
+        QCOMPARE(version(copy), loaded);
+        for (auto change : std::initializer_list<std::function<void(GridModel&)>>{
+                 [](GridModel& g) { g.setText(2, 1, "c"); }, [](GridModel& g) { g.setRows(2); },
+                 [](GridModel& g) { g.sort(1, 8); }}) {
+            GridModel changed = copy;
+            change(changed);
+            QVERIFY(version(changed) != loaded && version(changed) != version(m));
+        }
+    }
+
     // A string given again is found by where its characters lie; once no
     // cell holds them, other characters in that place are another text
     // (among many texts, some of which share their places).
