@@ -69,6 +69,8 @@ public:
         : mType(type), mIgnoreCase(ignoreCase) {}
     // Notes the value; true when it was met before.
     bool seen(const QString& text);
+    // Room for `n` values in the order of a table read by its number key.
+    void reserve(size_t n) { mAscendingNumbers.reserve(n); }
 
 private:
     bool seenNumber(qint64 v);

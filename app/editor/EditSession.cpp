@@ -199,11 +199,13 @@ EditSession::LoadStep EditSession::beginLoad(int firstRows) {
     // with the grid it described: nothing is saved until a load succeeds.
     mState = State::LoadFailed;
     mRecordSetIsBaseline = false;
+    mLoadedInPlace = false;
     mPending = {};
     return guardedStep([&] {
         resize(0);
         resize(1);
         mColAtStart = mModel.col();
+        mFirstLoadedRow = maxRow();
         // The lookup tables first: each row shows its foreign texts as it comes.
         readForeignTexts(1, mPending);
         mLoaded.reset(numberCount(), static_cast<size_t>(mExpected));
@@ -335,6 +337,10 @@ EditSession::LoadStep EditSession::takeRows(int limit) {
     } else {
         sortAll(last.ipointx, isNumberType(last.eDataType) ? 3 : 7);
     }
+    mLoadedInPlace = mInKeyOrder;
+    mLoadedVersions.assign(static_cast<size_t>(n + 1), 0);
+    for (int i = 1; i <= n; ++i)
+        mLoadedVersions[static_cast<size_t>(i)] = mModel.column(mCols[i].ipointx).version();
     mRecordSetIsBaseline = true;
     mState = State::Loaded;
     step.result.ok = true;
@@ -581,6 +587,7 @@ EditSession::CheckResult EditSession::checkCells() const {
         const ColumnDef& c = mCols[i];
         if (IsForeignColumn(c) || !c.Unique) continue;
         CellValues::Repeats repeats(c.eDataType);
+        if (c.eDataType != eText) repeats.reserve(static_cast<size_t>(rows));
         for (int r = 1; r < rows; ++r) {
             const QString& t = cell(r, c.ipointx);
             if (t.isEmpty()) continue;

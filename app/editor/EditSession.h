@@ -202,6 +202,12 @@ private:
     bool mInKeyOrder = true;
     qint64 mLastKey = 0;
     int mColAtStart = 0; // the current column as a load began
+    // The grid's columns as the last load left them, where it left each
+    // record in the row after its place in the load (no sort moved them):
+    // a column of the same version holds what was loaded, record by record.
+    bool mLoadedInPlace = false;
+    int mFirstLoadedRow = 1; // the row of the load's first record
+    std::vector<quint64> mLoadedVersions;
     // The record set holds exactly what was loaded: a save may write it
     // directly, and the library refuses any row someone else changed since.
     // Any save attempt uses it up; after a failed one the table is read again

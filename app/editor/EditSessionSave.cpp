@@ -721,9 +721,14 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
     }
     // A cell over a loaded number holds its text when it writes that number
     // as a number is written.
+    // A column no cell of which changed since the load holds, in the row
+    // after each record's place in the load, what that record was loaded with.
     for (int i = 1; i <= n; ++i) {
         const bool key = numberKey && i == keyCols[0];
-        PerText typed(mModel.column(mCols[i].ipointx), [](const QString& t) {
+        const fendra::TextColumn& column = mModel.column(mCols[i].ipointx);
+        const bool asLoaded = mLoadedInPlace && static_cast<size_t>(i) < mLoadedVersions.size() &&
+                              column.version() == mLoadedVersions[static_cast<size_t>(i)];
+        PerText typed(column, [](const QString& t) {
             qint64 v;
             return numberText(t, v) ? std::optional<qint64>(v) : std::nullopt;
         });
@@ -731,6 +736,7 @@ EditSession::MainSave EditSession::saveMainTable(SaveResult& result) {
             const size_t at = static_cast<size_t>(g);
             if (!unchanged[at] || (key && keyAsLoaded[at])) continue;
             const auto b = static_cast<size_t>(baseOf[at]);
+            if (asLoaded && b + static_cast<size_t>(mFirstLoadedRow) == at) continue;
             qint64 loaded;
             if (mLoaded.number(b, i - 1, loaded)) {
                 if (const std::optional<qint64> v = typed(g)) {

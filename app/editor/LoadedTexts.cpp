@@ -112,10 +112,3 @@ bool LoadedTexts::is(size_t row, int i, const QString& t) const {
         if (t[k] != QLatin1Char(digits[k])) return false;
     return true;
 }
-
-bool LoadedTexts::number(size_t row, int i, qint64& v) const {
-    const Column& c = mCols[static_cast<size_t>(i)];
-    if (c.kind != Kind::Numbers || c.nums[row] == Empty) return false;
-    v = c.nums[row];
-    return true;
-}

@@ -28,7 +28,12 @@ public:
     // Whether `t` is the text record `row` was loaded with in column `i`.
     bool is(size_t row, int i, const QString& t) const;
     // The whole number of a number column's value (false when empty or text).
-    bool number(size_t row, int i, qint64& v) const;
+    bool number(size_t row, int i, qint64& v) const {
+        const Column& c = mCols[static_cast<size_t>(i)];
+        if (c.kind != Kind::Numbers || c.nums[row] == Empty) return false;
+        v = c.nums[row];
+        return true;
+    }
 
 private:
     static constexpr qint64 Empty = std::numeric_limits<qint64>::min();
