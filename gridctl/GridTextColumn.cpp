@@ -392,9 +392,13 @@ void TextColumn::store(size_t r, quint32 e) {
     }
 }
 
-void TextColumn::changed() {
+quint64 TextColumn::version() const {
     static std::atomic<quint64> versions{0};
-    mVersion = ++versions;
+    if (!mStamped) {
+        mVersion = ++versions;
+        mStamped = true;
+    }
+    return mVersion;
 }
 
 void TextColumn::set(size_t r, const QString& s) {

@@ -73,12 +73,11 @@ public:
     // Entries in use, the null one included.
     size_t distinct() const { return mRefs.size() - mFree.size(); }
     bool shares() const { return mShared; }
-    // Another number after every change of the column's cells but one that
-    // only adds null cells at its end; no two states of any columns share a
-    // number, except that of a column of null cells only, 0. A column with
-    // the version it had earlier holds the cells it held then (and maybe
-    // null ones after them).
-    quint64 version() const { return mVersion; }
+    // A number for what the cells hold: asked again after any change of
+    // them but one that only adds null cells at the end, it is a number no
+    // column had before. A column with the version it had earlier holds the
+    // cells it held then (and maybe null ones after them).
+    quint64 version() const;
     // Bytes the column holds of its own (cells, pool, hash; not the texts' data).
     size_t bytes() const;
 
@@ -91,7 +90,7 @@ private:
         quint32 entry = 0;
         quint32 size = 0;
     };
-    void changed();
+    void changed() { mStamped = false; }
     quint32 intern(const QString& s);
     // The two places where characters at `data` may be remembered, the
     // latest first.
@@ -124,7 +123,8 @@ private:
         }
     }
 
-    quint64 mVersion = 0;
+    mutable quint64 mVersion = 0;
+    mutable bool mStamped = false; // mVersion names the cells as they are
     size_t mSize = 0;
     size_t mRoom = 0; // cells held; those from mSize on are null, for rows to come
     int mWidth = 1;

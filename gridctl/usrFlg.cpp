@@ -119,21 +119,22 @@ void usrFlg::layoutSoon() {
     d->mLayoutPending = true;
     QTimer::singleShot(0, this, [this] {
         d->mLayoutPending = false;
-        if (d->mRedraw) d->mGrid->updateScrollBars();
+        if (!d->mRedraw) return;
+        d->mGrid->updateScrollBars();
+        // Rows added below a full view change its scroll bar and nothing of
+        // what it shows (a table read in steps paints no cell for them).
+        const int from = std::exchange(d->mAddedFrom, -1);
+        if (from < 0) return;
+        const std::vector<FlexGrid::Span> rows = d->mGrid->visibleRows();
+        if (rows.empty() || rows.back().index + 1 >= from ||
+            rows.back().pos + rows.back().size < d->mGrid->viewport()->height())
+            d->mGrid->viewport()->update();
     });
 }
 
 void usrFlg::rowsAdded(int from) {
     if (!d->mRedraw) return;
-    // Rows added below a full view change its scroll bar and nothing of
-    // what it shows (a table read in steps paints no cell for them).
-    const std::vector<FlexGrid::Span> rows = d->mGrid->visibleRows();
-    const int height = d->mGrid->viewport()->height();
-    if (rows.empty() || rows.back().index + 1 >= from ||
-        rows.back().pos + rows.back().size < height) {
-        gridChanged();
-        return;
-    }
+    if (d->mAddedFrom < 0 || from < d->mAddedFrom) d->mAddedFrom = from;
     layoutSoon();
     accessibilityChanged();
 }
@@ -141,6 +142,7 @@ void usrFlg::rowsAdded(int from) {
 void usrFlg::gridChanged() {
     if (!d->mRedraw) return;
     layoutSoon();
+    d->mAddedFrom = -1; // painted whole
     d->mGrid->viewport()->update();
     placeEditor();
     // an input method shows its candidates at the current cell

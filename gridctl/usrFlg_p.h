@@ -36,6 +36,7 @@ struct usrFlgPrivate {
     bool blnColsSet = false;
     bool mInChange = false;
     bool mLayoutPending = false;
+    int mAddedFrom = -1; // the first of the rows added since the view was laid out
     bool mEditorOpen = false;
     bool mForwardingKey = false;
     bool mFocusHandoverPending = false;
